@@ -55,9 +55,13 @@ public:
 
     STDMETHODIMP_(ULONG) Release() override {
         const ULONG n = --refs_;
-        if (n == 0) delete static_cast<Derived*>(this);
+        if (n == 0) static_cast<Derived*>(this)->OnFinalRelease();
         return n;
     }
+
+    // Runs when the last reference goes; objects whose end is more than a
+    // delete (a document closing its windows) override it.
+    void OnFinalRelease() { delete static_cast<Derived*>(this); }
 
     IUnknown* Identity() { return static_cast<IUnknown*>(static_cast<Primary*>(this)); }
 

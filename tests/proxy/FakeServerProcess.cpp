@@ -4,7 +4,6 @@
 #include "Registration.h"
 #include "WineTest.h"
 
-#include <tlhelp32.h>
 
 FakeServerProcess::FakeServerProcess() { CoCreateGuid(&clsid_); }
 
@@ -49,16 +48,4 @@ void FakeServerProcess::Kill() {
 
 bool FakeServerProcess::WaitForExit(DWORD ms) {
     return process_ && WaitForSingleObject(process_, ms) == WAIT_OBJECT_0;
-}
-
-int CountProcesses(const char* exeName) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
-        if (lstrcmpiA(entry.szExeFile, exeName) == 0) ++count;
-    CloseHandle(snapshot);
-    return count;
 }

@@ -28,6 +28,3 @@ private:
     HANDLE process_ = nullptr;
     fw::ComPtr<IOPCServer> server_;
 };
-
-// Number of running processes whose executable has this name.
-int CountProcesses(const char* exeName);

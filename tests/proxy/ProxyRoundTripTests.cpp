@@ -4,6 +4,7 @@
 // must arrive intact, and a dead server must give the client an error.
 #include "FakeOpcData.h"
 #include "FakeServerProcess.h"
+#include "Processes.h"
 #include "Registration.h"
 #include "TaskMem.h"
 #include "WineTest.h"
@@ -465,22 +466,22 @@ TEST(LocalServerLaunch, ComStartsTheServerAndItEndsWithItsLastObject) {
     ASSERT_HRESULT_SUCCEEDED(testsupport::RegisterOpcProxy());
     CLSID clsid;
     ASSERT_HRESULT_SUCCEEDED(CoCreateGuid(&clsid));
-    const int before = CountProcesses("FakeOpcServer.exe");
+    const int before = testsupport::CountProcesses("FakeOpcServer.exe");
     {
         testsupport::LocalServerRegistration registration(
             clsid, "\"" + testsupport::BinPath("FakeOpcServer.exe") + "\" -clsid " + testsupport::GuidText(clsid));
         ASSERT_HRESULT_SUCCEEDED(registration.result());
         ComPtr<IOPCServer> server;
         ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.put_void()));
-        EXPECT_EQ(before + 1, CountProcesses("FakeOpcServer.exe"));
+        EXPECT_EQ(before + 1, testsupport::CountProcesses("FakeOpcServer.exe"));
         OPCSERVERSTATUS* status = nullptr;
         ASSERT_EQ(S_OK, server->GetStatus(&status));
         TaskMemPtr<OPCSERVERSTATUS> owner(status);
         EXPECT_EQ(L"Fake OPC server (started by COM)", Take(status->szVendorInfo));
     }
     const DWORD start = GetTickCount();
-    while (CountProcesses("FakeOpcServer.exe") > before && GetTickCount() - start < 10000) Sleep(50);
-    EXPECT_EQ(before, CountProcesses("FakeOpcServer.exe"));
+    while (testsupport::CountProcesses("FakeOpcServer.exe") > before && GetTickCount() - start < 10000) Sleep(50);
+    EXPECT_EQ(before, testsupport::CountProcesses("FakeOpcServer.exe"));
 }
 
 }  // namespace

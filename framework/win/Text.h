@@ -1,0 +1,19 @@
+// The framework keeps text in std::string in the ANSI code page (what the
+// programs' resources and driver labels use) and talks to the window system
+// in UTF-16; these convert between the two.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace fw {
+
+std::wstring Widen(const std::string& text);
+std::string Narrow(const wchar_t* text, int length = -1);
+inline std::string Narrow(const std::wstring& text) { return Narrow(text.c_str(), static_cast<int>(text.size())); }
+
+// Text of a window (caption, control text).
+std::string WindowText(HWND window);
+
+}  // namespace fw

@@ -1,0 +1,132 @@
+#include "HalyardApp.h"
+
+#include "ClassFactory.h"
+#include "ComPtr.h"
+#include "DocTemplate.h"
+#include "HalyardDoc.h"
+#include "HalyardView.h"
+#include "ChildFrame.h"
+#include "MainFrame.h"
+#include "OpcConstants.h"
+#include "Registration.h"
+#include "ServerIdentity.h"
+#include "resource.h"
+
+#include <ole2.h>
+
+namespace {
+
+CHalyardApp* g_app = nullptr;
+
+// Registered before start-up, as the data-object code compares advise
+// requests against them.
+const UINT g_formatData = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATA);
+const UINT g_formatDataTime = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATATIME);
+const UINT g_formatWriteComplete = RegisterClipboardFormatA(OPC_STREAM_FORMAT_WRITECOMPLETE);
+
+constexpr UINT kIdsOleInitFailed = 100;
+constexpr UINT kMainFrameResource = 128;
+constexpr UINT kDocumentResource = 129;
+constexpr const char* kSettingsKey = "Software\\Velmora OPC server\\VELMORA_OPC";
+
+std::string ModulePath() {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, n);
+}
+
+// Each creation request makes a new document through the template: one
+// process serves every client, one document per server object.
+HRESULT CreateServerObject(REFIID iid, void** out) {
+    fw::MultiDocTemplate* docTemplate = TheApp().DocTemplate(0);
+    if (!docTemplate) return E_UNEXPECTED;
+    auto* doc = static_cast<CHalyardDoc*>(docTemplate->OpenNewDocument());
+    if (!doc) return E_OUTOFMEMORY;
+    // The creation reference goes with this call: from here on the client's
+    // references keep the document, and a failed query closes it again.
+    const HRESULT hr = doc->QueryInterface(iid, out);
+    doc->Release();
+    return hr;
+}
+
+}  // namespace
+
+CHalyardApp& TheApp() { return *g_app; }
+UINT StreamFormatData() { return g_formatData; }
+UINT StreamFormatDataTime() { return g_formatDataTime; }
+UINT StreamFormatWriteComplete() { return g_formatWriteComplete; }
+
+CHalyardApp::CHalyardApp() { g_app = this; }
+
+CHalyardApp::~CHalyardApp() { g_app = nullptr; }
+
+bool CHalyardApp::RegisterClassFactory() {
+    fw::ComPtr<IClassFactory> factory;
+    factory.attach(new fw::ClassFactory(CreateServerObject));
+    return SUCCEEDED(CoRegisterClassObject(CLSID_VelmoraOpcServer, factory.get(), CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE, &m_factoryCookie));
+}
+
+bool CHalyardApp::InitInstance() {
+    if (FAILED(OleInitialize(nullptr))) {
+        MessageBoxA(nullptr, LoadString(kIdsOleInitFailed).c_str(), LoadString(IDS_APP_TITLE).c_str(),
+                    MB_OK | MB_ICONEXCLAMATION);
+        return false;
+    }
+    m_oleInitialised = true;
+
+    HKEY settings = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) ==
+        ERROR_SUCCESS)
+        RegCloseKey(settings);
+
+    AddDocTemplate(std::make_unique<fw::MultiDocTemplate>(
+        kDocumentResource, [] { return static_cast<fw::Document*>(new CHalyardDoc); },
+        [] { return static_cast<fw::View*>(new CHalyardView); },
+        [] { return static_cast<fw::ChildFrame*>(new CChildFrame); }));
+
+    const fw::CommandLineInfo command = fw::CommandLineInfo::Parse(GetCommandLineW());
+    const std::string exePath = ModulePath();
+    if (command.regserver) {
+        m_commandExitCode = SUCCEEDED(RegisterServer(exePath)) ? 0 : 1;
+        return false;
+    }
+    if (command.unregister) {
+        const HRESULT hr = UnregisterServer(exePath);
+        MessageBoxA(nullptr, LoadString(SUCCEEDED(hr) ? IDS_UNREG_DONE : IDS_UNREG_FAILED).c_str(),
+                    LoadString(IDS_APP_TITLE).c_str(), MB_OK | MB_ICONINFORMATION);
+        m_commandExitCode = SUCCEEDED(hr) ? 0 : 1;
+        return false;
+    }
+
+    if (!RegisterClassFactory()) return false;
+
+    auto owned = std::make_unique<CMainFrame>();
+    if (!owned->LoadFrame(kMainFrameResource)) return false;
+    CMainFrame* frame = owned.get();
+    AdoptMainFrame(std::move(owned));
+
+    if (command.embedding || command.automation) {
+        ShowWindow(frame->hwnd(), SW_MINIMIZE);
+        UpdateWindow(frame->hwnd());
+        return true;
+    }
+
+    // Started by a person: keep the registration current, then one document.
+    SetUserControl(true);
+    RegisterServer(exePath);
+    if (!DocTemplate(0)->OpenNewDocument()) return false;
+    ShowWindow(frame->hwnd(), ShowCommand());
+    UpdateWindow(frame->hwnd());
+    return true;
+}
+
+int CHalyardApp::ExitInstance() {
+    if (m_factoryCookie) {
+        CoRevokeClassObject(m_factoryCookie);
+        m_factoryCookie = 0;
+    }
+    if (m_oleInitialised) OleUninitialize();
+    m_oleInitialised = false;
+    return 0;
+}

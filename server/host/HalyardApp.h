@@ -1,0 +1,43 @@
+// The server program's application object.
+#pragma once
+
+#include "Application.h"
+#include "Sync.h"
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+class CHalyardApp final : public fw::Application {
+public:
+    CHalyardApp();
+    ~CHalyardApp() override;
+
+    bool InitInstance() override;
+    int ExitInstance() override;
+
+    // Label of the driver the last new document loaded; empty when none.
+    std::string m_scadaLabel;
+    // Held around every block read and write request to a driver, and
+    // around nothing else.
+    fw::CriticalSection m_driverLock;
+
+    // Exit code of a registration run ("RegServer", "Unregserver"), which
+    // ends without a message loop; none for a normal run.
+    std::optional<int> CommandExitCode() const { return m_commandExitCode; }
+
+private:
+    bool RegisterClassFactory();
+    DWORD m_factoryCookie = 0;
+    std::optional<int> m_commandExitCode;
+    bool m_oleInitialised = false;
+};
+
+CHalyardApp& TheApp();
+
+// Clipboard formats of the 1.0 data-change streams, registered by name
+// before start-up.
+UINT StreamFormatData();
+UINT StreamFormatDataTime();
+UINT StreamFormatWriteComplete();

@@ -1,0 +1,229 @@
+#include "HalyardDoc.h"
+
+#include "HalyardApp.h"
+#include "ServerIdentity.h"
+#include "TextConversion.h"
+#include "../opc/Group.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct DriverRow {
+    const char* file;
+    const char* label;
+};
+
+// Tried in this order; the first library that loads and exports TarnMain is
+// the document's driver.
+constexpr DriverRow kDriverSearchList[] = {
+    {"TARNWNISA.DLL", "Corvell"},
+    {"TARNWNSIMUL.DLL", "Simulation"},
+    {"TARNWNSTO.DLL", "Merrow"},
+    {"OPCDAqel.dll", "Dunmere"},
+    {"OPCQelStd.dll", "Corvell Std"},
+};
+
+constexpr const char* kNoDriverLabel = "No SCADA";
+constexpr const char* kNoDriverText = "No interface library found!";
+constexpr const char* kServerCaption = "Velmora OPC Server";
+
+std::string RegistryDefault(HKEY root, const std::string& subKey) {
+    char value[260] = {};
+    DWORD size = sizeof value - 1;
+    if (RegGetValueA(root, subKey.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, value, &size) !=
+        ERROR_SUCCESS)
+        return std::string();
+    return value;
+}
+
+}  // namespace
+
+CHalyardDoc::CHalyardDoc() { TheApp().Lock(); }
+
+CHalyardDoc::~CHalyardDoc() {
+    while (m_pFirstTag) {
+        CRealItem* next = m_pFirstTag->m_pNext;
+        delete m_pFirstTag;
+        m_pFirstTag = next;
+    }
+    // The driver's context block outlives the document on purpose: a driver
+    // may keep pointers into it, and the protocol gives it the process's life.
+    TheApp().Unlock();
+}
+
+bool CHalyardDoc::OnNewDocument() {
+    if (HasView()) ActivateFirstFrame();
+    if (!fw::Document::OnNewDocument()) return false;
+
+    GetSystemTimeAsFileTime(&m_startTime);
+    m_pfnTarnMain = nullptr;
+    m_pFirstTag = nullptr;
+    m_pFirstGroup = nullptr;
+    m_lastGroupHandle = 0;
+    // Private to this document: a system-wide name would let any program
+    // (or another document) release AddGroup's wait early.
+    m_hGroupEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!m_hGroupEvent) return false;
+
+    ReadServerDirectory();
+    for (const DriverRow& row : kDriverSearchList) {
+        if (m_pfnTarnMain) break;
+        m_driverPath = m_serverDir + row.file;
+        EnumerateTags(m_driverPath.c_str());
+        m_label = row.label;
+    }
+
+    if (m_pfnTarnMain) {
+        TheApp().m_scadaLabel = m_label;
+    } else {
+        m_label = kNoDriverLabel;
+        TheApp().m_scadaLabel.clear();
+        MessageBoxA(nullptr, kNoDriverText, kServerCaption, MB_ICONERROR | MB_OK);
+    }
+    SetTitle(Title() + " - " + m_label);
+    return true;
+}
+
+void CHalyardDoc::ReadServerDirectory() {
+    m_serverDir.clear();
+    const std::string clsid = RegistryDefault(HKEY_CLASSES_ROOT, std::string(kServerProgId) + "\\CLSID");
+    if (clsid.empty()) return;
+    std::string path = RegistryDefault(HKEY_CLASSES_ROOT, "CLSID\\" + clsid + "\\LocalServer32");
+    // A quoted registration ("C:\dir\server.exe" -x) names the same folder.
+    if (!path.empty() && path[0] == '"') {
+        const size_t close = path.find('"', 1);
+        path = path.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    const size_t slash = path.find_last_of('\\');
+    m_serverDir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+HRESULT CHalyardDoc::LoadDriver(const char* path) {
+    HMODULE library = LoadLibraryA(path);
+    if (!library) return E_FAIL;
+    m_pfnTarnMain = reinterpret_cast<tarn::TarnMainProc>(
+        reinterpret_cast<void*>(GetProcAddress(library, tarn::TarnEntryName)));
+    if (!m_pfnTarnMain) return E_FAIL;
+
+    tarn::TarnDriverInfo info{};
+    tarn::TarnRequest request{nullptr, tarn::GetTarnInfo, 0, 0, &info};
+    if (const int32_t rc = m_pfnTarnMain(&request)) return rc;
+
+    m_pDriverContext = std::calloc(info.contextSize > 0 ? static_cast<size_t>(info.contextSize) : 1, 1);
+    if (!m_pDriverContext) return E_OUTOFMEMORY;
+    if (info.name) m_label = std::string(info.name).substr(0, 299);
+
+    std::vector<char> coldStart(tarn::TarnColdStartDataSize, 0);
+    tarn::TarnRequest start{m_pDriverContext, tarn::ColdStart, 0, 0, coldStart.data()};
+    return m_pfnTarnMain(&start);
+}
+
+HRESULT CHalyardDoc::EnumerateTags(const char* path) {
+    if (LoadDriver(path) != S_OK) return S_OK;
+    if (!m_pfnTarnMain) return E_FAIL;
+
+    int32_t count = 0;
+    tarn::TarnRequest countRequest{nullptr, tarn::OpcTagCount, 0, 0, &count};
+    if (const int32_t rc = m_pfnTarnMain(&countRequest)) return rc;
+    if (count < 1) return S_OK;
+
+    std::unique_ptr<tarn::TarnTagRecord[]> records(new (std::nothrow) tarn::TarnTagRecord[count]());
+    if (!records) return E_FAIL;
+    tarn::TarnRequest listRequest{nullptr, tarn::OpcTagList, 0, count, records.get()};
+    if (const int32_t rc = m_pfnTarnMain(&listRequest)) return rc;
+
+    for (int32_t i = 0; i < count; ++i) {
+        tarn::TarnTagRecord& record = records[i];
+        // A driver that fills a text field to the brim still gets a terminator.
+        record.name[tarn::TarnTextSize - 1] = '\0';
+        record.address[tarn::TarnTextSize - 1] = '\0';
+        CreateTag(record.name, OPC_WRITEABLE, static_cast<VARTYPE>(record.type & 0xFFFF), record.address,
+                  kDeviceTag);
+    }
+    return S_OK;
+}
+
+HRESULT CHalyardDoc::CreateTag(const char* name, int32_t accessRights, VARTYPE canonicalType,
+                               const char* address, int32_t ioMode) {
+    auto* tag = new (std::nothrow) CRealItem;
+    if (!tag) return E_OUTOFMEMORY;
+    int32_t count = 0;
+    CRealItem** link = &m_pFirstTag;
+    while (*link) {
+        ++count;
+        link = &(*link)->m_pNext;
+    }
+    *link = tag;
+    tag->m_index = count + 1;
+    tag->m_name = AnsiToWide(name);
+    tag->m_accessRights = accessRights;
+    tag->m_canonicalType = canonicalType;
+    tag->m_ioMode = ioMode;
+    tag->m_pDocument = this;
+    if (!m_pfnTarnMain) return E_FAIL;
+
+    std::strncpy(tag->m_address, address ? address : "", sizeof tag->m_address - 1);
+    tarn::TarnAddress parse{};
+    parse.address = tag->m_address;
+    parse.reserved4 = 1;
+    parse.type = tarn::TarnTypeFromVarType(canonicalType);
+    parse.reserved12 = 1;
+    tarn::TarnRequest request{m_pDriverContext, tarn::SingleAddressParser, 0, 0, &parse};
+    if (m_pfnTarnMain(&request) != 0) return S_FALSE;
+    tag->m_device = parse.device;
+    tag->m_addressNumber = parse.number;
+    tag->m_addressParam = parse.param;
+    return S_OK;
+}
+
+int32_t CHalyardDoc::SendLocked(tarn::TarnRequest& request) {
+    if (!m_pfnTarnMain) return static_cast<int32_t>(E_FAIL);
+    fw::Lock lock(TheApp().m_driverLock);
+    return m_pfnTarnMain(&request);
+}
+
+CRealItem* CHalyardDoc::FindTag(const wchar_t* itemId) const {
+    if (!itemId) return nullptr;
+    for (CRealItem* tag = m_pFirstTag; tag; tag = tag->m_pNext)
+        if (tag->m_name == itemId) return tag;
+    return nullptr;
+}
+
+HRESULT CHalyardDoc::FindGroupByName(const wchar_t* name, CGroup** out) const {
+    if (!name) return E_FAIL;
+    for (CGroup* group = m_pFirstGroup; group; group = group->m_pNext) {
+        if (group->Name() == name) {
+            if (out) *out = group;
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+
+void CHalyardDoc::OnCloseDocument() {
+    if (m_closing) return;
+    m_closing = true;
+    // Keep the object alive while its groups go: removing them releases
+    // references that may be the last ones held by clients' group objects.
+    AddRef();
+    // Closed from its window while clients still hold it: cut them off, so
+    // that their next call fails instead of reaching a destroyed object.
+    if (!m_finalReleasing) CoDisconnectObject(Identity(), 0);
+    while (m_pFirstGroup) {
+        if (RemoveGroup(m_pFirstGroup->ServerHandle(), TRUE) != S_OK) break;
+    }
+    fw::Document::OnCloseDocument();  // destroys the windows and this object
+}
+
+void CHalyardDoc::OnFinalRelease() {
+    // The extra reference taken in OnCloseDocument ends here as well: by then
+    // the document is being destroyed by its own close.
+    if (m_closing) return;
+    m_finalReleasing = true;
+    OnCloseDocument();
+}

@@ -1,0 +1,79 @@
+// The OPC server object: a document of the server program that loads a
+// driver, holds the tag table and the group list, and answers IOPCServer.
+#pragma once
+
+#include "ComObject.h"
+#include "Document.h"
+#include "NoMembersDispatch.h"
+#include "OpcInterfaces.h"
+#include "RealItem.h"
+#include "Sync.h"
+#include "TarnProtocol.h"
+
+#include <string>
+
+class CGroup;
+
+class CHalyardDoc final : public fw::Document,
+                          public fw::ComObject<CHalyardDoc, IOPCServer, fw::NoMembersDispatch> {
+public:
+    CHalyardDoc();
+    ~CHalyardDoc() override;
+
+    // fw::Document
+    bool OnNewDocument() override;
+    void OnCloseDocument() override;
+    // fw::ComObject: the last client reference closes the document.
+    void OnFinalRelease();
+
+    // Tag table.
+    CRealItem* FirstTag() const { return m_pFirstTag; }
+    CRealItem* FindTag(const wchar_t* itemId) const;
+    HRESULT FindGroupByName(const wchar_t* name, CGroup** out) const;
+
+    // Driver connection.
+    void ReadServerDirectory();
+    HRESULT LoadDriver(const char* path);
+    HRESULT EnumerateTags(const char* path);
+    HRESULT CreateTag(const char* name, int32_t accessRights, VARTYPE canonicalType, const char* address,
+                      int32_t ioMode);
+    bool HasDriver() const { return m_pfnTarnMain != nullptr; }
+    void* DriverContext() const { return m_pDriverContext; }
+    // One device request (block read or write) under the process-wide driver lock.
+    int32_t SendLocked(tarn::TarnRequest& request);
+    const std::string& Label() const { return m_label; }
+    const std::string& ServerDirectory() const { return m_serverDir; }
+
+    // IOPCServer
+    STDMETHODIMP AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                          LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID, OPCHANDLE* phServerGroup,
+                          DWORD* pRevisedUpdateRate, REFIID riid, LPUNKNOWN* ppUnk) override;
+    STDMETHODIMP GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR* ppString) override;
+    STDMETHODIMP GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) override;
+    STDMETHODIMP GetStatus(OPCSERVERSTATUS** ppServerStatus) override;
+    STDMETHODIMP RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
+    STDMETHODIMP CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) override;
+
+private:
+    struct GroupStart;
+    static DWORD WINAPI GroupThread(void* param);
+    void RunGroupThread(GroupStart& start);
+    std::wstring GenerateGroupName() const;
+    bool GroupNameInUse(const std::wstring& name) const;
+    CGroup* LastGroup() const;
+
+    // Group list (owning one reference per group) and handles.
+    CGroup* m_pFirstGroup = nullptr;
+    OPCHANDLE m_lastGroupHandle = 0;
+
+    CRealItem* m_pFirstTag = nullptr;
+    FILETIME m_startTime{};
+    tarn::TarnMainProc m_pfnTarnMain = nullptr;
+    fw::UniqueHandle m_hGroupEvent;
+    void* m_pDriverContext = nullptr;
+    std::string m_label;
+    std::string m_driverPath;
+    std::string m_serverDir;
+    bool m_closing = false;
+    bool m_finalReleasing = false;
+};

@@ -1,0 +1,113 @@
+#include "Registration.h"
+
+#include "ServerIdentity.h"
+#include "OpcConstants.h"
+
+#include <comcat.h>
+#include <objbase.h>
+
+#include <cstdio>
+
+namespace {
+
+std::string ClsidText() {
+    wchar_t wide[64];
+    StringFromGUID2(CLSID_VelmoraOpcServer, wide, 64);
+    char text[64];
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    return text;
+}
+
+HRESULT SetValue(const std::string& key, const char* name, const std::string& value) {
+    HKEY h = nullptr;
+    LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr);
+    if (rc == ERROR_SUCCESS) {
+        rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                            static_cast<DWORD>(value.size() + 1));
+        RegCloseKey(h);
+    }
+    return HRESULT_FROM_WIN32(rc);
+}
+
+HRESULT DeleteTree(const std::string& key) {
+    const LONG rc = RegDeleteTreeA(HKEY_CLASSES_ROOT, key.c_str());
+    if (rc == ERROR_SUCCESS || rc == ERROR_FILE_NOT_FOUND) {
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, key.c_str());
+        return S_OK;
+    }
+    return HRESULT_FROM_WIN32(rc);
+}
+
+std::string Beside(const std::string& exePath, const char* file) {
+    const size_t slash = exePath.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string() : exePath.substr(0, slash + 1)) + file;
+}
+
+using DllRegisterProc = HRESULT(STDAPICALLTYPE*)();
+
+HRESULT CallProxyExport(const std::string& exePath, const char* exportName) {
+    HMODULE dll = LoadLibraryA(Beside(exePath, kProxyStubDll).c_str());
+    if (!dll) return HRESULT_FROM_WIN32(GetLastError());
+    auto proc = reinterpret_cast<DllRegisterProc>(reinterpret_cast<void*>(GetProcAddress(dll, exportName)));
+    const HRESULT hr = proc ? proc() : HRESULT_FROM_WIN32(ERROR_PROC_NOT_FOUND);
+    FreeLibrary(dll);
+    return hr;
+}
+
+HRESULT WithCategories(HRESULT (*action)(ICatRegister*)) {
+    ICatRegister* categories = nullptr;
+    HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
+                                  reinterpret_cast<void**>(&categories));
+    if (FAILED(hr)) return hr;
+    hr = action(categories);
+    categories->Release();
+    return hr;
+}
+
+HRESULT RegisterCategory(ICatRegister* categories) {
+    CATEGORYINFO info{};
+    info.catid = CATID_OPCDAServer10;
+    info.lcid = 0x409;
+    wcsncpy(info.szDescription, OPC_CATEGORY_DESCRIPTION_DA10, 127);
+    HRESULT hr = categories->RegisterCategories(1, &info);
+    if (FAILED(hr)) return hr;
+    CATID implemented = CATID_OPCDAServer10;
+    return categories->RegisterClassImplCategories(CLSID_VelmoraOpcServer, 1, &implemented);
+}
+
+HRESULT UnregisterCategory(ICatRegister* categories) {
+    CATID implemented = CATID_OPCDAServer10;
+    return categories->UnRegisterClassImplCategories(CLSID_VelmoraOpcServer, 1, &implemented);
+}
+
+HRESULT FirstFailure(HRESULT a, HRESULT b) { return FAILED(a) ? a : b; }
+
+}  // namespace
+
+HRESULT RegisterServer(const std::string& exePath) {
+    const std::string clsidKey = "CLSID\\" + ClsidText();
+    HRESULT hr = S_OK;
+    hr = FirstFailure(hr, SetValue(clsidKey, nullptr, kServerTypeName));
+    // Unquoted, as the server reads its own folder back from this entry.
+    hr = FirstFailure(hr, SetValue(clsidKey + "\\LocalServer32", nullptr, exePath));
+    hr = FirstFailure(hr, SetValue(clsidKey + "\\ProgID", nullptr, kServerProgId));
+    hr = FirstFailure(hr, SetValue(kServerProgId, nullptr, kServerTypeName));
+    hr = FirstFailure(hr, SetValue(std::string(kServerProgId) + "\\CLSID", nullptr, ClsidText()));
+    // Client tools find OPC DA 1.0 servers by this key.
+    hr = FirstFailure(hr, SetValue(std::string(kServerProgId) + "\\OPC\\Vendor", nullptr, kServerVendor));
+    hr = FirstFailure(hr, SetValue(kServerFileType, nullptr, kServerTypeName));
+    hr = FirstFailure(hr, SetValue(std::string(kServerFileType) + "\\CLSID", nullptr, ClsidText()));
+    hr = FirstFailure(hr, WithCategories(RegisterCategory));
+    hr = FirstFailure(hr, CallProxyExport(exePath, "DllRegisterServer"));
+    return hr;
+}
+
+HRESULT UnregisterServer(const std::string& exePath) {
+    HRESULT hr = S_OK;
+    hr = FirstFailure(hr, WithCategories(UnregisterCategory));
+    hr = FirstFailure(hr, DeleteTree("CLSID\\" + ClsidText()));
+    hr = FirstFailure(hr, DeleteTree(kServerProgId));
+    hr = FirstFailure(hr, DeleteTree(kServerFileType));
+    hr = FirstFailure(hr, CallProxyExport(exePath, "DllUnregisterServer"));
+    return hr;
+}

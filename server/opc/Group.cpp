@@ -1,0 +1,204 @@
+#include "Group.h"
+
+#include "Enumer.h"
+#include "TaskMem.h"
+#include "../host/HalyardDoc.h"
+
+#include <new>
+
+CGroup::CGroup() = default;
+
+CGroup::~CGroup() { FreeItems(); }
+
+void CGroup::Initialize(const GroupSettings& settings, CHalyardDoc* server) {
+    m_settings = settings;
+    m_pServer = server;
+}
+
+void CGroup::DetachServer() {
+    fw::Lock lock(m_itemLock);
+    m_pServer = nullptr;
+}
+
+void CGroup::FreeItems() {
+    fw::Lock lock(m_itemLock);
+    while (m_pFirstItem) {
+        CItem* next = m_pFirstItem->m_pNext;
+        delete m_pFirstItem;
+        m_pFirstItem = next;
+    }
+}
+
+CItem* CGroup::FirstItem() {
+    fw::Lock lock(m_itemLock);
+    return m_pFirstItem;
+}
+
+size_t CGroup::ItemCount() {
+    fw::Lock lock(m_itemLock);
+    size_t n = 0;
+    for (CItem* item = m_pFirstItem; item; item = item->m_pNext) ++n;
+    return n;
+}
+
+CItem* CGroup::FindItemLocked(OPCHANDLE handle) const {
+    for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
+        if (item->ServerHandle() == handle) return item;
+    return nullptr;
+}
+
+HRESULT CGroup::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** results,
+                             HRESULT** errors) {
+    if (!results || !errors) return E_INVALIDARG;
+    *results = nullptr;
+    *errors = nullptr;
+    if (count == 0 || !defs) return E_INVALIDARG;
+    if (!m_pServer) return E_FAIL;
+    auto resultArray = fw::TaskMemArray<OPCITEMRESULT>(count);
+    auto errorArray = fw::TaskMemArray<HRESULT>(count);
+    if (!resultArray || !errorArray) return E_OUTOFMEMORY;
+
+    HRESULT overall = S_OK;
+    for (DWORD i = 0; i < count; ++i) {
+        const OPCITEMDEF& def = defs[i];
+        CRealItem* tag = m_pServer->FindTag(def.szItemID);
+        if (!tag) {
+            errorArray.get()[i] = OPC_E_UNKNOWNITEMID;
+            overall = S_FALSE;
+            continue;
+        }
+        if (add) {
+            auto* item = new (std::nothrow) CItem;
+            if (!item) return E_OUTOFMEMORY;  // the arrays are freed on the way out
+            item->m_pTag = tag;
+            item->m_active = def.bActive;
+            item->m_hClient = def.hClient;
+            if (def.dwBlobSize && def.pBlob) item->m_blob.assign(def.pBlob, def.pBlob + def.dwBlobSize);
+            item->m_requestedType = def.vtRequestedDataType;
+            item->m_sendNext = TRUE;
+            fw::Lock lock(m_itemLock);
+            CItem** link = &m_pFirstItem;
+            while (*link) link = &(*link)->m_pNext;
+            *link = item;
+        }
+        OPCITEMRESULT& r = resultArray.get()[i];
+        r.hServer = static_cast<OPCHANDLE>(tag->m_index);
+        r.vtCanonicalDataType = tag->m_canonicalType;
+        r.dwAccessRights = static_cast<DWORD>(tag->m_accessRights);
+        errorArray.get()[i] = S_OK;
+    }
+    *results = resultArray.release();
+    *errors = errorArray.release();
+    return overall;
+}
+
+STDMETHODIMP CGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                              HRESULT** ppErrors) {
+    return ResolveItems(dwCount, pItemArray, true, ppAddResults, ppErrors);
+}
+
+STDMETHODIMP CGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL, OPCITEMRESULT** ppValidationResults,
+                                   HRESULT** ppErrors) {
+    return ResolveItems(dwCount, pItemArray, false, ppValidationResults, ppErrors);
+}
+
+namespace {
+
+// Runs action on the first item of each handle; per-item OPC_E_UNKNOWNITEMID
+// for handles without one.
+template <class Action>
+HRESULT ForEachHandle(fw::CriticalSection& lock, CItem** head, DWORD count, const OPCHANDLE* handles,
+                      HRESULT** errors, Action action) {
+    if (!handles || !errors) return E_INVALIDARG;
+    *errors = nullptr;
+    if (count == 0) return E_INVALIDARG;
+    auto errorArray = fw::TaskMemArray<HRESULT>(count);
+    if (!errorArray) return E_OUTOFMEMORY;
+    HRESULT overall = S_OK;
+    fw::Lock guard(lock);
+    for (DWORD i = 0; i < count; ++i) {
+        CItem** link = head;
+        while (*link && (*link)->ServerHandle() != handles[i]) link = &(*link)->m_pNext;
+        if (!*link) {
+            errorArray.get()[i] = OPC_E_UNKNOWNITEMID;
+            overall = S_FALSE;
+            continue;
+        }
+        action(link, i);
+        errorArray.get()[i] = S_OK;
+    }
+    *errors = errorArray.release();
+    return overall;
+}
+
+}  // namespace
+
+STDMETHODIMP CGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
+    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors, [](CItem** link, DWORD) {
+        CItem* item = *link;
+        *link = item->m_pNext;
+        delete item;
+    });
+}
+
+STDMETHODIMP CGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
+    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors,
+                         [bActive](CItem** link, DWORD) { (*link)->m_active = bActive; });
+}
+
+STDMETHODIMP CGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {
+    // Client handles travel in every data stream; a new one must take effect.
+    if (!phClient) return E_INVALIDARG;
+    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors,
+                         [phClient](CItem** link, DWORD i) { (*link)->m_hClient = phClient[i]; });
+}
+
+STDMETHODIMP CGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                                  HRESULT** ppErrors) {
+    // Values always travel in the tag's canonical type; the requested type
+    // is recorded for the item attributes only.
+    if (!pRequestedDatatypes) return E_INVALIDARG;
+    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors,
+                         [pRequestedDatatypes](CItem** link, DWORD i) {
+                             (*link)->m_requestedType = pRequestedDatatypes[i];
+                         });
+}
+
+STDMETHODIMP CGroup::CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) {
+    if (!ppUnk) return E_INVALIDARG;
+    *ppUnk = nullptr;
+    return fw::CreateInstance<CEnumer>(riid, reinterpret_cast<void**>(ppUnk), this);
+}
+
+STDMETHODIMP CGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                              FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
+                              OPCHANDLE* phServerGroup) {
+    if (!pUpdateRate || !pActive || !ppName || !pTimeBias || !pPercentDeadband || !pLCID || !phClientGroup ||
+        !phServerGroup)
+        return E_INVALIDARG;
+    *ppName = fw::TaskMemString(m_settings.name.c_str()).release();
+    if (!*ppName) return E_FAIL;
+    *pUpdateRate = m_settings.updateRate;
+    *pActive = m_settings.active;
+    *pTimeBias = m_settings.timeBias;
+    *pPercentDeadband = m_settings.percentDeadband;
+    *pLCID = m_settings.lcid;
+    *phClientGroup = m_settings.hClientGroup;
+    *phServerGroup = m_settings.hServerGroup;
+    return S_OK;
+}
+
+STDMETHODIMP CGroup::SetState(DWORD*, DWORD* pRevisedUpdateRate, BOOL*, LONG*, FLOAT*, DWORD*, OPCHANDLE*) {
+    // The group's state is fixed when it is added; the revised rate tells the
+    // client which rate stays in force.
+    if (pRevisedUpdateRate) *pRevisedUpdateRate = m_settings.updateRate;
+    return S_OK;
+}
+
+STDMETHODIMP CGroup::SetName(LPCWSTR) { return S_OK; }
+
+STDMETHODIMP CGroup::CloneGroup(LPCWSTR, REFIID, LPUNKNOWN* ppUnk) {
+    // No clone is made, so success would hand the client a null interface.
+    if (ppUnk) *ppUnk = nullptr;
+    return E_NOTIMPL;
+}

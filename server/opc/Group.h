@@ -1,0 +1,97 @@
+// An OPC group: the client's set of items with its state, its own thread,
+// and the item management and synchronous I/O interfaces.
+#pragma once
+
+#include "ComObject.h"
+#include "Item.h"
+#include "NoMembersDispatch.h"
+#include "OpcInterfaces.h"
+#include "Sync.h"
+
+#include <string>
+
+class CHalyardDoc;
+
+// Group names are kept in 200 wide characters, terminator included.
+constexpr size_t kMaxGroupName = 199;
+
+struct GroupSettings {
+    std::wstring name;
+    BOOL active = FALSE;
+    DWORD updateRate = 0;
+    OPCHANDLE hClientGroup = 0;
+    LONG timeBias = 0;
+    FLOAT percentDeadband = 0.0f;
+    LCID lcid = 0;
+    OPCHANDLE hServerGroup = 0;
+};
+
+class CGroup final : public fw::ComObject<CGroup, IOPCItemMgt, IOPCGroupStateMgt, IOPCSyncIO, fw::NoMembersDispatch> {
+public:
+    CGroup();
+    ~CGroup() override;
+
+    void Initialize(const GroupSettings& settings, CHalyardDoc* server);
+    // Cuts the link to the server object when the group leaves its list;
+    // clients that still hold the group then get E_FAIL.
+    void DetachServer();
+
+    const std::wstring& Name() const { return m_settings.name; }
+    OPCHANDLE ServerHandle() const { return m_settings.hServerGroup; }
+    const GroupSettings& Settings() const { return m_settings; }
+    CItem* FirstItem();
+    CItem* FirstItemLocked() const { return m_pFirstItem; }
+    // Number of items, counted by walking the list.
+    size_t ItemCount();
+
+    // Refreshes the tags behind the handles through one block read.
+    HRESULT DeviceRead(DWORD count, const OPCHANDLE* handles);
+
+    // The group's item list may be walked by worker threads: every change
+    // and every walk holds this lock.
+    fw::CriticalSection& ItemLock() { return m_itemLock; }
+    // First item whose server handle matches; call with ItemLock held.
+    CItem* FindItemLocked(OPCHANDLE handle) const;
+
+    // IOPCItemMgt
+    STDMETHODIMP AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
+                          HRESULT** ppErrors) override;
+    STDMETHODIMP ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL bBlobUpdate,
+                               OPCITEMRESULT** ppValidationResults, HRESULT** ppErrors) override;
+    STDMETHODIMP RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) override;
+    STDMETHODIMP SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) override;
+    STDMETHODIMP SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient,
+                                  HRESULT** ppErrors) override;
+    STDMETHODIMP SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
+                              HRESULT** ppErrors) override;
+    STDMETHODIMP CreateEnumerator(REFIID riid, LPUNKNOWN* ppUnk) override;
+
+    // IOPCGroupStateMgt
+    STDMETHODIMP GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName, LONG* pTimeBias,
+                          FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup,
+                          OPCHANDLE* phServerGroup) override;
+    STDMETHODIMP SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive, LONG* pTimeBias,
+                          FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup) override;
+    STDMETHODIMP SetName(LPCWSTR szName) override;
+    STDMETHODIMP CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) override;
+
+    // IOPCSyncIO
+    STDMETHODIMP Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                      HRESULT** ppErrors) override;
+    STDMETHODIMP Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) override;
+
+    // Link of the server's group list and the group's own thread.
+    CGroup* m_pNext = nullptr;
+    HANDLE m_hThread = nullptr;
+    DWORD m_threadId = 0;
+
+private:
+    HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** results,
+                         HRESULT** errors);
+    void FreeItems();
+
+    GroupSettings m_settings;
+    CHalyardDoc* m_pServer = nullptr;
+    CItem* m_pFirstItem = nullptr;
+    fw::CriticalSection m_itemLock;
+};

@@ -1,0 +1,119 @@
+// The group's synchronous reads and writes and its device read.
+#include "Group.h"
+
+#include "TaskMem.h"
+#include "TarnProtocol.h"
+#include "../host/HalyardDoc.h"
+
+#include <memory>
+#include <new>
+#include <vector>
+
+HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
+    if (count == 0) return S_OK;
+    if (!handles) return E_INVALIDARG;
+    if (!m_pServer || !m_pServer->HasDriver()) return E_FAIL;
+
+    std::unique_ptr<tarn::TarnIoItem[]> elements(new (std::nothrow) tarn::TarnIoItem[count]());
+    std::unique_ptr<CRealItem*[]> tags(new (std::nothrow) CRealItem*[count]());
+    if (!elements || !tags) return E_OUTOFMEMORY;
+
+    int32_t filled = 0;
+    {
+        fw::Lock lock(m_itemLock);
+        for (DWORD i = 0; i < count; ++i) {
+            CItem* item = FindItemLocked(handles[i]);
+            if (!item || item->m_pTag->m_ioMode != kDeviceTag) continue;
+            CRealItem* tag = item->m_pTag;
+            tarn::TarnIoItem& e = elements[filled];
+            e.address = tag->m_address;
+            e.device = tag->m_device;
+            e.number = tag->m_addressNumber;
+            e.param = tag->m_addressParam;
+            e.type = tarn::TarnTypeFromVarType(tag->m_canonicalType);
+            e.value = &tag->m_value;
+            tag->m_value.vt = tag->m_canonicalType;
+            tags[filled++] = tag;
+        }
+    }
+
+    tarn::TarnRequest request{m_pServer->DriverContext(), tarn::OpcBlockRead, filled, 0, elements.get()};
+    request.count = filled;
+    const int32_t rc = m_pServer->SendLocked(request);
+
+    for (int32_t i = 0; i < filled; ++i)
+        InterlockedExchange(&tags[i]->m_readStatus, rc != 0 ? rc : static_cast<LONG>(elements[i].status));
+    return S_OK;
+}
+
+STDMETHODIMP CGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
+                          HRESULT** ppErrors) {
+    if ((dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE) || !phServer || !ppItemValues || !ppErrors)
+        return E_INVALIDARG;
+    *ppItemValues = nullptr;
+    *ppErrors = nullptr;
+    if (dwCount == 0) return E_INVALIDARG;
+    if (!m_pServer) return E_FAIL;
+    auto states = fw::TaskMemArray<OPCITEMSTATE>(dwCount);
+    auto errors = fw::TaskMemArray<HRESULT>(dwCount);
+    if (!states || !errors) return E_OUTOFMEMORY;
+
+    if (dwSource == OPC_DS_DEVICE) {
+        const HRESULT hr = DeviceRead(dwCount, phServer);
+        if (FAILED(hr)) return hr;
+    }
+
+    FILETIME now;
+    CoFileTimeNow(&now);
+    fw::Lock lock(m_itemLock);
+    for (DWORD i = 0; i < dwCount; ++i) {
+        OPCITEMSTATE& s = states.get()[i];
+        VariantInit(&s.vDataValue);
+        CItem* item = FindItemLocked(phServer[i]);
+        if (!item) {
+            errors.get()[i] = OPC_E_UNKNOWNITEMID;
+            continue;
+        }
+        s.hClient = item->m_hClient;
+        s.ftTimeStamp = now;
+        const HRESULT status = item->m_pTag->ReadValue(&s.vDataValue);
+        // A value the driver did not deliver is not a good value.
+        s.wQuality = status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD;
+        errors.get()[i] = status;
+    }
+    *ppItemValues = states.release();
+    *ppErrors = errors.release();
+    return S_OK;
+}
+
+STDMETHODIMP CGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) {
+    if (!phServer || !pItemValues || !ppErrors) return E_INVALIDARG;
+    *ppErrors = nullptr;
+    if (dwCount == 0) return E_INVALIDARG;
+    if (!m_pServer) return E_FAIL;
+    auto errors = fw::TaskMemArray<HRESULT>(dwCount);
+    if (!errors) return E_OUTOFMEMORY;
+
+    // Look the tags up under the lock, write outside it: a driver write may
+    // wait for a person to close a message box.
+    std::vector<CRealItem*> tags(dwCount, nullptr);
+    {
+        fw::Lock lock(m_itemLock);
+        for (DWORD i = 0; i < dwCount; ++i)
+            if (CItem* item = FindItemLocked(phServer[i])) tags[i] = item->m_pTag;
+    }
+    HRESULT overall = S_OK;
+    for (DWORD i = 0; i < dwCount; ++i) {
+        HRESULT hr;
+        if (!tags[i])
+            hr = OPC_E_UNKNOWNITEMID;
+        else if (pItemValues[i].vt != tags[i]->m_canonicalType)
+            hr = OPC_E_BADTYPE;
+        else
+            hr = tags[i]->WriteValue(pItemValues[i]) == E_FAIL ? E_FAIL : S_OK;
+        errors.get()[i] = hr;
+        if (hr != S_OK) overall = S_FALSE;
+    }
+    *ppErrors = errors.release();
+    return overall;
+}

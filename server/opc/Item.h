@@ -1,0 +1,32 @@
+// A group's reference to one tag: the client's handle and active flag, and
+// what was last sent to the client for it.
+#pragma once
+
+#include "../host/RealItem.h"
+#include "OpcInterfaces.h"
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <vector>
+
+class CItem {
+public:
+    CItem() { VariantInit(&m_lastValue); }
+    ~CItem() { VariantClear(&m_lastValue); }
+    CItem(const CItem&) = delete;
+    CItem& operator=(const CItem&) = delete;
+
+    // Items have no handle of their own: the tag's table position is it.
+    OPCHANDLE ServerHandle() const { return static_cast<OPCHANDLE>(m_pTag->m_index); }
+
+    CItem* m_pNext = nullptr;
+    CRealItem* m_pTag = nullptr;
+    BOOL m_active = FALSE;
+    OPCHANDLE m_hClient = 0;
+    std::vector<BYTE> m_blob;
+    VARTYPE m_requestedType = VT_EMPTY;
+    LONG m_lastStatus = 0;
+    VARIANT m_lastValue;
+    BOOL m_sendNext = TRUE;
+};

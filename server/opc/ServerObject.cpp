@@ -1,0 +1,224 @@
+// IOPCServer of the server object: groups, their threads and handles,
+// status and error texts.
+#include "../host/HalyardDoc.h"
+
+#include "Group.h"
+#include "TaskMem.h"
+#include "../host/HalyardApp.h"
+#include "../host/TextConversion.h"
+
+#include "ComPtr.h"
+
+#include <cwchar>
+#include <memory>
+#include <new>
+
+struct CHalyardDoc::GroupStart {
+    CHalyardDoc* doc;
+    GroupSettings settings;
+    HRESULT result = E_FAIL;
+    CGroup* group = nullptr;
+};
+
+namespace {
+
+// Generated group names: the driver label's first characters and a number.
+constexpr size_t kLabelPrefixLength = 25;
+constexpr int kMaxGeneratedNames = 99;
+
+// The server's one error text, with the code as a signed decimal.
+constexpr const wchar_t* kErrorTextFormat =
+    L"\x041D\x0443 \x0432\x044B, \x0431\x043B\x0438\x043D, \x0434\x0430\x0435\x0442\x0435! "
+    L"\x041E\x0448\x0438\x0431\x043A\x0430 %d!";
+
+}  // namespace
+
+bool CHalyardDoc::GroupNameInUse(const std::wstring& name) const {
+    return FindGroupByName(name.c_str(), nullptr) == S_OK;
+}
+
+CGroup* CHalyardDoc::LastGroup() const {
+    CGroup* group = m_pFirstGroup;
+    while (group && group->m_pNext) group = group->m_pNext;
+    return group;
+}
+
+std::wstring CHalyardDoc::GenerateGroupName() const {
+    const std::string prefix = TheApp().m_scadaLabel.substr(0, kLabelPrefixLength);
+    for (int n = 1; n <= kMaxGeneratedNames; ++n) {
+        const std::wstring candidate = AnsiToWide((prefix + std::to_string(n)).c_str());
+        if (!GroupNameInUse(candidate)) return candidate;
+    }
+    return std::wstring();
+}
+
+DWORD WINAPI CHalyardDoc::GroupThread(void* param) {
+    auto* start = static_cast<GroupStart*>(param);
+    start->doc->RunGroupThread(*start);
+    return 0;
+}
+
+void CHalyardDoc::RunGroupThread(GroupStart& start) {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue must exist before we signal
+
+    // While the creator waits on the event, the group list is ours alone.
+    if (GroupNameInUse(start.settings.name)) {
+        start.result = OPC_E_DUPLICATENAME;
+    } else if (auto* group = new (std::nothrow) CGroup) {
+        CGroup** link = &m_pFirstGroup;
+        while (*link) link = &(*link)->m_pNext;
+        *link = group;
+        OPCHANDLE handle = ++m_lastGroupHandle;
+        for (bool taken = true; taken;) {
+            taken = false;
+            for (CGroup* g = m_pFirstGroup; g; g = g->m_pNext)
+                if (g != group && g->ServerHandle() == handle) taken = true;
+            if (taken) handle = ++m_lastGroupHandle;
+        }
+        start.settings.hServerGroup = handle;
+        group->Initialize(start.settings, this);
+        start.group = group;
+        start.result = S_OK;
+    } else {
+        start.result = E_OUTOFMEMORY;
+    }
+    const bool serving = start.result == S_OK;
+    SetEvent(m_hGroupEvent.get());
+    if (serving) {
+        while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+}
+
+STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                                   LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD dwLCID,
+                                   OPCHANDLE* phServerGroup, DWORD* pRevisedUpdateRate, REFIID riid,
+                                   LPUNKNOWN* ppUnk) {
+    if (!phServerGroup || !ppUnk) return E_INVALIDARG;
+    *ppUnk = nullptr;
+    if (m_closing) return E_FAIL;
+
+    std::wstring name = szName ? szName : L"";
+    if (name.size() > kMaxGroupName) return E_INVALIDARG;
+    if (name.empty()) {
+        name = GenerateGroupName();
+        if (name.empty()) return E_FAIL;
+    }
+
+    auto start = std::make_unique<GroupStart>();
+    start->doc = this;
+    start->settings.name = name;
+    start->settings.active = bActive;
+    start->settings.updateRate = dwRequestedUpdateRate;
+    start->settings.hClientGroup = hClientGroup;
+    start->settings.timeBias = pTimeBias ? *pTimeBias : 0;
+    start->settings.percentDeadband = pPercentDeadband ? *pPercentDeadband : 0.0f;
+    start->settings.lcid = dwLCID;
+
+    ResetEvent(m_hGroupEvent.get());
+    DWORD threadId = 0;
+    HANDLE thread = CreateThread(nullptr, 0, GroupThread, start.get(), 0, &threadId);
+    if (!thread) return E_OUTOFMEMORY;
+    WaitForSingleObject(m_hGroupEvent.get(), INFINITE);
+
+    if (start->result != S_OK) {
+        WaitForSingleObject(thread, INFINITE);  // it ends right after signalling a failure
+        CloseHandle(thread);
+        return start->result;
+    }
+    CGroup* group = start->group;
+    if (!group || group != LastGroup()) {
+        CloseHandle(thread);
+        return E_FAIL;
+    }
+    group->m_hThread = thread;
+    group->m_threadId = threadId;
+
+    *phServerGroup = group->ServerHandle();
+    if (pRevisedUpdateRate) *pRevisedUpdateRate = group->Settings().updateRate;
+    // A group the client cannot take still exists: the interface is the
+    // client's choice, the group is not undone.
+    return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+}
+
+STDMETHODIMP CHalyardDoc::GetErrorString(HRESULT dwError, LCID, LPWSTR* ppString) {
+    if (!ppString) return E_INVALIDARG;
+    wchar_t text[128];
+    std::swprintf(text, 128, kErrorTextFormat, static_cast<int>(dwError));
+    *ppString = fw::TaskMemString(text).release();
+    return *ppString ? S_OK : E_OUTOFMEMORY;
+}
+
+STDMETHODIMP CHalyardDoc::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
+    if (!ppUnk) return E_INVALIDARG;
+    *ppUnk = nullptr;
+    CGroup* group = nullptr;
+    if (FindGroupByName(szName, &group) != S_OK) return E_FAIL;
+    return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+}
+
+STDMETHODIMP CHalyardDoc::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
+    if (!ppServerStatus) return E_INVALIDARG;
+    *ppServerStatus = nullptr;
+    auto status = fw::TaskMemArray<OPCSERVERSTATUS>(1);
+    if (!status) return E_OUTOFMEMORY;
+    DWORD groups = 0;
+    for (CGroup* g = m_pFirstGroup; g; g = g->m_pNext) ++groups;
+    OPCSERVERSTATUS& s = *status;
+    s.ftStartTime = m_startTime;
+    CoFileTimeNow(&s.ftCurrentTime);
+    s.ftLastUpdateTime = m_startTime;
+    s.dwServerState = OPC_STATUS_RUNNING;
+    s.dwGroupCount = groups;
+    s.dwBandWidth = 0xFFFFFFFF;
+    s.wMajorVersion = 1;
+    s.wMinorVersion = 1;
+    s.wBuildNumber = 11;
+    s.wReserved = 0;
+    s.szVendorInfo = nullptr;
+    *ppServerStatus = status.release();
+    return S_OK;
+}
+
+STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
+    CGroup** link = &m_pFirstGroup;
+    while (*link && (*link)->ServerHandle() != hServerGroup) link = &(*link)->m_pNext;
+    if (!*link) return E_FAIL;
+    CGroup* group = *link;
+
+    fw::ComPtr<IOPCItemMgt> items;
+    if (SUCCEEDED(group->QueryInterface(IID_IOPCItemMgt, items.put_void()))) {
+        while (CItem* first = group->FirstItem()) {
+            OPCHANDLE handle = first->ServerHandle();
+            HRESULT* errors = nullptr;
+            const HRESULT hr = items->RemoveItems(1, &handle, &errors);
+            const HRESULT itemResult = errors ? errors[0] : E_FAIL;
+            CoTaskMemFree(errors);
+            if (FAILED(hr)) return hr;
+            if (itemResult != S_OK) return S_FALSE;
+        }
+    }
+    items.reset();
+
+    *link = group->m_pNext;
+    group->m_pNext = nullptr;
+    if (group->m_hThread) {
+        PostThreadMessageW(group->m_threadId, WM_QUIT, 0, 0);
+        WaitForSingleObject(group->m_hThread, INFINITE);
+        CloseHandle(group->m_hThread);
+        group->m_hThread = nullptr;
+    }
+    group->DetachServer();
+    group->Release();  // the list's reference; clients may still hold theirs
+    return S_OK;
+}
+
+STDMETHODIMP CHalyardDoc::CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN* ppUnk) {
+    if (ppUnk) *ppUnk = nullptr;
+    return E_FAIL;
+}

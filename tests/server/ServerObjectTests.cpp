@@ -1,0 +1,177 @@
+// IOPCServer of VELMORA_OPC through the proxy, as a client sees it.
+#include "ServerTest.h"
+
+#include "TaskMem.h"
+
+namespace {
+
+using fw::ComPtr;
+
+std::wstring GroupName(IUnknown* group) {
+    ComPtr<IOPCGroupStateMgt> state;
+    if (FAILED(group->QueryInterface(IID_IOPCGroupStateMgt, state.put_void()))) return L"<no state>";
+    DWORD rate = 0, lcid = 0;
+    BOOL active = FALSE;
+    LONG bias = 0;
+    FLOAT deadband = 0;
+    OPCHANDLE hClient = 0, hServer = 0;
+    LPWSTR name = nullptr;
+    if (FAILED(state->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServer)))
+        return L"<failed>";
+    fw::TaskMemPtr<wchar_t> owner(name);
+    return name ? name : L"<null>";
+}
+
+class ServerObject : public ServerTest {
+protected:
+    void SetUp() override {
+        ServerTest::SetUp();
+        ASSERT_EQ(S_OK, CreateServer(server_));
+    }
+    void TearDown() override {
+        server_.reset();
+        ServerTest::TearDown();
+    }
+    ComPtr<IOPCServer> server_;
+};
+
+TEST_F(ServerObject, AnswersExactlyItsInterfaces) {
+    ComPtr<IUnknown> unknown;
+    ASSERT_EQ(S_OK, server_->QueryInterface(IID_IUnknown, unknown.put_void()));
+    ComPtr<IDispatch> dispatch;
+    EXPECT_EQ(S_OK, server_->QueryInterface(IID_IDispatch, dispatch.put_void()));
+    for (const IID* iid : {&IID_IOPCCommon, &IID_IOPCServerPublicGroups, &IID_IOPCItemProperties, &IID_IPersistFile,
+                           &IID_IConnectionPointContainer}) {
+        void* p = reinterpret_cast<void*>(1);
+        EXPECT_EQ(E_NOINTERFACE, server_->QueryInterface(*iid, &p)) << testsupport::GuidText(*iid);
+        EXPECT_EQ(nullptr, p);
+    }
+}
+
+TEST_F(ServerObject, GeneratedNamesHandlesAndReuse) {
+    ComPtr<IUnknown> a, b, c, d;
+    OPCHANDLE ha = 0, hb = 0, hc = 0, hd = 0;
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"", IID_IOPCGroupStateMgt, a, &ha));
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"", IID_IOPCGroupStateMgt, b, &hb));
+    EXPECT_EQ(L"Simulation1", GroupName(a.get()));
+    EXPECT_EQ(L"Simulation2", GroupName(b.get()));
+    EXPECT_EQ(1u, ha);
+    EXPECT_EQ(2u, hb);
+
+    ASSERT_EQ(S_OK, server_->RemoveGroup(ha, TRUE));
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"", IID_IOPCGroupStateMgt, c, &hc));
+    EXPECT_EQ(L"Simulation1", GroupName(c.get())) << "a freed generated name is used again";
+    EXPECT_EQ(3u, hc) << "handles keep counting";
+
+    // A duplicate explicit name creates nothing and uses no handle.
+    EXPECT_EQ(OPC_E_DUPLICATENAME, AddGroup(server_.get(), L"Simulation2", IID_IOPCGroupStateMgt, d, &hd));
+    EXPECT_EQ(nullptr, d.get());
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"Mine", IID_IOPCGroupStateMgt, d, &hd));
+    EXPECT_EQ(4u, hd);
+    EXPECT_EQ(L"Mine", GroupName(d.get()));
+}
+
+TEST_F(ServerObject, AddGroupKeepsWhatItIsGiven) {
+    ComPtr<IOPCGroupStateMgt> state;
+    OPCHANDLE hServer = 0;
+    DWORD revised = 12345;
+    ASSERT_EQ(S_OK, server_->AddGroup(L"Zero", FALSE, 0, 4242, nullptr, nullptr, 0x419, &hServer, &revised,
+                                      IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(state.put())));
+    EXPECT_EQ(0u, revised) << "a requested rate of 0 stays 0";
+    DWORD rate = 1, lcid = 0;
+    BOOL active = TRUE;
+    LONG bias = 1;
+    FLOAT deadband = 1;
+    OPCHANDLE hClient = 0, hServerBack = 0;
+    LPWSTR name = nullptr;
+    ASSERT_EQ(S_OK, state->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServerBack));
+    fw::TaskMemPtr<wchar_t> owner(name);
+    EXPECT_EQ(std::wstring(L"Zero"), name);
+    EXPECT_EQ(0u, rate);
+    EXPECT_FALSE(active);
+    EXPECT_EQ(0, bias);
+    EXPECT_EQ(0.0f, deadband);
+    EXPECT_EQ(0x419u, lcid);
+    EXPECT_EQ(4242u, hClient);
+    EXPECT_EQ(hServer, hServerBack);
+
+    LONG givenBias = -120;
+    FLOAT givenDeadband = 7.5f;
+    ComPtr<IOPCGroupStateMgt> second;
+    ASSERT_EQ(S_OK, server_->AddGroup(L"Given", TRUE, 250, 1, &givenBias, &givenDeadband, 0, &hServer, &revised,
+                                      IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(second.put())));
+    name = nullptr;
+    ASSERT_EQ(S_OK, second->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServerBack));
+    CoTaskMemFree(name);
+    EXPECT_EQ(250u, rate);
+    EXPECT_EQ(-120, bias);
+    EXPECT_EQ(7.5f, deadband);
+}
+
+TEST_F(ServerObject, RefusedInterfaceStillCreatesTheGroup) {
+    ComPtr<IUnknown> group;
+    OPCHANDLE h = 0;
+    EXPECT_EQ(E_NOINTERFACE, AddGroup(server_.get(), L"Kept", IID_IOPCAsyncIO2, group, &h));
+    EXPECT_EQ(nullptr, group.get());
+    ASSERT_EQ(S_OK, server_->GetGroupByName(L"Kept", IID_IOPCSyncIO, reinterpret_cast<LPUNKNOWN*>(group.put())));
+    EXPECT_EQ(L"Kept", GroupName(group.get()));
+    group.reset();
+    EXPECT_EQ(E_FAIL, server_->GetGroupByName(L"kept", IID_IUnknown, reinterpret_cast<LPUNKNOWN*>(group.put())));
+    EXPECT_EQ(E_FAIL, server_->GetGroupByName(L"Nothing", IID_IUnknown, reinterpret_cast<LPUNKNOWN*>(group.put())));
+}
+
+TEST_F(ServerObject, BadArgumentsCreateNothing) {
+    ComPtr<IUnknown> group;
+    OPCHANDLE h = 0;
+    const std::wstring longName(200, L'x');
+    EXPECT_EQ(E_INVALIDARG, AddGroup(server_.get(), longName.c_str(), IID_IUnknown, group, &h));
+    EXPECT_EQ(S_OK, AddGroup(server_.get(), longName.substr(1).c_str(), IID_IUnknown, group, &h))
+        << "199 characters fit";
+    group.reset();
+
+    EXPECT_EQ(E_FAIL, server_->RemoveGroup(999, TRUE));
+    ComPtr<IUnknown> enumerator;
+    EXPECT_EQ(E_FAIL, server_->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown,
+                                                     reinterpret_cast<LPUNKNOWN*>(enumerator.put())));
+}
+
+TEST_F(ServerObject, RemoveGroupWithoutGroupsFails) { EXPECT_EQ(E_FAIL, server_->RemoveGroup(1, FALSE)); }
+
+TEST_F(ServerObject, StatusReportsTheServer) {
+    FILETIME before;
+    CoFileTimeNow(&before);
+    ComPtr<IUnknown> a, b;
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"", IID_IUnknown, a));
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"", IID_IUnknown, b));
+    OPCSERVERSTATUS* status = nullptr;
+    ASSERT_EQ(S_OK, server_->GetStatus(&status));
+    fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+    EXPECT_EQ(OPC_STATUS_RUNNING, status->dwServerState);
+    EXPECT_EQ(2u, status->dwGroupCount);
+    EXPECT_EQ(0xFFFFFFFFu, status->dwBandWidth);
+    EXPECT_EQ(1, status->wMajorVersion);
+    EXPECT_EQ(1, status->wMinorVersion);
+    EXPECT_EQ(11, status->wBuildNumber);
+    EXPECT_EQ(nullptr, status->szVendorInfo);
+    EXPECT_EQ(0, CompareFileTime(&status->ftStartTime, &status->ftLastUpdateTime));
+    EXPECT_GE(CompareFileTime(&status->ftCurrentTime, &status->ftStartTime), 0);
+    EXPECT_GE(CompareFileTime(&status->ftCurrentTime, &before), 0);
+}
+
+TEST_F(ServerObject, ErrorStringIsTheFixedTextWithTheCode) {
+    const std::wstring prefix =
+        L"\x041D\x0443 \x0432\x044B, \x0431\x043B\x0438\x043D, \x0434\x0430\x0435\x0442\x0435! "
+        L"\x041E\x0448\x0438\x0431\x043A\x0430 ";
+    for (LCID locale : {0x409u, 0x419u, 0u}) {
+        LPWSTR text = nullptr;
+        ASSERT_EQ(S_OK, server_->GetErrorString(5, locale, &text));
+        fw::TaskMemPtr<wchar_t> owner(text);
+        EXPECT_EQ(prefix + L"5!", std::wstring(text));
+    }
+    LPWSTR text = nullptr;
+    ASSERT_EQ(S_OK, server_->GetErrorString(E_FAIL, 0, &text));
+    fw::TaskMemPtr<wchar_t> owner(text);
+    EXPECT_EQ(prefix + L"-2147467259!", std::wstring(text));
+}
+
+}  // namespace

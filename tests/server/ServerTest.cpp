@@ -1,0 +1,118 @@
+#include "ServerTest.h"
+
+#include "Processes.h"
+#include "Registration.h"
+
+HRESULT RegisterServerOnce() {
+    static const HRESULT hr = [] {
+        const int rc = testsupport::RunToEnd("\"" + testsupport::BinPath(kServerExe) + "\" /RegServer", 60000);
+        return rc == 0 ? S_OK : E_FAIL;
+    }();
+    return hr;
+}
+
+HRESULT ServerClsid(CLSID* clsid) { return CLSIDFromProgID(L"Velmora.VelmoraOPC.1", clsid); }
+
+HRESULT CreateServer(fw::ComPtr<IOPCServer>& server) {
+    CLSID clsid;
+    const HRESULT hr = ServerClsid(&clsid);
+    if (FAILED(hr)) return hr;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IOPCServer, server.put_void());
+}
+
+HRESULT AddGroup(IOPCServer* server, const wchar_t* name, REFIID iid, fw::ComPtr<IUnknown>& group,
+                 OPCHANDLE* hServer, DWORD rate) {
+    OPCHANDLE handle = 0;
+    DWORD revised = 0;
+    const HRESULT hr = server->AddGroup(name, TRUE, rate, 77, nullptr, nullptr, 0x409, &handle, &revised, iid,
+                                        reinterpret_cast<LPUNKNOWN*>(group.put()));
+    if (hServer) *hServer = handle;
+    return hr;
+}
+
+HRESULT AddItems(IUnknown* group, const std::vector<std::wstring>& ids, std::vector<OPCHANDLE>& handles,
+                 std::vector<HRESULT>& errors, std::vector<VARTYPE>* types) {
+    fw::ComPtr<IOPCItemMgt> items;
+    HRESULT hr = group->QueryInterface(IID_IOPCItemMgt, items.put_void());
+    if (FAILED(hr)) return hr;
+    std::vector<OPCITEMDEF> defs(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) {
+        defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+        defs[i].szItemID = const_cast<LPWSTR>(ids[i].c_str());
+        defs[i].bActive = TRUE;
+        defs[i].hClient = static_cast<OPCHANDLE>(100 + i);
+    }
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* codes = nullptr;
+    hr = items->AddItems(static_cast<DWORD>(ids.size()), defs.data(), &results, &codes);
+    handles.clear();
+    errors.clear();
+    if (types) types->clear();
+    if (results && codes) {
+        for (size_t i = 0; i < ids.size(); ++i) {
+            handles.push_back(results[i].hServer);
+            errors.push_back(codes[i]);
+            if (types) types->push_back(results[i].vtCanonicalDataType);
+            CoTaskMemFree(results[i].pBlob);
+        }
+    }
+    CoTaskMemFree(results);
+    CoTaskMemFree(codes);
+    return hr;
+}
+
+namespace {
+BOOL CALLBACK FindMainWindow(HWND hwnd, LPARAM param) {
+    char text[256] = {};
+    GetWindowTextA(hwnd, text, sizeof text);
+    if (std::string(text).rfind("Velmora OPC Server", 0) == 0 && !GetParent(hwnd)) {
+        *reinterpret_cast<HWND*>(param) = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
+HWND ServerMainWindow() {
+    HWND found = nullptr;
+    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+std::vector<std::string> ServerDocumentTitles() {
+    std::vector<std::string> titles;
+    HWND frame = ServerMainWindow();
+    if (!frame) return titles;
+    HWND client = FindWindowExA(frame, nullptr, "MDIClient", nullptr);
+    for (HWND child = client ? GetWindow(client, GW_CHILD) : nullptr; child; child = GetWindow(child, GW_HWNDNEXT)) {
+        char text[256] = {};
+        GetWindowTextA(child, text, sizeof text);
+        titles.push_back(text);
+    }
+    return titles;
+}
+
+void ServerTest::SetUp() {
+    ASSERT_HRESULT_SUCCEEDED(com_.result());
+    ASSERT_HRESULT_SUCCEEDED(RegisterServerOnce());
+}
+
+void ServerTest::TearDown() {
+    // Each test starts from a fresh server process: the simulation's running
+    // number and the document numbering begin again.
+    EXPECT_TRUE(testsupport::WaitForNoProcess(kServerExe, 15000)) << "the server did not end";
+}
+
+void SimulationGroupTest::SetUp() {
+    ServerTest::SetUp();
+    ASSERT_EQ(S_OK, CreateServer(server_));
+    ASSERT_EQ(S_OK, AddGroup(server_.get(), L"Tags", IID_IOPCItemMgt, group_));
+    std::vector<HRESULT> errors;
+    ASSERT_EQ(S_OK, AddItems(group_.get(), {L"Name0", L"Name1", L"Name2", L"Name3", L"Name4"}, handles_, errors));
+}
+
+void SimulationGroupTest::TearDown() {
+    group_.reset();
+    server_.reset();
+    ServerTest::TearDown();
+}

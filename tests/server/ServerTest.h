@@ -1,0 +1,58 @@
+// Shared set-up of the tests that talk to VELMORA_OPC.exe as a real client:
+// the server registered in the test prefix and started by COM.
+#pragma once
+
+#include "ComPtr.h"
+#include "OpcInterfaces.h"
+#include "Registration.h"
+#include "WineTest.h"
+
+#include <ocidl.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+inline constexpr const char* kServerExe = "VELMORA_OPC.exe";
+
+// Registers the server (VELMORA_OPC.exe /RegServer) once per test program.
+HRESULT RegisterServerOnce();
+
+// CLSID that "Velmora.VelmoraOPC.1" names in the registry.
+HRESULT ServerClsid(CLSID* clsid);
+
+// A new server object, created through COM as any client would.
+HRESULT CreateServer(fw::ComPtr<IOPCServer>& server);
+
+// Adds a group and returns the requested interface on it.
+HRESULT AddGroup(IOPCServer* server, const wchar_t* name, REFIID iid, fw::ComPtr<IUnknown>& group,
+                 OPCHANDLE* hServer = nullptr, DWORD rate = 1000);
+
+// Adds items by ID to a group; returns the call's result and fills handles
+// and errors (one each per ID).
+HRESULT AddItems(IUnknown* group, const std::vector<std::wstring>& ids, std::vector<OPCHANDLE>& handles,
+                 std::vector<HRESULT>& errors, std::vector<VARTYPE>* types = nullptr);
+
+// The top-level main window of the server and the titles of its MDI children.
+HWND ServerMainWindow();
+std::vector<std::string> ServerDocumentTitles();
+
+// Fixture: COM in the test thread, the server registered, and at the end
+// every server object released and the COM-started server process gone.
+class ServerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    testsupport::ComScope com_;
+};
+
+// Fixture with one server object and the five simulation tags in a group.
+class SimulationGroupTest : public ServerTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    fw::ComPtr<IOPCServer> server_;
+    fw::ComPtr<IUnknown> group_;
+    std::vector<OPCHANDLE> handles_;  // Name0..Name4
+};

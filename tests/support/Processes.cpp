@@ -1,0 +1,44 @@
+#include "Processes.h"
+
+#include <tlhelp32.h>
+
+namespace testsupport {
+
+int CountProcesses(const char* exeName) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName) == 0) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+bool WaitForNoProcess(const char* exeName, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (CountProcesses(exeName) > 0) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
+    std::string line = commandLine;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
+    CloseHandle(pi.hThread);
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(pi.hProcess, &code);
+    else
+        TerminateProcess(pi.hProcess, 1);
+    CloseHandle(pi.hProcess);
+    return static_cast<int>(code);
+}
+
+}  // namespace testsupport

@@ -1,0 +1,20 @@
+// Looking at and starting other processes of the test's Wine session.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace testsupport {
+
+// Number of running processes whose executable has this name.
+int CountProcesses(const char* exeName);
+
+// Waits until no process of this name runs; false when one still does.
+bool WaitForNoProcess(const char* exeName, DWORD timeoutMs);
+
+// Runs a command line to its end; the exit code, or -1 when it could not
+// start or did not end in time (it is then terminated).
+int RunToEnd(const std::string& commandLine, DWORD timeoutMs);
+
+}  // namespace testsupport
