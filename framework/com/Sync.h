@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "UniqueHandle.h"
+
 namespace fw {
 
 class CriticalSection {
@@ -27,33 +29,6 @@ public:
 
 private:
     CriticalSection& cs_;
-};
-
-// Owner of a kernel handle whose empty value is null (events, threads).
-class UniqueHandle {
-public:
-    UniqueHandle() = default;
-    explicit UniqueHandle(HANDLE h) : h_(h) {}
-    UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
-    UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-        reset(o.release());
-        return *this;
-    }
-    ~UniqueHandle() { reset(); }
-    HANDLE get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    HANDLE release() {
-        HANDLE h = h_;
-        h_ = nullptr;
-        return h;
-    }
-    void reset(HANDLE h = nullptr) {
-        if (h_) CloseHandle(h_);
-        h_ = h;
-    }
-
-private:
-    HANDLE h_ = nullptr;
 };
 
 }  // namespace fw

@@ -6,33 +6,9 @@
 
 #include <utility>
 
+#include "UniqueHandle.h"
+
 namespace fw {
-
-template <class Traits>
-class UniqueHandleOf {
-public:
-    using Type = typename Traits::Type;
-    UniqueHandleOf() = default;
-    explicit UniqueHandleOf(Type value) : value_(value) {}
-    UniqueHandleOf(UniqueHandleOf&& o) noexcept : value_(o.release()) {}
-    UniqueHandleOf& operator=(UniqueHandleOf&& o) noexcept {
-        reset(o.release());
-        return *this;
-    }
-    UniqueHandleOf(const UniqueHandleOf&) = delete;
-    UniqueHandleOf& operator=(const UniqueHandleOf&) = delete;
-    ~UniqueHandleOf() { reset(); }
-
-    Type get() const { return value_; }
-    explicit operator bool() const { return value_ != Type{}; }
-    Type release() { return std::exchange(value_, Type{}); }
-    void reset(Type value = Type{}) {
-        if (Type old = std::exchange(value_, value)) Traits::Close(old);
-    }
-
-private:
-    Type value_{};
-};
 
 // A menu that no window owns (a window destroys its own menu with itself).
 struct MenuTraits {
