@@ -13,6 +13,8 @@ if [ -n "${DISPLAY:-}" ]; then
     # Tests run with the null graphics driver; a person needs real windows.
     "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f </dev/null >/dev/null 2>&1
     trap '"$WINE" reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f </dev/null >/dev/null 2>&1' EXIT
+    # The desktop process keeps the driver it started with: begin a new session.
+    "$WINESERVER" -k >/dev/null 2>&1 || true
     echo "== starting VELMORA_OPC (close its window to end)"
     "$WINE" VELMORA_OPC.exe </dev/null
 else
