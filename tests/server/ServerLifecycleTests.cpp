@@ -104,6 +104,50 @@ TEST_F(ServerLifecycle, ComStartsOneProcessWithADocumentPerClient) {
     EXPECT_TRUE(testsupport::WaitForNoProcess(kServerExe, 10000)) << "the last release ends a COM-started server";
 }
 
+// Closing a client's document window cuts the client off: its next call fails
+// with an error instead of reaching a destroyed object.
+TEST_F(ServerLifecycle, ClosingAClientsWindowDisconnectsTheClient) {
+    ComPtr<IOPCServer> server, other;
+    ASSERT_EQ(S_OK, CreateServer(server));
+    ASSERT_EQ(S_OK, CreateServer(other));  // keeps the process running
+    ComPtr<IUnknown> group;
+    ASSERT_EQ(S_OK, AddGroup(server.get(), L"", IID_IOPCSyncIO, group));
+    HWND frame = ServerMainWindow();
+    ASSERT_NE(nullptr, frame);
+    HWND client = FindWindowExA(frame, nullptr, "MDIClient", nullptr);
+    HWND child = client ? FindWindowExA(client, nullptr, nullptr, "OPC Server1 - Simulation") : nullptr;
+    ASSERT_NE(nullptr, child);
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
+                                 testsupport::FindProcessId(kServerExe));
+    ASSERT_NE(nullptr, process);
+    SendMessageA(child, WM_CLOSE, 0, 0);
+    EXPECT_EQ(std::vector<std::string>({"OPC Server2 - Simulation"}), ServerDocumentTitles());
+
+    OPCSERVERSTATUS* status = nullptr;
+    const HRESULT hr = server->GetStatus(&status);
+    EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
+    EXPECT_EQ(nullptr, status);
+    ComPtr<IOPCSyncIO> io;
+    ASSERT_EQ(S_OK, group.query(io));
+    OPCHANDLE h = 1;
+    OPCITEMSTATE* states = nullptr;
+    HRESULT* errors = nullptr;
+    EXPECT_TRUE(FAILED(io->Read(OPC_DS_DEVICE, 1, &h, &states, &errors))) << "a removed group serves no more";
+
+    // The other client is unaffected.
+    ASSERT_EQ(S_OK, other->GetStatus(&status));
+    CoTaskMemFree(status);
+    io.reset();
+    group.reset();
+    server.reset();
+    other.reset();
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 10000));
+    DWORD code = 1;
+    GetExitCodeProcess(process, &code);
+    CloseHandle(process);
+    EXPECT_EQ(0u, code) << "the server ends cleanly";
+}
+
 TEST_F(ServerLifecycle, StartedByAPersonShowsOneDocumentAndStaysUntilClosed) {
     STARTUPINFOA si{};
     si.cb = sizeof si;

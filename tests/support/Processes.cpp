@@ -16,6 +16,18 @@ int CountProcesses(const char* exeName) {
     return count;
 }
 
+DWORD FindProcessId(const char* exeName) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    DWORD id = 0;
+    for (BOOL more = Process32First(snapshot, &entry); more && !id; more = Process32Next(snapshot, &entry))
+        if (lstrcmpiA(entry.szExeFile, exeName) == 0) id = entry.th32ProcessID;
+    CloseHandle(snapshot);
+    return id;
+}
+
 bool WaitForNoProcess(const char* exeName, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     while (CountProcesses(exeName) > 0) {

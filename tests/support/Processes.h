@@ -10,6 +10,9 @@ namespace testsupport {
 // Number of running processes whose executable has this name.
 int CountProcesses(const char* exeName);
 
+// Id of the first running process with this name, 0 when none runs.
+DWORD FindProcessId(const char* exeName);
+
 // Waits until no process of this name runs; false when one still does.
 bool WaitForNoProcess(const char* exeName, DWORD timeoutMs);
 
