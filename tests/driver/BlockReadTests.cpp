@@ -12,26 +12,14 @@ using BlockRead = SimulationTest;
 TEST_F(BlockRead, FirstReadAfterLoad) {
     const TagValues tags = ReadTags();
     EXPECT_EQ(tags.result, tarn::TarnOk);
-    EXPECT_EQ(tags.i2, 2);
-    EXPECT_EQ(tags.i4, 2);
-    EXPECT_EQ(tags.boolean, 0);
-    volatile float r4 = tags.r4;
-    EXPECT_EQ(r4, 2.1f);
-    volatile double r8 = tags.r8;
-    EXPECT_DOUBLE_EQ(r8, 7.3);
+    ExpectTagValues(tags, 2, 2, 0, 2.1f, 7.3);
     ExpectTagsFor(tags, RunningAfter(1.0, 1));
 }
 
 TEST_F(BlockRead, SecondReadAfterLoad) {
     ReadTags();
     const TagValues tags = ReadTags();
-    EXPECT_EQ(tags.i2, 3);
-    EXPECT_EQ(tags.i4, 3);
-    EXPECT_EQ(tags.boolean, 1);
-    volatile float r4 = tags.r4;
-    EXPECT_EQ(r4, 3.2f);
-    volatile double r8 = tags.r8;
-    EXPECT_DOUBLE_EQ(r8, 8.4);
+    ExpectTagValues(tags, 3, 3, 1, 3.2f, 8.4);
     ExpectTagsFor(tags, RunningAfter(1.0, 2));
 }
 

@@ -99,6 +99,16 @@ void ExpectTagsFor(const TagValues& tags, double running) {
     for (int i = 0; i < 5; ++i) EXPECT_EQ(tags.status[i], 0) << "tag " << i;
 }
 
+void ExpectTagValues(const TagValues& tags, int16_t i2, int32_t i4, int16_t boolean, float r4, double r8) {
+    EXPECT_EQ(tags.i2, i2);
+    EXPECT_EQ(tags.i4, i4);
+    EXPECT_EQ(tags.boolean, boolean);
+    volatile float gotR4 = tags.r4;
+    EXPECT_EQ(gotR4, r4);
+    volatile double gotR8 = tags.r8;
+    EXPECT_DOUBLE_EQ(gotR8, r8);
+}
+
 double RunningAfter(double start, int reads) {
     volatile double running = start;
     for (int i = 0; i < reads; ++i) running = running + 1.1;

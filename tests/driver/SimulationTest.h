@@ -74,6 +74,10 @@ protected:
 // and the 5.2 offset.
 void ExpectTagsFor(const TagValues& tags, double running);
 
+// The five tag values as a test states them in decimal (floats compared
+// after storing, against x87 excess precision).
+void ExpectTagValues(const TagValues& tags, int16_t i2, int32_t i4, int16_t boolean, float r4, double r8);
+
 // The running value after `reads` block reads from `start`, by the same
 // repeated double additions the driver makes.
 double RunningAfter(double start, int reads);

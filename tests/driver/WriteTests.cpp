@@ -23,13 +23,7 @@ TEST_F(WriteRequest, TenToTheInt32TagShowsItAndSteersTheNextRead) {
     EXPECT_EQ(write.result, tarn::TarnOk);
 
     const TagValues tags = ReadTags();
-    EXPECT_EQ(tags.i2, 11);
-    EXPECT_EQ(tags.i4, 11);
-    EXPECT_EQ(tags.boolean, 1);
-    volatile float r4 = tags.r4;
-    EXPECT_EQ(r4, 11.1f);
-    volatile double r8 = tags.r8;
-    EXPECT_DOUBLE_EQ(r8, 16.3);
+    ExpectTagValues(tags, 11, 11, 1, 11.1f, 16.3);
     ExpectTagsFor(tags, RunningAfter(10.0, 1));
 }
 

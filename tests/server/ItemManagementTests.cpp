@@ -210,16 +210,11 @@ TEST_F(ItemManagement, AcceptedStateCallsChangeNothing) {
     ComPtr<IUnknown> clone;
     EXPECT_EQ(E_NOTIMPL, state->CloneGroup(L"Clone", IID_IUnknown, reinterpret_cast<LPUNKNOWN*>(clone.put())));
     EXPECT_EQ(nullptr, clone.get());
-    DWORD rate = 0, lcid = 0;
-    LONG bias = 0;
-    FLOAT deadband = 0;
-    OPCHANDLE hClient = 0, hServer = 0;
-    LPWSTR name = nullptr;
-    ASSERT_EQ(S_OK, state->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServer));
-    fw::TaskMemPtr<wchar_t> owner(name);
-    EXPECT_EQ(std::wstring(L"Items"), name);
-    EXPECT_EQ(1000u, rate);
-    EXPECT_TRUE(active);
+    GroupState after;
+    ASSERT_EQ(S_OK, ReadGroupState(state.get(), after));
+    EXPECT_EQ(L"Items", after.name);
+    EXPECT_EQ(1000u, after.updateRate);
+    EXPECT_TRUE(after.active);
 }
 
 }  // namespace

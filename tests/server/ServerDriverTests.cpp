@@ -69,20 +69,6 @@ protected:
         return out;
     }
 
-    std::wstring GroupName() {
-        ComPtr<IOPCGroupStateMgt> state;
-        group_.query(state);
-        DWORD rate, lcid;
-        BOOL active;
-        LONG bias;
-        FLOAT deadband;
-        OPCHANDLE c, s;
-        LPWSTR name = nullptr;
-        state->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &c, &s);
-        fw::TaskMemPtr<wchar_t> owner(name);
-        return name ? name : L"";
-    }
-
     testsupport::ScratchDir scratch_;
     bool registeredCopy_ = false;
     ComPtr<IOPCServer> server_;
@@ -93,7 +79,7 @@ TEST_F(OtherDriver, FirstDriverOfTheListWinsAndNamesGroups) {
     ASSERT_NO_FATAL_FAILURE(Install("plain"));
     ASSERT_TRUE(Connect());
     EXPECT_EQ(std::vector<std::string>({"OPC Server1 - Corvell"}), ServerDocumentTitles());
-    EXPECT_EQ(L"Corvell1", GroupName());
+    EXPECT_EQ(L"Corvell1", GroupName(group_.get()));
     std::vector<OPCITEMSTATE> states;
     const auto errors = AddAndRead({L"A", L"B", L"Name0"}, OPC_DS_DEVICE, states);
     ASSERT_EQ(3u, errors.size());
@@ -186,7 +172,7 @@ TEST_F(OtherDriver, NoDriverShowsTheBoxAndServesNothing) {
     EXPECT_EQ(std::vector<std::string>({"OPC Server1 - No SCADA"}), ServerDocumentTitles());
 
     ASSERT_EQ(S_OK, AddGroup(server_.get(), L"", IID_IOPCSyncIO, group_));
-    EXPECT_EQ(L"1", GroupName()) << "without a driver label, generated names are bare numbers";
+    EXPECT_EQ(L"1", GroupName(group_.get())) << "without a driver label, generated names are bare numbers";
     ComPtr<IOPCSyncIO> io;
     ASSERT_EQ(S_OK, group_.query(io));
     OPCHANDLE h = 1;

@@ -7,21 +7,6 @@ namespace {
 
 using fw::ComPtr;
 
-std::wstring GroupName(IUnknown* group) {
-    ComPtr<IOPCGroupStateMgt> state;
-    if (FAILED(group->QueryInterface(IID_IOPCGroupStateMgt, state.put_void()))) return L"<no state>";
-    DWORD rate = 0, lcid = 0;
-    BOOL active = FALSE;
-    LONG bias = 0;
-    FLOAT deadband = 0;
-    OPCHANDLE hClient = 0, hServer = 0;
-    LPWSTR name = nullptr;
-    if (FAILED(state->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServer)))
-        return L"<failed>";
-    fw::TaskMemPtr<wchar_t> owner(name);
-    return name ? name : L"<null>";
-}
-
 class ServerObject : public ServerTest {
 protected:
     void SetUp() override {
@@ -78,34 +63,27 @@ TEST_F(ServerObject, AddGroupKeepsWhatItIsGiven) {
     ASSERT_EQ(S_OK, server_->AddGroup(L"Zero", FALSE, 0, 4242, nullptr, nullptr, 0x419, &hServer, &revised,
                                       IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(state.put())));
     EXPECT_EQ(0u, revised) << "a requested rate of 0 stays 0";
-    DWORD rate = 1, lcid = 0;
-    BOOL active = TRUE;
-    LONG bias = 1;
-    FLOAT deadband = 1;
-    OPCHANDLE hClient = 0, hServerBack = 0;
-    LPWSTR name = nullptr;
-    ASSERT_EQ(S_OK, state->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServerBack));
-    fw::TaskMemPtr<wchar_t> owner(name);
-    EXPECT_EQ(std::wstring(L"Zero"), name);
-    EXPECT_EQ(0u, rate);
-    EXPECT_FALSE(active);
-    EXPECT_EQ(0, bias);
-    EXPECT_EQ(0.0f, deadband);
-    EXPECT_EQ(0x419u, lcid);
-    EXPECT_EQ(4242u, hClient);
-    EXPECT_EQ(hServer, hServerBack);
+    GroupState zero;
+    ASSERT_EQ(S_OK, ReadGroupState(state.get(), zero));
+    EXPECT_EQ(L"Zero", zero.name);
+    EXPECT_EQ(0u, zero.updateRate);
+    EXPECT_FALSE(zero.active);
+    EXPECT_EQ(0, zero.timeBias);
+    EXPECT_EQ(0.0f, zero.percentDeadband);
+    EXPECT_EQ(0x419u, zero.lcid);
+    EXPECT_EQ(4242u, zero.hClientGroup);
+    EXPECT_EQ(hServer, zero.hServerGroup);
 
     LONG givenBias = -120;
     FLOAT givenDeadband = 7.5f;
     ComPtr<IOPCGroupStateMgt> second;
     ASSERT_EQ(S_OK, server_->AddGroup(L"Given", TRUE, 250, 1, &givenBias, &givenDeadband, 0, &hServer, &revised,
                                       IID_IOPCGroupStateMgt, reinterpret_cast<LPUNKNOWN*>(second.put())));
-    name = nullptr;
-    ASSERT_EQ(S_OK, second->GetState(&rate, &active, &name, &bias, &deadband, &lcid, &hClient, &hServerBack));
-    CoTaskMemFree(name);
-    EXPECT_EQ(250u, rate);
-    EXPECT_EQ(-120, bias);
-    EXPECT_EQ(7.5f, deadband);
+    GroupState given;
+    ASSERT_EQ(S_OK, ReadGroupState(second.get(), given));
+    EXPECT_EQ(250u, given.updateRate);
+    EXPECT_EQ(-120, given.timeBias);
+    EXPECT_EQ(7.5f, given.percentDeadband);
 }
 
 TEST_F(ServerObject, RefusedInterfaceStillCreatesTheGroup) {

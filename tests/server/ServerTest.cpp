@@ -2,6 +2,7 @@
 
 #include "Processes.h"
 #include "Registration.h"
+#include "TaskMem.h"
 
 HRESULT RegisterServerOnce() {
     static const HRESULT hr = [] {
@@ -59,6 +60,24 @@ HRESULT AddItems(IUnknown* group, const std::vector<std::wstring>& ids, std::vec
     CoTaskMemFree(results);
     CoTaskMemFree(codes);
     return hr;
+}
+
+HRESULT ReadGroupState(IUnknown* group, GroupState& out) {
+    if (!group) return E_POINTER;
+    fw::ComPtr<IOPCGroupStateMgt> state;
+    HRESULT hr = group->QueryInterface(IID_IOPCGroupStateMgt, state.put_void());
+    if (FAILED(hr)) return hr;
+    LPWSTR name = nullptr;
+    hr = state->GetState(&out.updateRate, &out.active, &name, &out.timeBias, &out.percentDeadband, &out.lcid,
+                         &out.hClientGroup, &out.hServerGroup);
+    fw::TaskMemPtr<wchar_t> owner(name);
+    out.name = name ? name : L"<null>";
+    return hr;
+}
+
+std::wstring GroupName(IUnknown* group) {
+    GroupState state;
+    return SUCCEEDED(ReadGroupState(group, state)) ? state.name : L"<failed>";
 }
 
 namespace {

@@ -34,6 +34,21 @@ HRESULT AddGroup(IOPCServer* server, const wchar_t* name, REFIID iid, fw::ComPtr
 HRESULT AddItems(IUnknown* group, const std::vector<std::wstring>& ids, std::vector<OPCHANDLE>& handles,
                  std::vector<HRESULT>& errors, std::vector<VARTYPE>* types = nullptr);
 
+// Everything IOPCGroupStateMgt::GetState reports about a group.
+struct GroupState {
+    DWORD updateRate = 0;
+    BOOL active = FALSE;
+    std::wstring name;
+    LONG timeBias = 0;
+    FLOAT percentDeadband = 0;
+    DWORD lcid = 0;
+    OPCHANDLE hClientGroup = 0;
+    OPCHANDLE hServerGroup = 0;
+};
+HRESULT ReadGroupState(IUnknown* group, GroupState& state);
+// The group's name, or a marker text when it cannot be read.
+std::wstring GroupName(IUnknown* group);
+
 // The top-level main window of the server and the titles of its MDI children.
 HWND ServerMainWindow();
 std::vector<std::string> ServerDocumentTitles();
