@@ -8,7 +8,10 @@
 
 CGroup::CGroup() = default;
 
-CGroup::~CGroup() { FreeItems(); }
+CGroup::~CGroup() {
+    RemoveAllConnections();
+    FreeItems();
+}
 
 void CGroup::Initialize(const GroupSettings& settings, CHalyardDoc* server) {
     m_settings = settings;

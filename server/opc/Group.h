@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ComObject.h"
+#include "DataStream.h"
 #include "Item.h"
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
@@ -11,6 +12,7 @@
 #include <string>
 
 class CHalyardDoc;
+class CAdviseConnection;
 
 // Group names are kept in 200 wide characters, terminator included.
 constexpr size_t kMaxGroupName = 199;
@@ -26,7 +28,8 @@ struct GroupSettings {
     OPCHANDLE hServerGroup = 0;
 };
 
-class CGroup final : public fw::ComObject<CGroup, IOPCItemMgt, IOPCGroupStateMgt, IOPCSyncIO, fw::NoMembersDispatch> {
+class CGroup final : public fw::ComObject<CGroup, IDataObject, IOPCItemMgt, IOPCGroupStateMgt, IOPCSyncIO,
+                                          IOPCAsyncIO, fw::NoMembersDispatch> {
 public:
     CGroup();
     ~CGroup() override;
@@ -47,11 +50,35 @@ public:
     // Refreshes the tags behind the handles through one block read.
     HRESULT DeviceRead(DWORD count, const OPCHANDLE* handles);
 
+    // Data-change streams.
+    StreamKind KindOf(CLIPFORMAT format) const;
+    DWORD ActiveItemCount();
+    // One subscription cycle into a block allocated for n active items:
+    // reads the active tags, writes the changed items and remembers what
+    // was sent.  *changed is the stream's item count.
+    HRESULT SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD* changed);
+    // A stream of the items behind the handles, in their order, as the
+    // completion of an asynchronous request; the items' change state stays.
+    HRESULT WriteStreamForHandles(StreamKind kind, HGLOBAL block, DWORD count, const OPCHANDLE* handles);
+    // Stops and destroys every subscription (group removal).
+    void RemoveAllConnections();
+
     // The group's item list may be walked by worker threads: every change
     // and every walk holds this lock.
     fw::CriticalSection& ItemLock() { return m_itemLock; }
     // First item whose server handle matches; call with ItemLock held.
     CItem* FindItemLocked(OPCHANDLE handle) const;
+
+    // IDataObject
+    STDMETHODIMP GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) override;
+    STDMETHODIMP GetDataHere(FORMATETC* pformatetc, STGMEDIUM* pmedium) override;
+    STDMETHODIMP QueryGetData(FORMATETC* pformatetc) override;
+    STDMETHODIMP GetCanonicalFormatEtc(FORMATETC* pformatectIn, FORMATETC* pformatetcOut) override;
+    STDMETHODIMP SetData(FORMATETC* pformatetc, STGMEDIUM* pmedium, BOOL fRelease) override;
+    STDMETHODIMP EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC** ppenumFormatEtc) override;
+    STDMETHODIMP DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAdvSink, DWORD* pdwConnection) override;
+    STDMETHODIMP DUnadvise(DWORD dwConnection) override;
+    STDMETHODIMP EnumDAdvise(IEnumSTATDATA** ppenumAdvise) override;
 
     // IOPCItemMgt
     STDMETHODIMP AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
@@ -80,12 +107,25 @@ public:
                       HRESULT** ppErrors) override;
     STDMETHODIMP Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, HRESULT** ppErrors) override;
 
+    // IOPCAsyncIO
+    STDMETHODIMP Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                      DWORD* pTransactionID, HRESULT** ppErrors) override;
+    STDMETHODIMP Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues,
+                       DWORD* pTransactionID, HRESULT** ppErrors) override;
+    STDMETHODIMP Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
+    STDMETHODIMP Cancel(DWORD dwTransactionID) override;
+
     // Link of the server's group list and the group's own thread.
     CGroup* m_pNext = nullptr;
     HANDLE m_hThread = nullptr;
     DWORD m_threadId = 0;
 
 private:
+    // The stream counter's next value; every stream of the group takes one.
+    DWORD NextStreamId() { return static_cast<DWORD>(InterlockedIncrement(&m_streamCounter) - 1); }
+    CAdviseConnection* FindConnection(DWORD number) const;
+    HRESULT StartTransaction(DWORD connection, OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles);
+
     HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** results,
                          HRESULT** errors);
     void FreeItems();
@@ -94,4 +134,10 @@ private:
     CHalyardDoc* m_pServer = nullptr;
     CItem* m_pFirstItem = nullptr;
     fw::CriticalSection m_itemLock;
+
+    // Subscriptions, in the order they were made.  Only the thread that
+    // serves the group's calls changes or searches this list.
+    CAdviseConnection* m_pFirstConnection = nullptr;
+    DWORD m_lastConnection = 0;
+    volatile LONG m_streamCounter = 0;
 };

@@ -207,6 +207,9 @@ STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
 
     *link = group->m_pNext;
     group->m_pNext = nullptr;
+    // Subscriptions end before the group lets go of the server: their
+    // threads read through it.
+    group->RemoveAllConnections();
     if (group->m_hThread) {
         PostThreadMessageW(group->m_threadId, WM_QUIT, 0, 0);
         WaitForSingleObject(group->m_hThread, INFINITE);

@@ -122,6 +122,27 @@ void ServerTest::TearDown() {
     EXPECT_TRUE(testsupport::WaitForNoProcess(kServerExe, 15000)) << "the server did not end";
 }
 
+void DriverCopyTest::Install(const char* mode) {
+    const std::string dir = scratch_.path();
+    ASSERT_TRUE(CopyFileA(testsupport::BinPath(kServerExe).c_str(), (dir + kServerExe).c_str(), FALSE));
+    ASSERT_TRUE(
+        CopyFileA(testsupport::BinPath("VELMORA_OPCPS.dll").c_str(), (dir + "VELMORA_OPCPS.dll").c_str(), FALSE));
+    if (mode) {
+        ASSERT_TRUE(
+            CopyFileA(testsupport::BinPath("test_driver.dll").c_str(), (dir + "TARNWNISA.DLL").c_str(), FALSE));
+        scratch_.WriteFile("TESTDRIVER.TXT", mode);
+    }
+    ASSERT_EQ(0, testsupport::RunToEnd("\"" + dir + kServerExe + "\" /RegServer", 60000));
+    registeredCopy_ = true;
+}
+
+void DriverCopyTest::TearDown() {
+    ServerTest::TearDown();
+    if (registeredCopy_) {
+        EXPECT_EQ(0, testsupport::RunToEnd("\"" + testsupport::BinPath(kServerExe) + "\" /RegServer", 60000));
+    }
+}
+
 void SimulationGroupTest::SetUp() {
     ServerTest::SetUp();
     ASSERT_EQ(S_OK, CreateServer(server_));

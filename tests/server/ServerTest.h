@@ -62,6 +62,20 @@ protected:
     testsupport::ComScope com_;
 };
 
+// Fixture for a copy of the server in a scratch folder of its own,
+// registered from there, with the test driver installed under the first
+// name of the driver search list (or no driver at all).  The registration
+// of the built server is restored at the end.
+class DriverCopyTest : public ServerTest {
+protected:
+    // mode is written to TESTDRIVER.TXT for the test driver; null installs
+    // no driver.
+    void Install(const char* mode);
+    void TearDown() override;
+    testsupport::ScratchDir scratch_;
+    bool registeredCopy_ = false;
+};
+
 // Fixture with one server object and the five simulation tags in a group.
 class SimulationGroupTest : public ServerTest {
 protected:

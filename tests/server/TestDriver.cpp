@@ -7,6 +7,9 @@
 //   duplicates      two tags named "Dup" (and one "Other")
 //   read-status     element status 3 for the second tag of every block read
 //   read-fail       every block read fails with 9
+//   held            tags "A" (VT_I4), "B" (VT_R8), "C" (VT_R4) keep their
+//                   values until a write changes them; "Reads" (VT_I4)
+//                   counts the block reads so far
 // Otherwise it offers two tags, "A" (VT_I4) and "B" (VT_R8), whose values
 // count the block reads.
 #include "TarnProtocol.h"
@@ -22,6 +25,55 @@ namespace {
 
 HMODULE g_module = nullptr;
 int g_reads = 0;
+
+// Values of the "held" tags by address number, in their VARIANT value bytes.
+struct HeldValues {
+    int32_t a = 1;
+    double b = 1.5;
+    float c = 2.5f;
+} g_held;
+CRITICAL_SECTION g_heldLock;
+
+void ReadHeld(tarn::TarnIoItem& item) {
+    auto* value = reinterpret_cast<unsigned char*>(item.value) + tarn::TarnVariantValueOffset;
+    EnterCriticalSection(&g_heldLock);
+    switch (item.number) {
+    case 0:
+        std::memcpy(value, &g_held.a, sizeof g_held.a);
+        break;
+    case 1:
+        std::memcpy(value, &g_held.b, sizeof g_held.b);
+        break;
+    case 2:
+        std::memcpy(value, &g_held.c, sizeof g_held.c);
+        break;
+    default: {
+        const int32_t reads = g_reads;
+        std::memcpy(value, &reads, sizeof reads);
+    }
+    }
+    LeaveCriticalSection(&g_heldLock);
+    item.status = 0;
+}
+
+void WriteHeld(const tarn::TarnIoItem& item) {
+    const auto* value = reinterpret_cast<const unsigned char*>(item.value) + tarn::TarnVariantValueOffset;
+    EnterCriticalSection(&g_heldLock);
+    switch (item.number) {
+    case 0:
+        std::memcpy(&g_held.a, value, sizeof g_held.a);
+        break;
+    case 1:
+        std::memcpy(&g_held.b, value, sizeof g_held.b);
+        break;
+    case 2:
+        std::memcpy(&g_held.c, value, sizeof g_held.c);
+        break;
+    default:
+        break;
+    }
+    LeaveCriticalSection(&g_heldLock);
+}
 
 std::string Mode() {
     char path[MAX_PATH];
@@ -46,7 +98,11 @@ struct TagDef {
 void Tags(const std::string& mode, const TagDef*& tags, int32_t& count) {
     static const TagDef plain[] = {{"A", VT_I4}, {"B", VT_R8}};
     static const TagDef duplicates[] = {{"Dup", VT_I4}, {"Dup", VT_R8}, {"Other", VT_I2}};
-    if (mode == "duplicates") {
+    static const TagDef held[] = {{"A", VT_I4}, {"B", VT_R8}, {"C", VT_R4}, {"Reads", VT_I4}};
+    if (mode == "held") {
+        tags = held;
+        count = 4;
+    } else if (mode == "duplicates") {
         tags = duplicates;
         count = 3;
     } else {
@@ -97,6 +153,10 @@ extern "C" __declspec(dllexport) int32_t TARN_CALL TarnMain(tarn::TarnRequest* r
         if (mode == "read-fail") return 9;
         ++g_reads;
         auto* items = static_cast<tarn::TarnIoItem*>(request->data);
+        if (mode == "held") {
+            for (int32_t i = 0; i < request->count; ++i) ReadHeld(items[i]);
+            return 0;
+        }
         for (int32_t i = 0; i < request->count; ++i) {
             auto* value = reinterpret_cast<unsigned char*>(items[i].value) + tarn::TarnVariantValueOffset;
             if (mode == "read-status" && items[i].number == 1) {
@@ -118,6 +178,10 @@ extern "C" __declspec(dllexport) int32_t TARN_CALL TarnMain(tarn::TarnRequest* r
         return 0;
     }
     case tarn::OpcWrite:
+        if (mode == "held") {
+            auto* items = static_cast<tarn::TarnIoItem*>(request->data);
+            for (int32_t i = 0; i < request->count; ++i) WriteHeld(items[i]);
+        }
         return 0;
     default:
         return tarn::TarnNotSupported;
@@ -125,6 +189,9 @@ extern "C" __declspec(dllexport) int32_t TARN_CALL TarnMain(tarn::TarnRequest* r
 }
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+    if (reason == DLL_PROCESS_ATTACH) {
+        g_module = instance;
+        InitializeCriticalSection(&g_heldLock);
+    }
     return TRUE;
 }

@@ -1,0 +1,67 @@
+// One data-change subscription of a group: the client's sink, the stream
+// format it asked for, and the update thread that reads the group's active
+// tags once per update period and sends what changed.
+#pragma once
+
+#include "ComPtr.h"
+#include "DataStream.h"
+#include "Sync.h"
+#include "UniqueHandle.h"
+
+#include <objidl.h>
+
+class CGroup;
+class CAsyncTransaction;
+
+class CAdviseConnection {
+public:
+    CAdviseConnection(CGroup* group, const FORMATETC& format, DWORD advf, DWORD number, IAdviseSink* sink);
+    // Stops the update thread and waits for pending transactions first.
+    ~CAdviseConnection();
+    CAdviseConnection(const CAdviseConnection&) = delete;
+    CAdviseConnection& operator=(const CAdviseConnection&) = delete;
+
+    // Marshals the sink for the update thread and starts it.
+    HRESULT Start();
+    // Asks the update thread to end after its current cycle and waits for it;
+    // it is never cut off inside a driver call or a callback.
+    void Stop();
+
+    DWORD Number() const { return m_number; }
+    const FORMATETC& Format() const { return m_format; }
+    StreamKind Kind() const { return m_kind; }
+    CGroup* Group() const { return m_group; }
+    // The sink as the client gave it, usable on the thread that received it
+    // (to marshal it for a transaction thread).
+    IAdviseSink* Sink() const { return m_sink.get(); }
+
+    // The transaction list: appended on the thread that serves the group,
+    // shortened by the transaction threads themselves.
+    void AppendTransaction(CAsyncTransaction* transaction);
+    void RemoveTransaction(CAsyncTransaction* transaction);
+    // Returns once no transaction of this connection is pending.
+    void WaitForTransactions();
+
+    CAdviseConnection* m_pNext = nullptr;
+
+private:
+    static DWORD WINAPI UpdateThread(void* param);
+    void RunUpdates();
+
+    CGroup* m_group;
+    FORMATETC m_format;
+    StreamKind m_kind;
+    DWORD m_advf;
+    DWORD m_number;
+    fw::ComPtr<IAdviseSink> m_sink;
+    fw::ComPtr<IStream> m_marshalledSink;
+    fw::UniqueHandle m_stop;
+    fw::UniqueHandle m_thread;
+    DWORD m_threadId = 0;
+
+    fw::CriticalSection m_transactionLock;
+    CAsyncTransaction* m_pTransactions = nullptr;
+};
+
+// Sends one stream to a sink as a data change; the block is the caller's.
+void SendDataChange(IAdviseSink* sink, const FORMATETC& format, HGLOBAL block);

@@ -1,0 +1,100 @@
+#include "DataStream.h"
+
+#include <cstring>
+
+static_assert(sizeof(OPCGROUPHEADER) == kStreamHeaderSize, "group header layout");
+static_assert(sizeof(OPCITEMHEADER1) == kStreamEntryWithTimeSize, "entry with time layout");
+static_assert(sizeof(OPCITEMHEADER2) == kStreamEntrySize, "entry layout");
+static_assert(sizeof(VARIANT) >= kStreamValueSize, "a VARIANT holds a stream value");
+
+namespace {
+
+DWORD EntrySize(StreamKind kind) {
+    switch (kind) {
+    case StreamKind::Data:
+        return kStreamEntrySize;
+    case StreamKind::DataTime:
+        return kStreamEntryWithTimeSize;
+    default:
+        return 0;
+    }
+}
+
+// Per-item part of the allocated size: entry and value for the data
+// formats, 8 bytes for the write-complete format, the value alone otherwise.
+DWORD AllocatedPerItem(StreamKind kind) {
+    switch (kind) {
+    case StreamKind::Data:
+    case StreamKind::DataTime:
+        return EntrySize(kind) + kStreamValueSize;
+    case StreamKind::WriteComplete:
+        return 8;
+    default:
+        return kStreamValueSize;
+    }
+}
+
+}  // namespace
+
+DWORD StreamBlockSize(StreamKind kind, DWORD n) {
+    const DWORD header = kind == StreamKind::WriteComplete ? 16 : kStreamHeaderSize;
+    unsigned long long size = header + static_cast<unsigned long long>(AllocatedPerItem(kind)) * n;
+    // Every stream starts with the 20-byte group header, which the
+    // write-complete size of an empty list would not hold.
+    if (size < kStreamHeaderSize) size = kStreamHeaderSize;
+    return size > 0xFFFFFFFFull ? 0 : static_cast<DWORD>(size);
+}
+
+size_t StreamBytesUsed(StreamKind kind, DWORD itemCount) {
+    const DWORD entry = EntrySize(kind);
+    if (entry == 0) return kStreamHeaderSize;
+    return kStreamHeaderSize + static_cast<size_t>(itemCount) * (entry + kStreamValueSize);
+}
+
+StreamWriter::StreamWriter(void* block, size_t blockSize, StreamKind kind)
+    : block_(static_cast<BYTE*>(block)), size_(block ? blockSize : 0), kind_(kind) {}
+
+bool StreamWriter::Fits(DWORD itemCount) const {
+    const unsigned long long needed =
+        CarriesEntries() ? kStreamHeaderSize + static_cast<unsigned long long>(itemCount) *
+                                                   (EntrySize(kind_) + kStreamValueSize)
+                         : kStreamHeaderSize;
+    return needed <= size_;
+}
+
+bool StreamWriter::WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientGroup, DWORD transactionId) {
+    // The whole stream must fit before anything is written; a caller that
+    // learns of a short block finds it as it was.
+    if (!Fits(itemCount)) return false;
+    OPCGROUPHEADER header{};
+    header.dwSize = dwSize;
+    header.dwItemCount = itemCount;
+    header.hClientGroup = hClientGroup;
+    header.dwTransactionID = transactionId;
+    header.hrStatus = S_OK;
+    std::memcpy(block_, &header, sizeof header);
+    itemCount_ = itemCount;
+    headerWritten_ = true;
+    return true;
+}
+
+bool StreamWriter::WriteEntry(DWORD index, OPCHANDLE hClient, WORD quality, const FILETIME& time,
+                              const VARIANT& value) {
+    if (!headerWritten_ || !CarriesEntries() || index >= itemCount_) return false;
+    const DWORD entrySize = EntrySize(kind_);
+    const size_t entryOffset = kStreamHeaderSize + static_cast<size_t>(index) * entrySize;
+    const size_t valueOffset = kStreamHeaderSize + static_cast<size_t>(itemCount_) * entrySize +
+                               static_cast<size_t>(index) * kStreamValueSize;
+    if (valueOffset + kStreamValueSize > size_) return false;
+
+    OPCITEMHEADER1 entry{};
+    entry.hClient = hClient;
+    entry.dwValueOffset = static_cast<DWORD>(valueOffset);
+    entry.wQuality = quality;
+    entry.wReserved = 0;
+    entry.ftTimeStampItem = time;
+    // Both entry kinds start alike; the short one simply stops before the time.
+    std::memcpy(block_ + entryOffset, &entry, entrySize);
+    std::memcpy(block_ + valueOffset, &value, kStreamValueSize);
+    return true;
+}

@@ -1,0 +1,59 @@
+// The data-change stream of OPC DA 1.0: one block of global memory holding a
+// group header, an entry per item and a 16-byte value per entry.  Pure layout
+// code, shared by the subscriptions, GetData and the asynchronous reads.
+#pragma once
+
+#include "OpcInterfaces.h"
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <cstddef>
+
+enum class StreamKind {
+    Data,           // entries without time stamps
+    DataTime,       // entries with time stamps
+    WriteComplete,  // the header only
+    Other,          // any format we do not know: the header only
+};
+
+constexpr DWORD kStreamHeaderSize = 20;
+constexpr DWORD kStreamEntrySize = 12;
+constexpr DWORD kStreamEntryWithTimeSize = 20;
+// Values travel as the 32-bit VARIANT: type, reserved words and 8 bytes of
+// data.  A 64-bit VARIANT's tail is never sent.
+constexpr DWORD kStreamValueSize = 16;
+
+// The size a block is allocated with for n items, as dwSize reports it; 0
+// when that does not fit in 32 bits.
+DWORD StreamBlockSize(StreamKind kind, DWORD n);
+
+// Bytes that a stream of itemCount entries really uses.
+size_t StreamBytesUsed(StreamKind kind, DWORD itemCount);
+
+// Writes one stream into a caller's block.  Every write is checked against
+// the block: nothing lands outside it, and a write that would is refused.
+class StreamWriter {
+public:
+    StreamWriter(void* block, size_t blockSize, StreamKind kind);
+
+    // Whether the block holds a stream of itemCount entries.
+    bool Fits(DWORD itemCount) const;
+    // Fixes the number of entries; false when the block cannot hold the
+    // stream (the block is left untouched).
+    bool WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientGroup, DWORD transactionId);
+
+    // Entry `index` (0-based) and its value; the data formats only.
+    // `value` holds a VARIANT of the tag's type; only its first 16 bytes go
+    // into the stream.
+    bool WriteEntry(DWORD index, OPCHANDLE hClient, WORD quality, const FILETIME& time, const VARIANT& value);
+
+    bool CarriesEntries() const { return kind_ == StreamKind::Data || kind_ == StreamKind::DataTime; }
+
+private:
+    BYTE* block_;
+    size_t size_;
+    StreamKind kind_;
+    DWORD itemCount_ = 0;
+    bool headerWritten_ = false;
+};

@@ -1,0 +1,68 @@
+// The group's asynchronous reads and refreshes: each request becomes a
+// transaction whose thread sends the values through a subscription.
+#include "Group.h"
+
+#include "AdviseConnection.h"
+#include "AsyncTransaction.h"
+#include "TaskMem.h"
+
+#include <memory>
+#include <new>
+#include <vector>
+
+HRESULT CGroup::StartTransaction(DWORD connectionNumber, OPCDATASOURCE source, DWORD count,
+                                 const OPCHANDLE* handles) {
+    CAdviseConnection* connection = FindConnection(connectionNumber);
+    if (!connection) return E_FAIL;
+    std::unique_ptr<CAsyncTransaction> transaction(new (std::nothrow) CAsyncTransaction(connection, source));
+    if (!transaction) return E_OUTOFMEMORY;
+    HRESULT hr = transaction->SetHandles(count, handles);
+    if (FAILED(hr)) return hr;
+    hr = transaction->Start();
+    if (FAILED(hr)) return hr;
+    transaction.release();  // its thread ends it
+    return S_OK;
+}
+
+STDMETHODIMP CGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
+                          DWORD* pTransactionID, HRESULT** ppErrors) {
+    if ((dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE) || !phServer || !pTransactionID || !ppErrors ||
+        dwConnection == 0)
+        return E_FAIL;
+    *ppErrors = nullptr;
+    if (dwCount == 0) return E_FAIL;
+    auto errors = fw::TaskMemArray<HRESULT>(dwCount);
+    if (!errors) return E_OUTOFMEMORY;
+    *pTransactionID = 0;
+    if (!m_pServer) return E_FAIL;
+
+    // The handles are looked at when the completion is written, not here:
+    // every entry carries the outcome of starting the request.
+    const HRESULT hr = StartTransaction(dwConnection, dwSource, dwCount, phServer);
+    if (FAILED(hr)) return hr;
+    for (DWORD i = 0; i < dwCount; ++i) errors.get()[i] = hr;
+    *ppErrors = errors.release();
+    return hr;
+}
+
+STDMETHODIMP CGroup::Write(DWORD, DWORD, OPCHANDLE*, VARIANT*, DWORD* pTransactionID, HRESULT** ppErrors) {
+    if (pTransactionID) *pTransactionID = 0;
+    if (ppErrors) *ppErrors = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) {
+    if ((dwSource != OPC_DS_CACHE && dwSource != OPC_DS_DEVICE) || !pTransactionID || dwConnection == 0)
+        return E_FAIL;
+    *pTransactionID = 0;
+    if (!m_pServer) return E_FAIL;
+    std::vector<OPCHANDLE> active;
+    {
+        fw::Lock lock(m_itemLock);
+        for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
+            if (item->m_active) active.push_back(item->ServerHandle());
+    }
+    return StartTransaction(dwConnection, dwSource, static_cast<DWORD>(active.size()), active.data());
+}
+
+STDMETHODIMP CGroup::Cancel(DWORD) { return E_FAIL; }
