@@ -1,6 +1,5 @@
 #include "HalyardApp.h"
 
-#include "ClassFactory.h"
 #include "ComPtr.h"
 #include "DocTemplate.h"
 #include "HalyardDoc.h"
@@ -13,6 +12,8 @@
 #include "resource.h"
 
 #include <ole2.h>
+
+#include <vector>
 
 namespace {
 
@@ -36,17 +37,32 @@ std::string ModulePath() {
 }
 
 // Each creation request makes a new document through the template: one
-// process serves every client, one document per server object.
-HRESULT CreateServerObject(REFIID iid, void** out) {
+// process serves every client, one document per server object.  The
+// document watches its client's process when the request names one.
+HRESULT CreateServerObject(DWORD clientPid, REFIID iid, IUnknown** out) {
     fw::MultiDocTemplate* docTemplate = TheApp().DocTemplate(0);
     if (!docTemplate) return E_UNEXPECTED;
     auto* doc = static_cast<CHalyardDoc*>(docTemplate->OpenNewDocument());
     if (!doc) return E_OUTOFMEMORY;
+    doc->WatchClient(clientPid);
     // The creation reference goes with this call: from here on the client's
     // references keep the document, and a failed query closes it again.
-    const HRESULT hr = doc->QueryInterface(iid, out);
+    const HRESULT hr = doc->QueryInterface(iid, reinterpret_cast<void**>(out));
     doc->Release();
     return hr;
+}
+
+// The documents a client process had are closed once it has ended: nobody
+// would ever release them.
+void CloseDocumentsOfClient(DWORD clientPid) {
+    fw::MultiDocTemplate* docTemplate = TheApp().DocTemplate(0);
+    if (!docTemplate) return;
+    std::vector<CHalyardDoc*> orphans;
+    for (fw::Document* d : docTemplate->Documents()) {
+        auto* doc = static_cast<CHalyardDoc*>(d);
+        if (doc->ClientProcessId() == clientPid) orphans.push_back(doc);
+    }
+    for (CHalyardDoc* doc : orphans) doc->OnClientGone();
 }
 
 }  // namespace
@@ -56,16 +72,9 @@ UINT StreamFormatData() { return g_formatData; }
 UINT StreamFormatDataTime() { return g_formatDataTime; }
 UINT StreamFormatWriteComplete() { return g_formatWriteComplete; }
 
-CHalyardApp::CHalyardApp() { g_app = this; }
+CHalyardApp::CHalyardApp() : m_activation(CreateServerObject, CloseDocumentsOfClient) { g_app = this; }
 
 CHalyardApp::~CHalyardApp() { g_app = nullptr; }
-
-bool CHalyardApp::RegisterClassFactory() {
-    fw::ComPtr<IClassFactory> factory;
-    factory.attach(new fw::ClassFactory(CreateServerObject));
-    return SUCCEEDED(CoRegisterClassObject(CLSID_VelmoraOpcServer, factory.get(), CLSCTX_LOCAL_SERVER,
-                                           REGCLS_MULTIPLEUSE, &m_factoryCookie));
-}
 
 bool CHalyardApp::InitInstance() {
     if (FAILED(OleInitialize(nullptr))) {
@@ -99,12 +108,12 @@ bool CHalyardApp::InitInstance() {
         return false;
     }
 
-    if (!RegisterClassFactory()) return false;
-
     auto owned = std::make_unique<CMainFrame>();
     if (!owned->LoadFrame(kMainFrameResource)) return false;
     CMainFrame* frame = owned.get();
     AdoptMainFrame(std::move(owned));
+    // Documents go into the main frame: clients are let in once it exists.
+    if (!m_activation.Start(CLSID_VelmoraOpcServer)) return false;
 
     if (command.embedding || command.automation) {
         ShowWindow(frame->hwnd(), SW_MINIMIZE);
@@ -122,10 +131,7 @@ bool CHalyardApp::InitInstance() {
 }
 
 int CHalyardApp::ExitInstance() {
-    if (m_factoryCookie) {
-        CoRevokeClassObject(m_factoryCookie);
-        m_factoryCookie = 0;
-    }
+    m_activation.Stop();
     if (m_oleInitialised) OleUninitialize();
     m_oleInitialised = false;
     return 0;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Application.h"
+#include "ServerActivation.h"
 #include "Sync.h"
 
 #include <windows.h>
@@ -26,10 +27,11 @@ public:
     // Exit code of a registration run ("RegServer", "Unregserver"), which
     // ends without a message loop; none for a normal run.
     std::optional<int> CommandExitCode() const { return m_commandExitCode; }
+    // Where client processes are watched from (see ClientWatch).
+    const ServerActivation& Activation() const { return m_activation; }
 
 private:
-    bool RegisterClassFactory();
-    DWORD m_factoryCookie = 0;
+    ServerActivation m_activation;
     std::optional<int> m_commandExitCode;
     bool m_oleInitialised = false;
 };

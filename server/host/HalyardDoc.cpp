@@ -3,8 +3,10 @@
 #include "HalyardApp.h"
 #include "ServerIdentity.h"
 #include "TextConversion.h"
+#include "../opc/Enumer.h"
 #include "../opc/Group.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -205,9 +207,29 @@ HRESULT CHalyardDoc::FindGroupByName(const wchar_t* name, CGroup** out) const {
     return E_FAIL;
 }
 
+void CHalyardDoc::RemoveTagEnumerator(CEnumer* enumerator) {
+    m_tagEnumerators.erase(std::remove(m_tagEnumerators.begin(), m_tagEnumerators.end(), enumerator),
+                           m_tagEnumerators.end());
+}
+
+void CHalyardDoc::WatchClient(DWORD pid) {
+    const ServerActivation& activation = TheApp().Activation();
+    m_clientWatch.Start(pid, activation.NotifyWindow(), ServerActivation::ClientGoneMessage());
+}
+
+void CHalyardDoc::OnClientGone() {
+    if (m_closing) return;
+    // The dead client's references would never be released (COM under Wine
+    // never runs them down; on Windows the rundown finds them disconnected
+    // and does nothing): its groups are cut loose like the object itself.
+    for (CGroup* group = m_pFirstGroup; group; group = group->m_pNext) CoDisconnectObject(group->Identity(), 0);
+    OnCloseDocument();
+}
+
 void CHalyardDoc::OnCloseDocument() {
     if (m_closing) return;
     m_closing = true;
+    m_clientWatch.Stop();
     // Keep the object alive while its groups go: removing them releases
     // references that may be the last ones held by clients' group objects.
     AddRef();
@@ -217,6 +239,13 @@ void CHalyardDoc::OnCloseDocument() {
     while (m_pFirstGroup) {
         if (RemoveGroup(m_pFirstGroup->ServerHandle(), TRUE) != S_OK) break;
     }
+    // Enumerators a client still holds outlive the tag table: they stop
+    // enumerating, and those of a client cut off above are cut off as well.
+    std::vector<CEnumer*> enumerators;
+    enumerators.swap(m_tagEnumerators);
+    for (CEnumer* enumerator : enumerators) enumerator->ServerClosed();
+    if (!m_finalReleasing)
+        for (CEnumer* enumerator : enumerators) CoDisconnectObject(enumerator->Identity(), 0);
     fw::Document::OnCloseDocument();  // destroys the windows and this object
 }
 

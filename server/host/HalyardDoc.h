@@ -2,6 +2,7 @@
 // driver, holds the tag table and the group list, and answers IOPCServer.
 #pragma once
 
+#include "ClientWatch.h"
 #include "ComObject.h"
 #include "Document.h"
 #include "NoMembersDispatch.h"
@@ -11,11 +12,14 @@
 #include "TarnProtocol.h"
 
 #include <string>
+#include <vector>
 
 class CGroup;
+class CEnumer;
 
 class CHalyardDoc final : public fw::Document,
-                          public fw::ComObject<CHalyardDoc, IOPCServer, fw::NoMembersDispatch> {
+                          public fw::ComObject<CHalyardDoc, IOPCServer, IOPCBrowseServerAddressSpace,
+                                               fw::NoMembersDispatch> {
 public:
     CHalyardDoc();
     ~CHalyardDoc() override;
@@ -25,6 +29,18 @@ public:
     void OnCloseDocument() override;
     // fw::ComObject: the last client reference closes the document.
     void OnFinalRelease();
+
+    // The client process this server object was made for, watched so that
+    // its end closes the object (0 = not known, not watched).
+    void WatchClient(DWORD pid);
+    DWORD ClientProcessId() const { return m_clientWatch.ProcessId(); }
+    // The client process has ended: disconnect everything it held and close.
+    void OnClientGone();
+
+    // Tag-name enumerators handed out by browsing; they are told when the
+    // document closes, since they walk its tag table.
+    void AddTagEnumerator(CEnumer* enumerator) { m_tagEnumerators.push_back(enumerator); }
+    void RemoveTagEnumerator(CEnumer* enumerator);
 
     // Tag table.
     CRealItem* FirstTag() const { return m_pFirstTag; }
@@ -54,6 +70,15 @@ public:
     STDMETHODIMP RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
     STDMETHODIMP CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) override;
 
+    // IOPCBrowseServerAddressSpace (a flat space: the tag names, no branches)
+    STDMETHODIMP QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
+    STDMETHODIMP ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
+    STDMETHODIMP BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                                  VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                                  LPENUMSTRING* ppIString) override;
+    STDMETHODIMP GetItemID(LPWSTR szItemDataID, LPWSTR* szItemID) override;
+    STDMETHODIMP BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING* ppIString) override;
+
 private:
     struct GroupStart;
     static DWORD WINAPI GroupThread(void* param);
@@ -74,6 +99,8 @@ private:
     std::string m_label;
     std::string m_driverPath;
     std::string m_serverDir;
+    ClientWatch m_clientWatch;
+    std::vector<CEnumer*> m_tagEnumerators;
     bool m_closing = false;
     bool m_finalReleasing = false;
 };

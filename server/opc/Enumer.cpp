@@ -2,12 +2,42 @@
 
 #include "Group.h"
 #include "TaskMem.h"
+#include "../host/HalyardDoc.h"
 
 #include <cstring>
 
 CEnumer::CEnumer(CGroup* group, ULONG position) : m_group(group), m_itemPosition(position) { m_group->AddRef(); }
 
-CEnumer::~CEnumer() { m_group->Release(); }
+CEnumer::CEnumer(CHalyardDoc* server, ULONG position) : m_server(server), m_itemPosition(position) {
+    m_server->AddRef();
+    m_server->AddTagEnumerator(this);
+}
+
+CEnumer::~CEnumer() {
+    if (m_group) m_group->Release();
+    if (m_server) {
+        m_server->RemoveTagEnumerator(this);
+        m_server->Release();
+    }
+}
+
+STDMETHODIMP CEnumer::QueryInterface(REFIID iid, void** out) {
+    // A client that asks a name enumerator for item attributes (or the other
+    // way round) would get calls that have nothing to walk.
+    if (out && IsEqualIID(iid, m_group ? IID_IEnumString : IID_IEnumOPCItemAttributes)) {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    return Base::QueryInterface(iid, out);
+}
+
+ULONG CEnumer::Count() const {
+    if (m_group) return static_cast<ULONG>(m_group->ItemCount());
+    if (!m_server) return 0;
+    ULONG count = 0;
+    for (const CRealItem* tag = m_server->FirstTag(); tag; tag = tag->m_pNext) ++count;
+    return count;
+}
 
 STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* pceltFetched) {
     if (!ppItemArray) return E_POINTER;
@@ -60,8 +90,44 @@ STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* p
     return n < celt ? S_FALSE : S_OK;
 }
 
+STDMETHODIMP CEnumer::Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) {
+    if (!rgelt) return E_POINTER;
+    // The count always comes back through pceltFetched when there is one, so
+    // a caller may leave it out whatever celt is.
+    if (pceltFetched) *pceltFetched = 0;
+    // Nothing asked, nothing to give: every one of the zero names was returned.
+    if (celt == 0) return S_OK;
+    rgelt[0] = nullptr;
+
+    // The tag table is built when the document is made and stays until it
+    // goes, so it is walked without a lock.
+    if (!m_server) return E_FAIL;
+    const CRealItem* tag = m_server->FirstTag();
+    for (ULONG skipped = 0; tag && skipped < m_itemPosition; ++skipped) tag = tag->m_pNext;
+    if (!tag) return S_FALSE;
+
+    // One name per call, however many were asked for.  Fewer than asked must
+    // be S_FALSE, not S_OK: the system's stub takes S_OK to mean all celt
+    // were filled and would hand a remote caller celt entries, nulls after
+    // the first.  The caller tells "one more" from "the end" by the count (or
+    // by rgelt[0] when it passed no count).
+    auto name = fw::TaskMemString(tag->m_name.c_str());
+    if (!name) return E_OUTOFMEMORY;
+    ++m_itemPosition;
+    rgelt[0] = name.release();
+    if (pceltFetched) *pceltFetched = 1;
+    return celt == 1 ? S_OK : S_FALSE;
+}
+
+STDMETHODIMP CEnumer::Clone(IEnumString** ppenum) {
+    if (!ppenum) return E_POINTER;
+    *ppenum = nullptr;
+    if (!m_server) return E_FAIL;
+    return fw::CreateInstance<CEnumer>(IID_IEnumString, reinterpret_cast<void**>(ppenum), m_server, m_itemPosition);
+}
+
 STDMETHODIMP CEnumer::Skip(ULONG celt) {
-    const ULONG count = static_cast<ULONG>(m_group->ItemCount());
+    const ULONG count = Count();
     const ULONG left = m_itemPosition < count ? count - m_itemPosition : 0;
     m_itemPosition += celt < left ? celt : left;
     return celt <= left ? S_OK : S_FALSE;

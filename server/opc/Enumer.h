@@ -1,5 +1,6 @@
-// Enumerator over a group's items (IEnumOPCItemAttributes).  It walks the
-// group's item list as it stands at each call.
+// Enumerator over a group's items (IEnumOPCItemAttributes) or over a server
+// object's tag names (IEnumString).  It walks the list as it stands at each
+// call, so the position is a count of entries, not a pointer into the list.
 #pragma once
 
 #include "ComObject.h"
@@ -8,18 +9,41 @@
 #include "OpcInterfaces.h"
 
 class CGroup;
+class CHalyardDoc;
 
-class CEnumer final : public fw::ComObject<CEnumer, IEnumOPCItemAttributes, fw::NoMembersDispatch> {
+class CEnumer final
+    : public fw::ComObject<CEnumer, IEnumOPCItemAttributes, IEnumString, fw::NoMembersDispatch> {
+    using Base = fw::ComObject<CEnumer, IEnumOPCItemAttributes, IEnumString, fw::NoMembersDispatch>;
+
 public:
+    // Over a group's items: answers IEnumOPCItemAttributes only.
     explicit CEnumer(CGroup* group, ULONG position = 0);
+    // Over a server object's tag names: answers IEnumString only.
+    explicit CEnumer(CHalyardDoc* server, ULONG position = 0);
     ~CEnumer() override;
 
+    // The server object is closing (from its window, or because its client
+    // has died) and its tags go with it: the enumerator lets go of it and
+    // from then on enumerates nothing.
+    void ServerClosed() { m_server = nullptr; }
+
+    // Hides the enumeration interface of the other kind.
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
+
+    // IEnumOPCItemAttributes
     STDMETHODIMP Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* pceltFetched) override;
+    STDMETHODIMP Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) override;
+    // IEnumString
+    STDMETHODIMP Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) override;
+    STDMETHODIMP Clone(IEnumString** ppenum) override;
+    // Both kinds
     STDMETHODIMP Skip(ULONG celt) override;
     STDMETHODIMP Reset() override;
-    STDMETHODIMP Clone(IEnumOPCItemAttributes** ppEnumItemAttributes) override;
 
 private:
-    CGroup* m_group;  // one reference held
+    ULONG Count() const;
+
+    CGroup* m_group = nullptr;         // one reference held (group kind)
+    CHalyardDoc* m_server = nullptr;  // one reference held (tag kind) until the server closes
     ULONG m_itemPosition;
 };

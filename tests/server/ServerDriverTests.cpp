@@ -13,31 +13,12 @@ namespace {
 
 using fw::ComPtr;
 
-class OtherDriver : public ServerTest {
+class OtherDriver : public DriverCopyTest {
 protected:
-    // Copies the server into the scratch folder, with the test driver when
-    // mode is given, and registers that copy.
-    void Install(const char* mode) {
-        const std::string dir = scratch_.path();
-        ASSERT_TRUE(CopyFileA(testsupport::BinPath(kServerExe).c_str(), (dir + kServerExe).c_str(), FALSE));
-        ASSERT_TRUE(CopyFileA(testsupport::BinPath("VELMORA_OPCPS.dll").c_str(), (dir + "VELMORA_OPCPS.dll").c_str(),
-                              FALSE));
-        if (mode) {
-            ASSERT_TRUE(CopyFileA(testsupport::BinPath("test_driver.dll").c_str(), (dir + "TARNWNISA.DLL").c_str(),
-                                  FALSE));
-            scratch_.WriteFile("TESTDRIVER.TXT", mode);
-        }
-        ASSERT_EQ(0, testsupport::RunToEnd("\"" + dir + kServerExe + "\" /RegServer", 60000));
-        registeredCopy_ = true;
-    }
-
     void TearDown() override {
         group_.reset();
         server_.reset();
-        ServerTest::TearDown();
-        if (registeredCopy_) {
-            EXPECT_EQ(0, testsupport::RunToEnd("\"" + testsupport::BinPath(kServerExe) + "\" /RegServer", 60000));
-        }
+        DriverCopyTest::TearDown();
     }
 
     ::testing::AssertionResult Connect() {
@@ -69,8 +50,6 @@ protected:
         return out;
     }
 
-    testsupport::ScratchDir scratch_;
-    bool registeredCopy_ = false;
     ComPtr<IOPCServer> server_;
     ComPtr<IUnknown> group_;
 };
@@ -180,6 +159,24 @@ TEST_F(OtherDriver, NoDriverShowsTheBoxAndServesNothing) {
     HRESULT* errors = nullptr;
     EXPECT_EQ(E_FAIL, io->Read(OPC_DS_DEVICE, 1, &h, &states, &errors));
     EXPECT_EQ(nullptr, states);
+}
+
+TEST_F(OtherDriver, NoDriverBrowsesAnEmptySpace) {
+    ASSERT_NO_FATAL_FAILURE(Install(nullptr));
+    auto box = std::async(std::launch::async,
+                          [] { return testsupport::WaitForMessageBox("Velmora OPC Server", 30000); });
+    ASSERT_EQ(S_OK, CreateServer(server_));
+    ASSERT_TRUE(box.get().has_value());
+
+    ComPtr<IOPCBrowseServerAddressSpace> browse;
+    ASSERT_EQ(S_OK, server_.query(browse));
+    ComPtr<IEnumString> names;
+    ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, names.put()));
+    LPOLESTR name = nullptr;
+    ULONG fetched = 99;
+    EXPECT_EQ(S_FALSE, names->Next(1, &name, &fetched));
+    EXPECT_EQ(0u, fetched);
+    CoTaskMemFree(name);
 }
 
 }  // namespace

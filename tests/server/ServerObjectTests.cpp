@@ -25,6 +25,8 @@ TEST_F(ServerObject, AnswersExactlyItsInterfaces) {
     ASSERT_EQ(S_OK, server_->QueryInterface(IID_IUnknown, unknown.put_void()));
     ComPtr<IDispatch> dispatch;
     EXPECT_EQ(S_OK, server_->QueryInterface(IID_IDispatch, dispatch.put_void()));
+    ComPtr<IOPCBrowseServerAddressSpace> browse;
+    EXPECT_EQ(S_OK, server_->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void()));
     for (const IID* iid : {&IID_IOPCCommon, &IID_IOPCServerPublicGroups, &IID_IOPCItemProperties, &IID_IPersistFile,
                            &IID_IConnectionPointContainer}) {
         void* p = reinterpret_cast<void*>(1);

@@ -6,8 +6,6 @@
 
 #include "Processes.h"
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 
 namespace {
@@ -27,29 +25,6 @@ LONGLONG NowMs() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     return FileTimeMs(now);
-}
-
-int ThreadsOf(DWORD pid) {
-    int n = 0;
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 te{};
-    te.dwSize = sizeof te;
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
-        if (te.th32OwnerProcessID == pid) ++n;
-    CloseHandle(snap);
-    return n;
-}
-
-// Waits until the server's thread count is at most `limit`; the last count.
-int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    int n = ThreadsOf(pid);
-    while (n > limit && GetTickCount() - start < timeoutMs) {
-        Sleep(50);
-        n = ThreadsOf(pid);
-    }
-    return n;
 }
 
 // The simulation's five tags, subscribed.
@@ -143,7 +118,7 @@ void SubscribeAndRemoveGroup(IOPCServer* server, DWORD pid, int* peak) {
     EXPECT_EQ(2u, b.Connection());
     ASSERT_TRUE(a.Sink().WaitFor(1, 5000));
     ASSERT_TRUE(b.Sink().WaitFor(1, 5000));
-    *peak = ThreadsOf(pid);
+    *peak = testsupport::CountThreads(pid);
 
     ASSERT_EQ(S_OK, server->RemoveGroup(handle, TRUE));
     a.Sink().CountArrivingWithin(300);  // a stream already on its way may still land
@@ -166,12 +141,12 @@ TEST_F(SimulationSubscription, RemovingTheGroupEndsItsThreads) {
     int peak = 0;
     ASSERT_NO_FATAL_FAILURE(SubscribeAndRemoveGroup(server_.get(), pid, &peak));
     Sleep(500);
-    const int baseline = ThreadsOf(pid);
+    const int baseline = testsupport::CountThreads(pid);
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_NO_FATAL_FAILURE(SubscribeAndRemoveGroup(server_.get(), pid, &peak));
         EXPECT_GE(peak, baseline + 3) << "the group's thread and one per subscription";
-        EXPECT_LE(WaitForThreadsAtMost(pid, baseline, 5000), baseline);
+        EXPECT_LE(testsupport::WaitForThreadsAtMost(pid, baseline, 5000), baseline);
     }
 }
 
@@ -348,6 +323,8 @@ TEST_F(HeldSubscription, StreamCounterCountsAcrossConnectionsAndGetData) {
     ASSERT_EQ(S_OK, data->GetData(&fe, &medium));
     ASSERT_EQ(static_cast<DWORD>(TYMED_HGLOBAL), medium.tymed);
     ReceivedStream snapshot;
+    ASSERT_NE(nullptr, medium.hGlobal);
+    EXPECT_EQ(nullptr, medium.pUnkForRelease);
     snapshot.bytes.resize(GlobalSize(medium.hGlobal));
     memcpy(snapshot.bytes.data(), GlobalLock(medium.hGlobal), snapshot.bytes.size());
     GlobalUnlock(medium.hGlobal);

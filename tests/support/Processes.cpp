@@ -16,6 +16,28 @@ int CountProcesses(const char* exeName) {
     return count;
 }
 
+int CountThreads(DWORD pid) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == pid) ++count;
+    CloseHandle(snapshot);
+    return count;
+}
+
+int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    int count = CountThreads(pid);
+    while (count > limit && GetTickCount() - start < timeoutMs) {
+        Sleep(50);
+        count = CountThreads(pid);
+    }
+    return count;
+}
+
 DWORD FindProcessId(const char* exeName) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE) return 0;

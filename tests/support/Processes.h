@@ -16,6 +16,12 @@ DWORD FindProcessId(const char* exeName);
 // Waits until no process of this name runs; false when one still does.
 bool WaitForNoProcess(const char* exeName, DWORD timeoutMs);
 
+// Number of threads of a process; -1 when they cannot be counted.
+int CountThreads(DWORD pid);
+
+// Waits until a process has at most `limit` threads; returns the last count.
+int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs);
+
 // Runs a command line to its end; the exit code, or -1 when it could not
 // start or did not end in time (it is then terminated).
 int RunToEnd(const std::string& commandLine, DWORD timeoutMs);

@@ -1,0 +1,118 @@
+// The stream writer on its own: block sizes, offsets, and refusal of any
+// write that would land outside the caller's block.
+#include "DataStream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr BYTE kGuard = 0xAB;
+
+// A block with guard bytes on both sides, to see writes that stray.
+struct GuardedBlock {
+    explicit GuardedBlock(size_t size) : bytes(size + 64, kGuard) {}
+    BYTE* data() { return bytes.data() + 32; }
+    size_t size() const { return bytes.size() - 64; }
+    bool GuardsIntact() const {
+        for (size_t i = 0; i < 32; ++i)
+            if (bytes[i] != kGuard || bytes[bytes.size() - 1 - i] != kGuard) return false;
+        return true;
+    }
+    bool Untouched() const {
+        for (BYTE b : bytes)
+            if (b != kGuard) return false;
+        return true;
+    }
+    template <class T>
+    T At(size_t offset) {
+        T v;
+        std::memcpy(&v, data() + offset, sizeof v);
+        return v;
+    }
+    std::vector<BYTE> bytes;
+};
+
+VARIANT Double(double d) {
+    VARIANT v;
+    std::memset(&v, 0, sizeof v);
+    v.vt = VT_R8;
+    v.dblVal = d;
+    return v;
+}
+
+TEST(StreamBlockSize, FollowsTheFormatTable) {
+    EXPECT_EQ(20u + 28u * 3u, StreamBlockSize(StreamKind::Data, 3));
+    EXPECT_EQ(20u + 36u * 3u, StreamBlockSize(StreamKind::DataTime, 3));
+    EXPECT_EQ(16u + 8u * 3u, StreamBlockSize(StreamKind::WriteComplete, 3));
+    EXPECT_EQ(20u + 16u * 3u, StreamBlockSize(StreamKind::Other, 3));
+    EXPECT_EQ(20u, StreamBlockSize(StreamKind::DataTime, 0));
+    EXPECT_EQ(20u, StreamBlockSize(StreamKind::WriteComplete, 0)) << "never smaller than the group header";
+    EXPECT_EQ(0u, StreamBlockSize(StreamKind::DataTime, 0xFFFFFFFFu)) << "a size past 32 bits is refused";
+}
+
+TEST(StreamWriter, WritesHeaderEntriesAndValuesAtTheirOffsets) {
+    GuardedBlock block(StreamBlockSize(StreamKind::DataTime, 2));
+    StreamWriter writer(block.data(), block.size(), StreamKind::DataTime);
+    ASSERT_TRUE(writer.WriteHeader(92, 2, 7, 41));
+    const FILETIME t{0x11223344, 0x55667788};
+    ASSERT_TRUE(writer.WriteEntry(0, 100, 0xC0, t, Double(1.25)));
+    ASSERT_TRUE(writer.WriteEntry(1, 101, 0x00, t, Double(-2.0)));
+    EXPECT_FALSE(writer.WriteEntry(2, 102, 0xC0, t, Double(0))) << "only as many entries as the header counts";
+
+    EXPECT_EQ(92u, block.At<DWORD>(0));
+    EXPECT_EQ(2u, block.At<DWORD>(4));
+    EXPECT_EQ(7u, block.At<DWORD>(8));
+    EXPECT_EQ(41u, block.At<DWORD>(12));
+    EXPECT_EQ(0u, block.At<DWORD>(16));
+    EXPECT_EQ(100u, block.At<DWORD>(20));
+    EXPECT_EQ(60u, block.At<DWORD>(24)) << "values follow all the entries";
+    EXPECT_EQ(0xC0, block.At<WORD>(28));
+    EXPECT_EQ(0x11223344u, block.At<DWORD>(32));
+    EXPECT_EQ(101u, block.At<DWORD>(40));
+    EXPECT_EQ(76u, block.At<DWORD>(44));
+    EXPECT_EQ(VT_R8, block.At<VARTYPE>(60));
+    EXPECT_DOUBLE_EQ(1.25, block.At<double>(68));
+    EXPECT_DOUBLE_EQ(-2.0, block.At<double>(84));
+    EXPECT_TRUE(block.GuardsIntact());
+}
+
+TEST(StreamWriter, ShortEntriesWithoutTime) {
+    GuardedBlock block(StreamBlockSize(StreamKind::Data, 1));
+    StreamWriter writer(block.data(), block.size(), StreamKind::Data);
+    ASSERT_TRUE(writer.WriteHeader(48, 1, 7, 0));
+    ASSERT_TRUE(writer.WriteEntry(0, 5, 0xC0, FILETIME{}, Double(3.5)));
+    EXPECT_EQ(32u, block.At<DWORD>(24));
+    EXPECT_DOUBLE_EQ(3.5, block.At<double>(40));
+    EXPECT_TRUE(block.GuardsIntact());
+}
+
+TEST(StreamWriter, ShortBlockIsRefusedAndLeftAlone) {
+    for (StreamKind kind : {StreamKind::Data, StreamKind::DataTime}) {
+        GuardedBlock block(StreamBlockSize(kind, 3) - 1);
+        StreamWriter writer(block.data(), block.size(), kind);
+        EXPECT_FALSE(writer.Fits(3));
+        EXPECT_FALSE(writer.WriteHeader(0, 3, 1, 1));
+        EXPECT_FALSE(writer.WriteEntry(0, 1, 0xC0, FILETIME{}, Double(1)));
+        EXPECT_TRUE(block.Untouched());
+    }
+    GuardedBlock tiny(19);
+    StreamWriter header(tiny.data(), tiny.size(), StreamKind::Other);
+    EXPECT_FALSE(header.WriteHeader(19, 0, 1, 1));
+    EXPECT_TRUE(tiny.Untouched());
+    StreamWriter none(nullptr, 1000, StreamKind::DataTime);
+    EXPECT_FALSE(none.WriteHeader(20, 0, 1, 1));
+}
+
+TEST(StreamWriter, HeaderOnlyFormatsTakeNoEntries) {
+    GuardedBlock block(StreamBlockSize(StreamKind::WriteComplete, 0));
+    StreamWriter writer(block.data(), block.size(), StreamKind::WriteComplete);
+    ASSERT_TRUE(writer.WriteHeader(20, 5, 1, 1)) << "the count of changes without any entry";
+    EXPECT_FALSE(writer.WriteEntry(0, 1, 0xC0, FILETIME{}, Double(1)));
+    EXPECT_EQ(5u, block.At<DWORD>(4));
+    EXPECT_TRUE(block.GuardsIntact());
+}
+
+}  // namespace
