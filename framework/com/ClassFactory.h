@@ -5,14 +5,16 @@
 
 #include <objbase.h>
 
+#include <functional>
+
 namespace fw {
 
 // Creates a new object and queries it for iid, as IClassFactory::CreateInstance.
-using CreateFunction = HRESULT (*)(REFIID iid, void** out);
+using CreateFunction = std::function<HRESULT(REFIID iid, void** out)>;
 
 class ClassFactory final : public ComObject<ClassFactory, IClassFactory> {
 public:
-    explicit ClassFactory(CreateFunction create) : create_(create) {}
+    explicit ClassFactory(CreateFunction create) : create_(std::move(create)) {}
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
         if (!out) return E_POINTER;

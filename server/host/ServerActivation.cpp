@@ -42,28 +42,6 @@ struct ServerActivation::Request {
     IStream* marshalled = nullptr;
 };
 
-// The class object; it answers on the activation thread.
-class ServerActivation::Factory final : public fw::ComObject<Factory, IClassFactory> {
-public:
-    explicit Factory(ServerActivation* owner) : owner_(owner) {}
-    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        *out = nullptr;
-        if (outer) return CLASS_E_NOAGGREGATION;
-        return owner_->CreateOnMainThread(iid, out);
-    }
-    STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock)
-            CoAddRefServerProcess();
-        else
-            CoReleaseServerProcess();
-        return S_OK;
-    }
-
-private:
-    ServerActivation* owner_;
-};
-
 UINT ServerActivation::ClientGoneMessage() {
     static const UINT message = RegisterWindowMessageW(L"Velmora.ClientGone");
     return message;
@@ -129,8 +107,9 @@ void ServerActivation::RunActivation() {
     const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     DWORD cookie = 0;
     if (SUCCEEDED(init)) {
+        // The class object answers on this thread's apartment.
         fw::ComPtr<IClassFactory> factory;
-        factory.attach(new Factory(this));
+        factory.attach(new fw::ClassFactory([this](REFIID iid, void** out) { return CreateOnMainThread(iid, out); }));
         registration_ = CoRegisterClassObject(clsid_, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     } else {
         registration_ = init;

@@ -39,7 +39,6 @@ protected:
 
 private:
     struct Request;
-    class Factory;
     static DWORD WINAPI ActivationThread(void* param);
     void RunActivation();
     // Called on the activation thread for each CreateInstance.

@@ -10,6 +10,7 @@
 #include "Sync.h"
 
 #include <string>
+#include <vector>
 
 class CHalyardDoc;
 class CAdviseConnection;
@@ -53,6 +54,10 @@ public:
     // Data-change streams.
     StreamKind KindOf(CLIPFORMAT format) const;
     DWORD ActiveItemCount();
+    // Server handles of the active items, in list order.
+    std::vector<OPCHANDLE> ActiveHandles();
+    // One device read of every active item.
+    HRESULT ReadActiveItems();
     // One subscription cycle into a block allocated for n active items:
     // reads the active tags, writes the changed items and remembers what
     // was sent.  *changed is the stream's item count.

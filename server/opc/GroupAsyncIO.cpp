@@ -56,12 +56,7 @@ STDMETHODIMP CGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* 
         return E_FAIL;
     *pTransactionID = 0;
     if (!m_pServer) return E_FAIL;
-    std::vector<OPCHANDLE> active;
-    {
-        fw::Lock lock(m_itemLock);
-        for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
-            if (item->m_active) active.push_back(item->ServerHandle());
-    }
+    const std::vector<OPCHANDLE> active = ActiveHandles();
     return StartTransaction(dwConnection, dwSource, static_cast<DWORD>(active.size()), active.data());
 }
 

@@ -75,6 +75,19 @@ StreamKind CGroup::KindOf(CLIPFORMAT format) const {
     return StreamKind::Other;
 }
 
+std::vector<OPCHANDLE> CGroup::ActiveHandles() {
+    std::vector<OPCHANDLE> handles;
+    fw::Lock lock(m_itemLock);
+    for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
+        if (item->m_active) handles.push_back(item->ServerHandle());
+    return handles;
+}
+
+HRESULT CGroup::ReadActiveItems() {
+    const std::vector<OPCHANDLE> active = ActiveHandles();
+    return DeviceRead(static_cast<DWORD>(active.size()), active.data());
+}
+
 DWORD CGroup::ActiveItemCount() {
     fw::Lock lock(m_itemLock);
     DWORD n = 0;
@@ -88,13 +101,7 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
     LockedBlock locked(block);
     if (!locked.data()) return E_FAIL;
 
-    std::vector<OPCHANDLE> active;
-    {
-        fw::Lock lock(m_itemLock);
-        for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
-            if (item->m_active) active.push_back(item->ServerHandle());
-    }
-    const HRESULT read = DeviceRead(static_cast<DWORD>(active.size()), active.data());
+    const HRESULT read = ReadActiveItems();
     if (FAILED(read)) return read;
 
     FILETIME now;
@@ -159,13 +166,7 @@ STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
     if (!m_pServer) return E_FAIL;
     const StreamKind kind = KindOf(pformatetcIn->cfFormat);
 
-    std::vector<OPCHANDLE> active;
-    {
-        fw::Lock lock(m_itemLock);
-        for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
-            if (item->m_active) active.push_back(item->ServerHandle());
-    }
-    const HRESULT read = DeviceRead(static_cast<DWORD>(active.size()), active.data());
+    const HRESULT read = ReadActiveItems();
     if (FAILED(read)) return read;
 
     FILETIME now;
