@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # scripts/run.sh BUILD_DIR ARCH: shows the system working in the build tree's
-# Wine session: the simulation driver answering a server's requests, then the
-# OPC server itself, registered and started as a person would start it.
+# Wine session: the simulation driver answering a server's requests, the OPC
+# server registered, then a client: OSTREL on a display, else the console
+# client showing live values.
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh" "$1" "$2"
 cd "$1/bin"
@@ -9,16 +10,22 @@ echo "== the simulation driver, as the server sees it"
 "$WINE" tarn_probe.exe TARNWNSIMUL.dll 5 </dev/null
 "$WINE" VELMORA_OPC.exe /RegServer </dev/null
 echo "== VELMORA_OPC registered as Velmora.VelmoraOPC.1"
-if [ -n "${DISPLAY:-}" ]; then
+if [ -n "${DISPLAY:-}" ] && [ -f OSTREL.exe ]; then
     # Tests run with the null graphics driver; a person needs real windows.
     "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d x11 /f </dev/null >/dev/null 2>&1
     trap '"$WINE" reg add "HKCU\\Software\\Wine\\Drivers" /v Graphics /d null /f </dev/null >/dev/null 2>&1' EXIT
     # The desktop process keeps the driver it started with: begin a new session.
     "$WINESERVER" -k >/dev/null 2>&1 || true
-    echo "== starting VELMORA_OPC (close its window to end)"
-    "$WINE" VELMORA_OPC.exe </dev/null
+    echo "== starting OSTREL, the OPC client (Edit > Add OPC Server connects VELMORA_OPC; close it to end)"
+    "$WINE" OSTREL.exe </dev/null
 else
-    echo "== no display: start VELMORA_OPC.exe on a desktop to see its window"
-    echo "   (a document titled 'OPC Server1 - Simulation' opens at once)"
+    # Headless: the console client subscribes to the simulated tags through
+    # VELMORA_OPC and prints each change as it arrives.
+    echo "== the address space of VELMORA_OPC"
+    "$WINE" ostrel_console.exe browse Velmora.VelmoraOPC.1 </dev/null
+    echo "== live values for 5 seconds (a group at 500 ms, changes as they arrive)"
+    "$WINE" ostrel_console.exe watch Velmora.VelmoraOPC.1 5 </dev/null
+    echo "== one second of synchronous reads, from the cache and from the device"
+    "$WINE" ostrel_console.exe throughput Velmora.VelmoraOPC.1 </dev/null
 fi
 "$WINESERVER" -w

@@ -2,12 +2,11 @@
 
 #include "DocTemplate.h"
 #include "Document.h"
-#include "MdiFrame.h"
+#include "FrameWindow.h"
 #include "StandardIds.h"
 #include "Text.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 
 namespace fw {
 namespace {
@@ -31,17 +30,21 @@ Application::~Application() {
 
 Application* Application::Current() { return g_current; }
 
-void Application::AdoptMainFrame(std::unique_ptr<MdiFrame> frame) {
+void Application::AdoptMainFrame(std::unique_ptr<FrameWindow> frame) {
     mainFrame_ = frame.get();
     ownedFrame_ = std::move(frame);
 }
 
-void Application::AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate) {
+void Application::AddDocTemplate(std::unique_ptr<DocumentTemplate> docTemplate) {
     if (docTemplate) templates_.push_back(std::move(docTemplate));
 }
 
-MultiDocTemplate* Application::DocTemplate(size_t index) const {
+DocumentTemplate* Application::TemplateAt(size_t index) const {
     return index < templates_.size() ? templates_[index].get() : nullptr;
+}
+
+MultiDocTemplate* Application::DocTemplate(size_t index) const {
+    return dynamic_cast<MultiDocTemplate*>(TemplateAt(index));
 }
 
 void Application::CloseAllDocuments() {
@@ -107,7 +110,7 @@ std::string Application::LoadString(UINT id) const {
 bool Application::OnCommand(UINT id) {
     switch (id) {
     case ID_FILE_NEW:
-        if (MultiDocTemplate* docTemplate = DocTemplate(0)) docTemplate->OpenNewDocument();
+        if (DocumentTemplate* docTemplate = TemplateAt(0)) docTemplate->OpenNewDocument();
         return true;
     case ID_FILE_OPEN:
         OnFileOpen();
@@ -129,33 +132,10 @@ bool Application::OnUpdateCommand(UINT id, bool& enabled) {
 }
 
 void Application::OnFileOpen() {
-    MultiDocTemplate* docTemplate = DocTemplate(0);
-    if (!docTemplate) return;
-
-    // Filter "<name>\0*<ext>\0" when the document string names one, then all files.
-    std::wstring filter;
-    const std::string filterName = docTemplate->DocString(3);
-    const std::string filterExt = docTemplate->DocString(4);
-    if (!filterName.empty() && !filterExt.empty()) {
-        filter += Widen(filterName);
-        filter.push_back(L'\0');
-        filter += L"*" + Widen(filterExt);
-        filter.push_back(L'\0');
-    }
-    filter += L"All Files (*.*)";
-    filter.push_back(L'\0');
-    filter += L"*.*";
-    filter.push_back(L'\0');
-
-    wchar_t path[MAX_PATH] = {};
-    OPENFILENAMEW ofn = {};
-    ofn.lStructSize = sizeof ofn;
-    ofn.hwndOwner = mainFrame_ ? mainFrame_->hwnd() : nullptr;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = path;
-    ofn.nMaxFile = MAX_PATH;
-    ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (::GetOpenFileNameW(&ofn)) docTemplate->OpenDocumentFile(Narrow(path));
+    DocumentTemplate* docTemplate = TemplateAt(0);
+    std::string path;
+    if (docTemplate && docTemplate->PromptFileName(mainFrame_ ? mainFrame_->hwnd() : nullptr, false, path))
+        docTemplate->OpenDocumentFile(path);
 }
 
 }  // namespace fw

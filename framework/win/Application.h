@@ -13,7 +13,8 @@
 
 namespace fw {
 
-class MdiFrame;
+class DocumentTemplate;
+class FrameWindow;
 class MultiDocTemplate;
 
 // Parsed command line: "/X" or "-X" switches compared without regard to case.
@@ -60,13 +61,17 @@ public:
     HINSTANCE Instance() const { return instance_; }
     int ShowCommand() const { return showCommand_; }
 
-    // The main frame, not owned: it must outlive its window.
-    void SetMainFrame(MdiFrame* frame) { mainFrame_ = frame; }
+    // The main frame (MDI or single-document), not owned: it must outlive
+    // its window.
+    void SetMainFrame(FrameWindow* frame) { mainFrame_ = frame; }
     // The main frame, owned by the application from now on.
-    void AdoptMainFrame(std::unique_ptr<MdiFrame> frame);
-    MdiFrame* MainFrame() const { return mainFrame_; }
+    void AdoptMainFrame(std::unique_ptr<FrameWindow> frame);
+    FrameWindow* MainFrame() const { return mainFrame_; }
 
-    void AddDocTemplate(std::unique_ptr<MultiDocTemplate> docTemplate);
+    void AddDocTemplate(std::unique_ptr<DocumentTemplate> docTemplate);
+    // Template `index` of any kind, or null.
+    DocumentTemplate* TemplateAt(size_t index = 0) const;
+    // Template `index` when it is a multiple-document one, else null.
     MultiDocTemplate* DocTemplate(size_t index = 0) const;
     size_t DocTemplateCount() const { return templates_.size(); }
     // Closes the documents of every template.
@@ -100,9 +105,9 @@ private:
 
     HINSTANCE instance_ = nullptr;
     int showCommand_ = SW_SHOWNORMAL;
-    MdiFrame* mainFrame_ = nullptr;
-    std::unique_ptr<MdiFrame> ownedFrame_;
-    std::vector<std::unique_ptr<MultiDocTemplate>> templates_;
+    FrameWindow* mainFrame_ = nullptr;
+    std::unique_ptr<FrameWindow> ownedFrame_;
+    std::vector<std::unique_ptr<DocumentTemplate>> templates_;
     long locks_ = 0;
     bool userControl_ = false;
     int quitCode_ = 0;

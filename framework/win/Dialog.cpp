@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "DataExchange.h"
 #include "WindowClass.h"
 
 namespace fw {
@@ -13,13 +14,22 @@ void Dialog::EndDialog(INT_PTR result) {
     if (hwnd_) ::EndDialog(hwnd_, result);
 }
 
+bool Dialog::UpdateData(bool fromControls) {
+    if (!hwnd_) return false;
+    DataExchange dx(hwnd_, fromControls ? DataExchange::Direction::FromControls : DataExchange::Direction::ToControls);
+    DoDataExchange(dx);
+    return dx.Commit();
+}
+
 INT_PTR CALLBACK Dialog::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = reinterpret_cast<Dialog*>(::GetWindowLongPtrW(dialog, DWLP_USER));
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<Dialog*>(lp);
         ::SetWindowLongPtrW(dialog, DWLP_USER, lp);
         self->hwnd_ = dialog;
-        return self->OnInitDialog() ? TRUE : FALSE;
+        const bool defaultFocus = self->OnInitDialog();
+        self->UpdateData(false);
+        return defaultFocus ? TRUE : FALSE;
     }
     if (!self) return FALSE;
 
@@ -39,8 +49,17 @@ INT_PTR CALLBACK Dialog::DialogProc(HWND dialog, UINT msg, WPARAM wp, LPARAM lp)
         ::SetWindowLongPtrW(dialog, DWLP_USER, 0);
         self->hwnd_ = nullptr;
         return FALSE;
-    default:
-        return FALSE;
+    default: {
+        INT_PTR result = FALSE;
+        if (!self->OnMessage(msg, wp, lp, result)) return FALSE;
+        // Notification results travel in DWLP_MSGRESULT; the return value
+        // only says that the message was handled.
+        if (msg == WM_NOTIFY) {
+            ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
+            return TRUE;
+        }
+        return result;
+    }
     }
 }
 

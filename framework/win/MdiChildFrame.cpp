@@ -59,7 +59,7 @@ LRESULT ChildFrame::DefProc(UINT msg, WPARAM wp, LPARAM lp) { return ::DefMDIChi
 LRESULT ChildFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
-        if (!view_ || !view_->Create(hwnd())) return -1;
+        if (!view_ || !view_->Create(hwnd(), IDW_PANE_FIRST)) return -1;
         break;
     case WM_SIZE:
         // DefMDIChildProc must see WM_SIZE too (maximising depends on it).

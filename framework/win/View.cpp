@@ -1,5 +1,6 @@
 #include "View.h"
 
+#include "Document.h"
 #include "StandardIds.h"
 #include "WindowClass.h"
 
@@ -22,9 +23,16 @@ private:
 
 }  // namespace
 
-View::~View() = default;
+View::~View() {
+    if (document_) document_->RemoveView(this);
+}
 
-bool View::Create(HWND parent) {
+void View::OnUpdate(View* sender) {
+    (void)sender;
+    if (hwnd()) ::InvalidateRect(hwnd(), nullptr, TRUE);
+}
+
+bool View::Create(HWND parent, UINT id) {
     const wchar_t* className =
         WindowClass::Get(L"View", 0, CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1));
     if (!className) return false;
@@ -32,7 +40,7 @@ bool View::Create(HWND parent) {
     ::GetClientRect(parent, &area);
     return CreateWindowFor(0, className, L"", WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, 0, 0,
                            area.right, area.bottom, parent,
-                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(IDW_PANE_FIRST))) != nullptr;
+                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id))) != nullptr;
 }
 
 LRESULT View::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {

@@ -1,4 +1,5 @@
-// The window inside a child frame that presents the document.
+// A window that presents a document: inside an MDI child frame, or in the
+// client area of a single-document frame (directly or in a splitter pane).
 #pragma once
 
 #include "CommandTarget.h"
@@ -17,6 +18,12 @@ public:
     Document* GetDocument() const { return document_; }
     // Drawing hook; the default draws nothing.
     virtual void OnDraw(HDC dc) { (void)dc; }
+    // Runs once the document is ready to be shown (after a new or opened
+    // document); the default is an update.
+    virtual void OnInitialUpdate() { OnUpdate(nullptr); }
+    // The document changed (sender: the view that changed it, or null); the
+    // default repaints.
+    virtual void OnUpdate(View* sender);
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -24,8 +31,9 @@ protected:
 private:
     friend class ChildFrame;
     friend class Document;
-    friend class MultiDocTemplate;
-    bool Create(HWND parent);
+    friend class SdiFrame;
+    // Creates the window as child `id` of parent, filling its client area.
+    bool Create(HWND parent, UINT id);
     Document* document_ = nullptr;
 };
 

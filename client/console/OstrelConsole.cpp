@@ -1,0 +1,268 @@
+// The client's console companion, for scripts and machines without a
+// display: the same model and connection code as the window program.
+//
+//   ostrel_console servers
+//   ostrel_console browse <ProgID>
+//   ostrel_console read <ProgID> <ItemID>...
+//   ostrel_console write <ProgID> <ItemID> <value>
+//   ostrel_console watch <ProgID> <seconds> [<ItemID>...]
+//   ostrel_console throughput <ProgID> [<ItemID>...]
+//
+// Without item IDs, watch and throughput take every item of the server's
+// address space.  The exit code is 0 on success, 1 for bad arguments, 2
+// when the server or an item cannot be reached.
+#include "ComPtr.h"
+#include "ReadThroughput.h"
+#include "ServerConnections.h"
+#include "ServerTableScan.h"
+#include "TextToValue.h"
+#include "ValueText.h"
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The console's face of the model: messages and values go to the output,
+// tree nodes are plain numbers.
+class ConsoleUi final : public ModelUi {
+public:
+    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+    NodeHandle InsertConnectionNode(const std::string&) override { return ++lastNode_; }
+    NodeHandle InsertGroupNode(NodeHandle, const std::string&) override { return ++lastNode_; }
+    void DeleteNode(NodeHandle) override {}
+    void UpdateViews() override {}
+    void ItemsChanged(CGroup& group) override {
+        if (!printChanges_) return;
+        for (auto& item : group.m_items) {
+            if (!item->m_changed) continue;
+            std::printf("%s = %s (quality 0x%02X)\n", item->m_itemId.c_str(), item->m_valueText.c_str(),
+                        item->m_quality);
+            item->m_changed = FALSE;
+        }
+        std::fflush(stdout);
+    }
+    bool printChanges_ = false;
+
+private:
+    NodeHandle lastNode_ = 0;
+};
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: ostrel_console servers\n"
+                 "       ostrel_console browse <ProgID>\n"
+                 "       ostrel_console read <ProgID> <ItemID>...\n"
+                 "       ostrel_console write <ProgID> <ItemID> <value>\n"
+                 "       ostrel_console watch <ProgID> <seconds> [<ItemID>...]\n"
+                 "       ostrel_console throughput <ProgID> [<ItemID>...]\n");
+    return 1;
+}
+
+void PumpFor(DWORD ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= ms) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ms - spent, QS_ALLINPUT);
+    }
+}
+
+// A connection to one server with one group, for the commands that need items.
+class Session {
+public:
+    Session() : connections_(ui_) {}
+    ConsoleUi& Ui() { return ui_; }
+
+    // Connects the server registered as progId; false (said why) when not.
+    bool Open(const std::string& progId) {
+        connections_.ReplaceTable(ScanServerTable());
+        ServerTable& table = connections_.Table();
+        for (size_t i = 0; i < table.size(); ++i)
+            if (_stricmp(table[i]->m_progId.c_str(), progId.c_str()) == 0) index_ = static_cast<int>(i);
+        if (index_ < 0) {
+            std::fprintf(stderr, "no OPC server is registered as %s\n", progId.c_str());
+            return false;
+        }
+        connections_.Connect(index_);
+        if (!Server()) {
+            std::fprintf(stderr, "%s could not be connected\n", progId.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    IUnknown* Server() const { return connections_.Entry(index_)->m_pServer; }
+
+    // Every item ID below the server's browse position.
+    std::vector<std::string> AllItemIds() const {
+        std::vector<std::string> ids;
+        fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
+        if (SUCCEEDED(Server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void())))
+            ForEachItemIdBelow(browse.get(), [&](const std::string& id) { ids.push_back(id); });
+        return ids;
+    }
+
+    // Makes the group and adds the items; false (said which) when the group
+    // fails or no item was taken.
+    CGroup* MakeGroup(const std::vector<std::string>& ids, DWORD rate) {
+        GroupParameters parameters;
+        parameters.name = "Console";
+        parameters.updateRate = rate;
+        connections_.CreateGroup(index_, parameters);
+        CServer* entry = connections_.Entry(index_);
+        if (entry->m_groups.empty()) return nullptr;
+        CGroup* group = entry->m_groups.back().get();
+        for (const std::string& id : ids)
+            if (!connections_.AddItem(*group, id)) std::fprintf(stderr, "the server refused the item %s\n", id.c_str());
+        return group->m_items.empty() ? nullptr : group;
+    }
+
+private:
+    ConsoleUi ui_;
+    ServerConnections connections_;
+    int index_ = -1;
+};
+
+int ListServers() {
+    for (const auto& entry : ScanServerTable()) std::printf("%s\n", entry->m_progId.c_str());
+    return 0;
+}
+
+int Browse(const std::string& progId) {
+    Session session;
+    if (!session.Open(progId)) return 2;
+    for (const std::string& id : session.AllItemIds()) std::printf("%s\n", id.c_str());
+    return 0;
+}
+
+fw::ComPtr<IOPCSyncIO> SyncIO(CGroup& group) {
+    fw::ComPtr<IOPCSyncIO> io;
+    if (group.m_pItemMgt) group.m_pItemMgt->QueryInterface(IID_IOPCSyncIO, io.put_void());
+    return io;
+}
+
+int Read(const std::string& progId, const std::vector<std::string>& ids) {
+    Session session;
+    if (!session.Open(progId)) return 2;
+    CGroup* group = session.MakeGroup(ids, 1000);
+    fw::ComPtr<IOPCSyncIO> io = group ? SyncIO(*group) : fw::ComPtr<IOPCSyncIO>();
+    if (!io) return 2;
+    std::vector<OPCHANDLE> handles;
+    for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
+    OPCITEMSTATE* states = nullptr;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Read(OPC_DS_DEVICE, static_cast<DWORD>(handles.size()), handles.data(), &states, &errors);
+    int rc = 0;
+    if (FAILED(hr) || !states || !errors) {
+        std::fprintf(stderr, "Read failed (HR = %s)\n", HresultText(hr).c_str());
+        rc = 2;
+    } else {
+        for (size_t i = 0; i < handles.size(); ++i) {
+            if (errors[i] != S_OK) {
+                std::printf("%s: error %s\n", group->m_items[i]->m_itemId.c_str(), HresultText(errors[i]).c_str());
+                rc = 2;
+            } else {
+                std::printf("%s = %s (quality 0x%02X)\n", group->m_items[i]->m_itemId.c_str(),
+                            VariantToText(states[i].vDataValue).text.c_str(), states[i].wQuality);
+            }
+        }
+    }
+    if (states)
+        for (size_t i = 0; i < handles.size(); ++i) VariantClear(&states[i].vDataValue);
+    CoTaskMemFree(states);
+    CoTaskMemFree(errors);
+    return rc;
+}
+
+int Write(const std::string& progId, const std::string& id, const std::string& text) {
+    Session session;
+    if (!session.Open(progId)) return 2;
+    CGroup* group = session.MakeGroup({id}, 1000);
+    fw::ComPtr<IOPCSyncIO> io = group ? SyncIO(*group) : fw::ComPtr<IOPCSyncIO>();
+    if (!io) return 2;
+    VARIANT value;
+    std::string why;
+    if (!TextToValue(text, group->m_items[0]->m_canonicalType, &value, &why)) {
+        std::fprintf(stderr, "nothing written: %s\n", why.c_str());
+        return 1;
+    }
+    OPCHANDLE handle = group->m_items[0]->m_hServer;
+    HRESULT* errors = nullptr;
+    HRESULT hr = io->Write(1, &handle, &value, &errors);
+    if (hr == S_OK) hr = errors ? errors[0] : E_POINTER;
+    CoTaskMemFree(errors);
+    VariantClear(&value);
+    if (hr != S_OK) {
+        std::fprintf(stderr, "Write failed (HR = %s)\n", HresultText(hr).c_str());
+        return 2;
+    }
+    std::printf("%s written\n", id.c_str());
+    return 0;
+}
+
+int Watch(const std::string& progId, long seconds, std::vector<std::string> ids) {
+    Session session;
+    if (!session.Open(progId)) return 2;
+    if (ids.empty()) ids = session.AllItemIds();
+    session.Ui().printChanges_ = true;
+    if (!session.MakeGroup(ids, 500)) return 2;
+    PumpFor(static_cast<DWORD>(seconds) * 1000);
+    return 0;
+}
+
+int Throughput(const std::string& progId, std::vector<std::string> ids) {
+    Session session;
+    if (!session.Open(progId)) return 2;
+    if (ids.empty()) ids = session.AllItemIds();
+    CGroup* group = session.MakeGroup(ids, 60000);
+    fw::ComPtr<IOPCSyncIO> io = group ? SyncIO(*group) : fw::ComPtr<IOPCSyncIO>();
+    if (!io) return 2;
+    std::vector<OPCHANDLE> handles;
+    for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
+    for (OPCDATASOURCE source : {OPC_DS_CACHE, OPC_DS_DEVICE}) {
+        const ReadThroughput r = MeasureReads(io.get(), source, handles);
+        std::printf("%s: %ld requests in %ld ms, %ld requests per second, %.6f ms per request, "
+                    "%ld values per second, %ld items per request, %ld errors\n",
+                    source == OPC_DS_CACHE ? "cache" : "device", r.requests, r.elapsedMs, r.RequestsPerSecond(),
+                    r.MsPerRequest(), r.ValuesPerSecond(), r.items, r.errors);
+    }
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const std::string command = argv[1];
+    std::vector<std::string> rest(argv + 2, argv + argc);
+    if (command == "servers" && rest.empty()) return ListServers();
+    if (command == "browse" && rest.size() == 1) return Browse(rest[0]);
+    if (command == "read" && rest.size() >= 2) return Read(rest[0], {rest.begin() + 1, rest.end()});
+    if (command == "write" && rest.size() == 3) return Write(rest[0], rest[1], rest[2]);
+    if (command == "watch" && rest.size() >= 2) {
+        char* end = nullptr;
+        const long seconds = std::strtol(rest[1].c_str(), &end, 10);
+        if (*end != '\0' || seconds < 1 || seconds > 86400) return Usage();
+        return Watch(rest[0], seconds, {rest.begin() + 2, rest.end()});
+    }
+    if (command == "throughput" && !rest.empty()) return Throughput(rest[0], {rest.begin() + 1, rest.end()});
+    return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
+    const int rc = Run(argc, argv);
+    CoUninitialize();
+    return rc;
+}

@@ -1,0 +1,29 @@
+#include "ClientRecords.h"
+
+#include "AdviseSink.h"
+
+CGroup::~CGroup() {
+    // The server may still hold the sink after the group is gone: it must
+    // not reach back into freed records.
+    if (m_pSink) {
+        m_pSink->DetachGroup();
+        m_pSink->Release();
+    }
+    if (m_pItemMgt) m_pItemMgt->Release();
+}
+
+CServer::~CServer() {
+    m_groups.clear();
+    if (m_pServer) m_pServer->Release();
+}
+
+std::string FitTextField(const std::string& text) {
+    if (text.size() <= kTextFieldSize) return text;
+    size_t end = 0;
+    while (end < kTextFieldSize) {
+        const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
+        if (end + step > kTextFieldSize) break;
+        end += step;
+    }
+    return text.substr(0, end);
+}

@@ -1,0 +1,81 @@
+// The client's model: the server table, the groups made on connected
+// servers and the items added to them.  Records only; the operations that
+// talk to servers are in ServerConnections, the file form in DocumentCodec.
+#pragma once
+
+#include "OpcInterfaces.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CAdviseSink;
+
+// A tree node of the object tree; 0 = none.  Kept as a number so that the
+// model does not depend on the tree control.
+using NodeHandle = std::uintptr_t;
+
+// Texts of the model live in 100-byte fields in the document file.
+constexpr size_t kTextFieldSize = 100;
+
+class CItem {
+public:
+    std::string m_itemId;            // as passed to AddItems
+    std::string m_valueText = "?";   // the last value as display text
+    WORD m_quality = 0;              // the last quality received
+    WORD m_shownQuality = 0;         // the quality the list shows
+    OPCHANDLE m_hClient = 0;
+    OPCHANDLE m_hServer = 0;         // 0 after a failed re-add
+    BOOL m_changed = TRUE;           // a value the list has not shown yet
+    VARTYPE m_canonicalType = VT_EMPTY;
+};
+
+class CGroup {
+public:
+    CGroup() = default;
+    ~CGroup();  // releases the item management interface and the sink
+    CGroup(const CGroup&) = delete;
+    CGroup& operator=(const CGroup&) = delete;
+
+    std::string m_name;
+    NodeHandle m_node = 0;
+    IOPCItemMgt* m_pItemMgt = nullptr;  // held reference
+    OPCHANDLE m_hServerGroup = 0;
+    DWORD m_nextClientHandle = 0;
+    // The group's data-change sink.  A counted reference: the server may
+    // release its own at any time, the group must still be able to tell the
+    // sink that the group is gone.
+    CAdviseSink* m_pSink = nullptr;
+    std::vector<std::unique_ptr<CItem>> m_items;  // in the order they were added
+    BOOL m_active = TRUE;
+    LONG m_timeBias = 0;
+    FLOAT m_percentDeadband = 0.0f;
+    DWORD m_localeId = 0;
+    DWORD m_updateRate = 0;             // the rate the server granted
+    DWORD m_adviseConnection = 0;
+};
+
+class CServer {
+public:
+    CServer() = default;
+    ~CServer();  // releases the server interface
+    CServer(const CServer&) = delete;
+    CServer& operator=(const CServer&) = delete;
+
+    IUnknown* m_pServer = nullptr;      // held while connected
+    NodeHandle m_node = 0;              // connection node while connected
+    std::vector<std::unique_ptr<CGroup>> m_groups;  // in creation order
+    std::string m_progId;
+    std::string m_clsidText;            // empty until first connected
+    // Read from a file: the entry was connected when the file was written.
+    bool m_connectedMark = false;
+};
+
+using ServerTable = std::vector<std::unique_ptr<CServer>>;
+
+// Cuts a text to what a 100-byte field holds (100 bytes), never inside a
+// double-byte character of the ANSI code page.
+std::string FitTextField(const std::string& text);

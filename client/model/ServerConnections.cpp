@@ -1,0 +1,413 @@
+#include "ServerConnections.h"
+
+#include "AdviseSink.h"
+#include "ComPtr.h"
+#include "TaskMem.h"
+#include "ValueText.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+// A browse position deeper than this is a server that never stops saying
+// "down": the walk ends there instead of recursing without end.
+constexpr int kMaxBrowseDepth = 32;
+
+class RegistryKey {
+public:
+    RegistryKey() = default;
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+    HKEY* put() { return &key_; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+CLIPFORMAT DataTimeFormat() {
+    static const CLIPFORMAT format = static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME"));
+    return format;
+}
+
+std::string WithCode(const char* text, HRESULT hr) { return std::string(text) + " (HR = " + HresultText(hr) + ")"; }
+
+// Calls Next one name at a time, as servers that ignore celt expect.
+template <class Visit>
+void ForEachName(IEnumString* names, Visit visit) {
+    for (;;) {
+        LPOLESTR name = nullptr;
+        ULONG fetched = 0;
+        const HRESULT hr = names->Next(1, &name, &fetched);
+        fw::TaskMemPtr<wchar_t> owner(name);
+        if (FAILED(hr) || fetched != 1 || !name) return;
+        visit(name);
+        if (hr != S_OK) return;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+void WalkBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf,
+               int depth) {
+    fw::ComPtr<IEnumString> branches;
+    if (depth < kMaxBrowseDepth && browse->BrowseOPCItemIDs(OPC_BRANCH, L"", VT_EMPTY, 0, branches.put()) == S_OK &&
+        branches) {
+        ForEachName(branches.get(), [&](const wchar_t* name) {
+            if (browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, name) != S_OK) return;
+            WalkBelow(browse, leaf, depth + 1);
+            browse->ChangeBrowsePosition(OPC_BROWSE_UP, L"");
+        });
+    }
+    fw::ComPtr<IEnumString> leaves;
+    if (browse->BrowseOPCItemIDs(OPC_LEAF, L"", VT_EMPTY, 0, leaves.put()) != S_OK || !leaves) return;
+    leaves->Reset();
+    ForEachName(leaves.get(), [&](const wchar_t* name) {
+        LPWSTR itemId = nullptr;
+        if (FAILED(browse->GetItemID(const_cast<LPWSTR>(name), &itemId)) || !itemId) return;
+        fw::TaskMemPtr<wchar_t> owner(itemId);
+        leaf(WideToAnsi(itemId));
+    });
+}
+
+}  // namespace
+
+void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf) {
+    if (browse) WalkBelow(browse, leaf, 0);
+}
+
+std::string HresultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
+ServerConnections::~ServerConnections() { DisconnectAll(); }
+
+void ServerConnections::ReplaceTable(ServerTable table) {
+    DisconnectAll();
+    table_ = std::move(table);
+}
+
+CServer* ServerConnections::Entry(int index) const {
+    if (index < 0 || static_cast<size_t>(index) >= table_.size()) return nullptr;
+    return table_[static_cast<size_t>(index)].get();
+}
+
+int ServerConnections::FindServerByNode(NodeHandle node) const {
+    if (node == 0) return -1;
+    for (size_t i = 0; i < table_.size(); ++i)
+        if (table_[i]->m_node == node) return static_cast<int>(i);
+    return -1;
+}
+
+CGroup* ServerConnections::FindGroupByNode(int index, NodeHandle node) const {
+    CServer* entry = Entry(index);
+    if (!entry || node == 0) return nullptr;
+    for (const auto& group : entry->m_groups)
+        if (group->m_node == node) return group.get();
+    return nullptr;
+}
+
+HRESULT ServerConnections::CreateServerObject(const std::string& clsidText, IUnknown** out) {
+    CLSID clsid;
+    const HRESULT parsed = CLSIDFromString(AnsiToWide(clsidText).c_str(), &clsid);
+    if (FAILED(parsed)) return parsed;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
+                            reinterpret_cast<void**>(out));
+}
+
+void ServerConnections::RecordConnection(CServer& entry, IUnknown* server, const std::string& clsidText) {
+    entry.m_node = ui_.InsertConnectionNode(entry.m_progId);
+    entry.m_pServer = server;
+    entry.m_clsidText = FitTextField(clsidText);
+}
+
+void ServerConnections::Connect(int index) {
+    CServer* entry = Entry(index);
+    if (!entry) {
+        ui_.UpdateViews();
+        return;
+    }
+    RegistryKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, entry->m_progId.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+        ui_.UpdateViews();
+        return;
+    }
+    char clsidText[kTextFieldSize] = {};
+    DWORD size = sizeof clsidText;
+    if (RegGetValueA(key.get(), "CLSID", nullptr, RRF_RT_REG_SZ, nullptr, clsidText, &size) != ERROR_SUCCESS) {
+        ui_.UpdateViews();
+        return;
+    }
+
+    fw::ComPtr<IUnknown> server;
+    if (FAILED(CreateServerObject(clsidText, server.put()))) {
+        ui_.ShowMessage("CoCreateInstance");
+        return;
+    }
+    if (entry->m_node) {
+        // One connection per entry; the object just made goes again.
+        ui_.ShowMessage("Can't open server");
+        ui_.UpdateViews();
+        return;
+    }
+    IUnknown* unknown = server.get();
+    RecordConnection(*entry, server.detach(), clsidText);
+    fw::ComPtr<IOPCServer> opc;
+    const HRESULT hr = unknown->QueryInterface(IID_IOPCServer, opc.put_void());
+    if (FAILED(hr)) {
+        ui_.ShowMessage(WithCode("Query Interface error", hr));
+        return;
+    }
+    ui_.UpdateViews();
+}
+
+void ServerConnections::Subscribe(IDataObject* data, CGroup& group) {
+    fw::ComPtr<CAdviseSink> sink;
+    sink.attach(new CAdviseSink([this](CGroup& changed) { ui_.ItemsChanged(changed); }));
+    FORMATETC format{DataTimeFormat(), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    DWORD connection = 0;
+    if (FAILED(data->DAdvise(&format, ADVF_PRIMEFIRST, sink.get(), &connection))) return;  // no subscription, no message
+    group.m_adviseConnection = connection;
+    group.m_pSink = sink.detach();  // the group's own reference, given back when it goes
+}
+
+HRESULT ServerConnections::MakeGroupOnServer(CServer& entry, CGroup& group, DWORD requestedRate,
+                                             HRESULT* failedStep) {
+    *failedStep = S_OK;
+    fw::ComPtr<IOPCServer> server;
+    HRESULT hr = entry.m_pServer ? entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()) : E_POINTER;
+    if (FAILED(hr)) {
+        *failedStep = hr;
+        return E_NOINTERFACE;
+    }
+    const std::wstring name = AnsiToWide(group.m_name);
+    OPCHANDLE hServerGroup = 0;
+    DWORD revisedRate = 0;
+    FLOAT deadband = group.m_percentDeadband;
+    fw::ComPtr<IOPCItemMgt> items;
+    hr = server->AddGroup(name.c_str(), TRUE, requestedRate, 1, nullptr, &deadband, 0, &hServerGroup, &revisedRate,
+                          IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN*>(items.put()));
+    if (FAILED(hr) || !items) {
+        *failedStep = FAILED(hr) ? hr : E_POINTER;
+        return E_FAIL;
+    }
+    fw::ComPtr<IDataObject> data;
+    hr = server->GetGroupByName(name.c_str(), IID_IDataObject, reinterpret_cast<LPUNKNOWN*>(data.put()));
+    if (hr != S_OK || !data) {
+        *failedStep = hr;
+        return E_UNEXPECTED;
+    }
+    group.m_hServerGroup = hServerGroup;
+    group.m_updateRate = revisedRate;
+    group.m_pItemMgt = items.detach();
+    Subscribe(data.get(), group);
+    return S_OK;
+}
+
+void ServerConnections::CreateGroup(int index, const GroupParameters& parameters) {
+    CServer* entry = Entry(index);
+    if (!entry) {
+        ui_.ShowMessage(WithCode("Query Interface error", E_POINTER));
+        return;
+    }
+    auto group = std::make_unique<CGroup>();
+    group->m_name = FitTextField(parameters.name);
+    group->m_active = parameters.active;
+    group->m_timeBias = parameters.timeBias;
+    group->m_percentDeadband = parameters.percentDeadband;
+    group->m_localeId = parameters.localeId;
+    HRESULT step = S_OK;
+    const HRESULT made = MakeGroupOnServer(*entry, *group, parameters.updateRate, &step);
+    if (made == E_NOINTERFACE) {
+        ui_.ShowMessage(WithCode("Query Interface error", step));
+        return;
+    }
+    if (made == E_FAIL) {
+        ui_.ShowMessage(WithCode("Add Group error", step));
+        return;
+    }
+    if (made != S_OK) {
+        // The group stays on the server, which named it otherwise than asked.
+        ui_.ShowMessage(WithCode("Get Group error", step));
+        return;
+    }
+    CGroup& recorded = *group;
+    entry->m_groups.push_back(std::move(group));
+    recorded.m_node = ui_.InsertGroupNode(entry->m_node, recorded.m_name);
+    if (recorded.m_pSink) recorded.m_pSink->SetGroup(&recorded);
+    ui_.UpdateViews();
+}
+
+HRESULT ServerConnections::AddItemToServer(CGroup& group, const std::string& itemId, OPCHANDLE hClient,
+                                           OPCHANDLE* hServer, VARTYPE* type) {
+    *hServer = 0;
+    *type = VT_EMPTY;
+    if (!group.m_pItemMgt) return E_POINTER;
+    std::wstring id = AnsiToWide(itemId);
+    OPCITEMDEF def{};
+    def.szAccessPath = const_cast<LPWSTR>(L"");
+    def.szItemID = &id[0];
+    def.bActive = TRUE;
+    def.hClient = hClient;
+    def.dwBlobSize = 0;
+    def.pBlob = nullptr;
+    def.vtRequestedDataType = VT_EMPTY;
+    OPCITEMRESULT* results = nullptr;
+    HRESULT* errors = nullptr;
+    HRESULT hr = group.m_pItemMgt->AddItems(1, &def, &results, &errors);
+    fw::TaskMemPtr<OPCITEMRESULT> resultOwner(results);
+    fw::TaskMemPtr<HRESULT> errorOwner(errors);
+    if (results) CoTaskMemFree(results[0].pBlob);
+    if (hr == S_OK) hr = errors ? errors[0] : E_POINTER;
+    if (hr != S_OK || !results) return FAILED(hr) ? hr : E_FAIL;
+    *hServer = results[0].hServer;
+    *type = results[0].vtCanonicalDataType;
+    return S_OK;
+}
+
+bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
+    OPCHANDLE hServer = 0;
+    VARTYPE type = VT_EMPTY;
+    const OPCHANDLE hClient = group.m_nextClientHandle;
+    if (AddItemToServer(group, itemId, hClient, &hServer, &type) != S_OK) return false;
+    auto item = std::make_unique<CItem>();
+    item->m_itemId = FitTextField(itemId);
+    item->m_hClient = hClient;
+    item->m_hServer = hServer;
+    item->m_canonicalType = type;
+    group.m_items.push_back(std::move(item));
+    ++group.m_nextClientHandle;
+    return true;
+}
+
+void ServerConnections::AddAllItems(int index, CGroup& group) {
+    CServer* entry = Entry(index);
+    fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
+    if (!entry || !entry->m_pServer ||
+        FAILED(entry->m_pServer->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void()))) {
+        ui_.ShowMessage("QueryInterface(IID_IOPCBrowse)");
+        return;
+    }
+    ForEachItemIdBelow(browse.get(), [&](const std::string& itemId) { AddItem(group, itemId); });
+    ui_.UpdateViews();
+}
+
+void ServerConnections::DeleteItem(CGroup& group, size_t n) {
+    if (n >= group.m_items.size()) return;
+    if (group.m_pItemMgt) {
+        OPCHANDLE handle = group.m_items[n]->m_hServer;
+        HRESULT* errors = nullptr;
+        group.m_pItemMgt->RemoveItems(1, &handle, &errors);  // the item goes from the list either way
+        CoTaskMemFree(errors);
+    }
+    group.m_items.erase(group.m_items.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
+    CServer* entry = Entry(index);
+    if (!entry || groupIndex >= entry->m_groups.size()) return false;
+    CGroup& group = *entry->m_groups[groupIndex];
+    // A group that never reached the server (its re-creation failed) has no
+    // server object to call: it only leaves the model.
+    if (group.m_pItemMgt) {
+        fw::ComPtr<IOPCServer> server;
+        if (!entry->m_pServer || FAILED(entry->m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) {
+            ui_.ShowMessage("Query Interface error");
+            return false;
+        }
+        fw::ComPtr<IDataObject> data;
+        const std::wstring name = AnsiToWide(group.m_name);
+        if (server->GetGroupByName(name.c_str(), IID_IDataObject, reinterpret_cast<LPUNKNOWN*>(data.put())) == S_OK &&
+            data)
+            data->DUnadvise(group.m_adviseConnection);
+        data.reset();
+        while (!group.m_items.empty()) {
+            OPCHANDLE handle = group.m_items.front()->m_hServer;
+            HRESULT* errors = nullptr;
+            if (FAILED(group.m_pItemMgt->RemoveItems(1, &handle, &errors))) ui_.ShowMessage("Remove Items error");
+            CoTaskMemFree(errors);
+            group.m_items.erase(group.m_items.begin());
+        }
+        group.m_pItemMgt->Release();
+        group.m_pItemMgt = nullptr;
+        const HRESULT hr = server->RemoveGroup(group.m_hServerGroup, TRUE);
+        if (FAILED(hr)) ui_.ShowMessage(WithCode("Remove Group error", hr));
+    }
+    if (group.m_node) ui_.DeleteNode(group.m_node);
+    entry->m_groups.erase(entry->m_groups.begin() + static_cast<std::ptrdiff_t>(groupIndex));
+    return true;
+}
+
+void ServerConnections::RemoveGroup(int index, CGroup& group) {
+    CServer* entry = Entry(index);
+    if (!entry) return;
+    for (size_t i = 0; i < entry->m_groups.size(); ++i)
+        if (entry->m_groups[i].get() == &group) {
+            RemoveGroupAt(index, i);
+            return;
+        }
+}
+
+void ServerConnections::DisconnectServer(int index) {
+    CServer* entry = Entry(index);
+    if (!entry) return;
+    while (!entry->m_groups.empty()) {
+        // A server without IOPCServer cannot be asked to remove the group:
+        // the group leaves the model all the same, so the disconnection ends.
+        if (!RemoveGroupAt(index, 0)) {
+            if (entry->m_groups.front()->m_node) ui_.DeleteNode(entry->m_groups.front()->m_node);
+            entry->m_groups.erase(entry->m_groups.begin());
+        }
+    }
+    if (entry->m_node) ui_.DeleteNode(entry->m_node);
+    entry->m_node = 0;
+    if (entry->m_pServer) entry->m_pServer->Release();
+    entry->m_pServer = nullptr;
+}
+
+void ServerConnections::DisconnectAll() {
+    for (size_t i = 0; i < table_.size(); ++i)
+        if (table_[i]->m_pServer) DisconnectServer(static_cast<int>(i));
+}
+
+void ServerConnections::ReconnectOpened() {
+    for (size_t i = 0; i < table_.size(); ++i) {
+        CServer& entry = *table_[i];
+        if (!entry.m_connectedMark) continue;
+        fw::ComPtr<IUnknown> server;
+        if (FAILED(CreateServerObject(entry.m_clsidText, server.put()))) {
+            // The entry stays disconnected; its groups stay in the model
+            // (and in a later save) without any server object behind them.
+            ui_.ShowMessage("CoCreateInstance");
+            continue;
+        }
+        entry.m_connectedMark = false;
+        RecordConnection(entry, server.detach(), entry.m_clsidText);
+        for (auto& owned : entry.m_groups) {
+            CGroup& group = *owned;
+            HRESULT step = S_OK;
+            if (MakeGroupOnServer(entry, group, group.m_updateRate, &step) != S_OK) {
+                ui_.ShowMessage("Add Group error");
+                continue;
+            }
+            group.m_node = ui_.InsertGroupNode(entry.m_node, group.m_name);
+            if (group.m_pSink) group.m_pSink->SetGroup(&group);
+            // Every item takes the next client handle, refused or not, so the
+            // handles follow the file's order.
+            for (auto& item : group.m_items) {
+                item->m_hClient = group.m_nextClientHandle++;
+                if (AddItemToServer(group, item->m_itemId, item->m_hClient, &item->m_hServer,
+                                    &item->m_canonicalType) != S_OK)
+                    ui_.ShowMessage("Add Item error");
+            }
+        }
+    }
+}

@@ -1,0 +1,95 @@
+// The client's operations that talk to OPC servers: connecting an entry of
+// the server table, groups with their data-change subscriptions, items, and
+// the reconnection of an opened document.  Everything the windows must do
+// (messages, tree nodes, refreshing the views) goes through ModelUi, so the
+// same operations serve the window program and the console companion.
+#pragma once
+
+#include "ClientRecords.h"
+
+#include <functional>
+#include <string>
+
+// What the operations ask of the user interface.
+class ModelUi {
+public:
+    virtual ~ModelUi() = default;
+    // A warning to the user (a message box without a caption of its own).
+    virtual void ShowMessage(const std::string& text) = 0;
+    // Nodes of the object tree; parents are expanded after an insertion.
+    virtual NodeHandle InsertConnectionNode(const std::string& progId) = 0;
+    virtual NodeHandle InsertGroupNode(NodeHandle connection, const std::string& name) = 0;
+    virtual void DeleteNode(NodeHandle node) = 0;
+    // Every view of the document shows the model anew.
+    virtual void UpdateViews() = 0;
+    // New values arrived for items of the group (their changed flags are set).
+    virtual void ItemsChanged(CGroup& group) = 0;
+};
+
+// What the Add Group dialog collects.
+struct GroupParameters {
+    std::string name = "Group1";
+    BOOL active = TRUE;
+    LONG timeBias = 0;
+    FLOAT percentDeadband = 0.0f;
+    DWORD localeId = 0;
+    DWORD updateRate = 1000;
+};
+
+// Walks a server's address space from its browse position, depth first: the
+// leaves of a branch's sub-branches come before the branch's own leaves.
+// `leaf` gets each leaf's full item ID.
+void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf);
+
+// "%X" of an HRESULT: upper-case hexadecimal without leading zeros.
+std::string HresultText(HRESULT hr);
+
+class ServerConnections {
+public:
+    explicit ServerConnections(ModelUi& ui) : ui_(ui) {}
+    ~ServerConnections();
+    ServerConnections(const ServerConnections&) = delete;
+    ServerConnections& operator=(const ServerConnections&) = delete;
+
+    ServerTable& Table() { return table_; }
+    const ServerTable& Table() const { return table_; }
+    // Disconnects everything and takes the new table (new or opened document).
+    void ReplaceTable(ServerTable table);
+
+    // Connects entry `index` (chosen in the Add OPC Server dialog).
+    void Connect(int index);
+    // Creates a group on the connected entry and subscribes to its changes.
+    void CreateGroup(int index, const GroupParameters& parameters);
+    // Adds one item; false when the server refused it (nothing is shown).
+    bool AddItem(CGroup& group, const std::string& itemId);
+    // Adds every item below the server's browse position, depth first.
+    void AddAllItems(int index, CGroup& group);
+    // Removes the n-th item of the group from the server and the model.
+    void DeleteItem(CGroup& group, size_t n);
+    // Removes a group of entry `index` from the server and the model.
+    void RemoveGroup(int index, CGroup& group);
+    void DisconnectServer(int index);
+    void DisconnectAll();
+    // Connects again, in table order, every entry read from a file with the
+    // connected mark, and creates its groups and items again.
+    void ReconnectOpened();
+
+    // Lookups behind the tree's selection operations.
+    int FindServerByNode(NodeHandle node) const;
+    CGroup* FindGroupByNode(int index, NodeHandle node) const;
+    CServer* Entry(int index) const;
+
+private:
+    HRESULT CreateServerObject(const std::string& clsidText, IUnknown** out);
+    void RecordConnection(CServer& entry, IUnknown* server, const std::string& clsidText);
+    // AddGroup, GetGroupByName and DAdvise for one group record; the failure
+    // message is left to the caller.
+    HRESULT MakeGroupOnServer(CServer& entry, CGroup& group, DWORD requestedRate, HRESULT* failedStep);
+    void Subscribe(IDataObject* data, CGroup& group);
+    HRESULT AddItemToServer(CGroup& group, const std::string& itemId, OPCHANDLE hClient, OPCHANDLE* hServer,
+                            VARTYPE* type);
+    bool RemoveGroupAt(int index, size_t groupIndex);
+
+    ModelUi& ui_;
+    ServerTable table_;
+};

@@ -1,0 +1,46 @@
+#include "ServerTableScan.h"
+
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+struct KeyCloser {
+    void operator()(HKEY key) const { RegCloseKey(key); }
+};
+using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
+
+UniqueKey OpenKey(HKEY parent, const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
+    return UniqueKey(key);
+}
+
+bool IsOpcServer(const char* name) {
+    const UniqueKey server = OpenKey(HKEY_CLASSES_ROOT, name);
+    return server && OpenKey(server.get(), "OPC");
+}
+
+}  // namespace
+
+ServerTable ScanServerTable() {
+    std::vector<std::string> kept;
+    for (DWORD index = 0;; ++index) {
+        char name[kTextFieldSize];
+        DWORD length = sizeof name;
+        if (RegEnumKeyExA(HKEY_CLASSES_ROOT, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        if (IsOpcServer(name)) kept.emplace_back(name, length);
+    }
+    ServerTable table;
+    table.reserve(kept.size());
+    for (auto name = kept.rbegin(); name != kept.rend(); ++name) {
+        auto entry = std::make_unique<CServer>();
+        entry->m_progId = *name;
+        table.push_back(std::move(entry));
+    }
+    return table;
+}

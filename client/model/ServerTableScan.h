@@ -1,0 +1,12 @@
+// The server table as the registry describes it: every class key of
+// HKEY_CLASSES_ROOT that has a subkey "OPC".
+#pragma once
+
+#include "ClientRecords.h"
+
+// Subkeys are enumerated by index with a 100-byte name buffer; the scan ends
+// at the first answer that is not a name (the end, or a name of 100
+// characters or more).  Keys that cannot be opened are passed over.  The
+// table holds the kept names in the reverse of the enumeration order, each
+// entry with its ProgID only.
+ServerTable ScanServerTable();

@@ -1,0 +1,25 @@
+// Applies one "OPCSTMFORMATDATATIME" data-change stream to a group's items.
+// Pure logic over a block of bytes, so it is tested without a server.
+#pragma once
+
+#include "ClientRecords.h"
+
+#include <cstddef>
+
+// Offsets of the stream, from the start of the block.
+constexpr size_t kStreamGroupHeaderSize = 20;
+constexpr size_t kStreamItemCountOffset = 4;
+constexpr size_t kStreamTimedEntrySize = 20;
+constexpr size_t kStreamEntryClientOffset = 0;
+constexpr size_t kStreamEntryValueOffset = 4;
+constexpr size_t kStreamEntryQualityOffset = 8;
+
+// For each entry of the stream: finds the group's item with the entry's
+// client handle and stores the value's display text (cut to the item's
+// field), the quality and the changed mark.  The block comes from another
+// process and is trusted in nothing: entries past the end of the block,
+// values or string characters outside it, and client handles of no item
+// are skipped, and every other entry still applies.  Time stamps are not
+// read.  Returns the number of entries applied (an item named twice counts
+// twice and keeps the later value).
+size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group);

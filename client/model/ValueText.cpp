@@ -1,0 +1,164 @@
+#include "ValueText.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// More input than this never matters: every character gives at least one
+// unit of output, and the output is cut at kMaxConvertedText anyway (four
+// units per character covers multi-byte code pages).
+constexpr size_t kMaxInputUnits = 4 * (kMaxConvertedText + 1);
+
+// Fields of the 32-bit VARIANT as it lies in a stream.
+constexpr size_t kVariantTypeOffset = 0;
+constexpr size_t kVariantDataOffset = 8;
+constexpr size_t kStreamStringLengthOffset = 16;
+constexpr size_t kStreamStringCharsOffset = 20;
+
+// The C library's "%i" of a 32-bit integer, or "%f" (six decimals) of a
+// double; "%f" of the largest double needs some 320 characters.
+template <class T>
+std::string Printed(const char* format, T value) {
+    char buffer[512];
+    const int n = std::snprintf(buffer, sizeof buffer, format, value);
+    if (n < 0) return "???";
+    std::string text(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
+    // Digits, signs and points only: any byte is a character boundary.
+    if (text.size() > kMaxConvertedText) text.resize(kMaxConvertedText);
+    return text;
+}
+
+std::string BoolText(SHORT value) { return value ? "TRUE" : "FALSE"; }
+
+// The text of every type that carries its value in the VARIANT's eight data
+// bytes; strings are the caller's business.  `data` holds those bytes.
+std::string ScalarText(VARTYPE type, const BYTE* data) {
+    switch (type) {
+    case VT_I2: {
+        SHORT v;
+        std::memcpy(&v, data, sizeof v);
+        return Printed("%i", static_cast<int>(v));
+    }
+    case VT_I4: {
+        LONG v;
+        std::memcpy(&v, data, sizeof v);
+        return Printed("%i", static_cast<int>(v));
+    }
+    case VT_R4: {
+        FLOAT v;
+        std::memcpy(&v, data, sizeof v);
+        return Printed("%f", static_cast<double>(v));
+    }
+    case VT_R8: {
+        DOUBLE v;
+        std::memcpy(&v, data, sizeof v);
+        return Printed("%f", v);
+    }
+    case VT_BOOL:
+    case VT_VARIANT: {
+        // Type 12 has always been shown like a boolean from its first
+        // 16 bits; keeping that keeps old servers' values readable.
+        SHORT v;
+        std::memcpy(&v, data, sizeof v);
+        return BoolText(v);
+    }
+    default:
+        // Other types, and every array or reference (their flag bits make
+        // them differ from the plain types above).
+        return "???";
+    }
+}
+
+}  // namespace
+
+VariantText VariantToText(const VARIANT& value) {
+    VariantText result;
+    result.type = value.vt;
+    if (value.vt == VT_BSTR) {
+        result.text = value.bstrVal ? WideToAnsi(value.bstrVal, SysStringLen(value.bstrVal)) : std::string();
+        return result;
+    }
+    // The data bytes start at the union, the same place as in the 32-bit
+    // layout that streams carry.
+    BYTE data[8];
+    std::memcpy(data, &value.llVal, sizeof data);
+    result.text = ScalarText(value.vt, data);
+    return result;
+}
+
+std::optional<VariantText> VariantToText(const BYTE* value, size_t available) {
+    if (!value || available < kStreamVariantSize) return std::nullopt;
+    VariantText result;
+    std::memcpy(&result.type, value + kVariantTypeOffset, sizeof result.type);
+    if (result.type != VT_BSTR) {
+        result.text = ScalarText(result.type, value + kVariantDataOffset);
+        return result;
+    }
+    // The string follows the VARIANT: its length in bytes, as a BSTR keeps
+    // it, then the characters.  A length that runs past the block is not a
+    // string we can trust any part of.
+    if (available < kStreamStringCharsOffset) return std::nullopt;
+    DWORD byteLength;
+    std::memcpy(&byteLength, value + kStreamStringLengthOffset, sizeof byteLength);
+    if (byteLength > available - kStreamStringCharsOffset) return std::nullopt;
+    // Copied out, because the characters need not be aligned in the block.
+    const size_t chars = std::min<size_t>(byteLength / sizeof(wchar_t), kMaxInputUnits);
+    std::wstring text(chars, L'\0');
+    if (chars) std::memcpy(&text[0], value + kStreamStringCharsOffset, chars * sizeof(wchar_t));
+    result.text = WideToAnsi(text);
+    return result;
+}
+
+std::wstring CodePageToWide(UINT codePage, const std::string& text) {
+    const size_t length = std::min({std::strlen(text.c_str()), text.size(), kMaxInputUnits});
+    if (length == 0) return std::wstring();
+    const int needed = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(length), nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(length), &wide[0], needed);
+    if (wide.size() > kMaxConvertedText) {
+        size_t keep = kMaxConvertedText;
+        // Never keep half of a surrogate pair.
+        if (wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF) --keep;
+        wide.resize(keep);
+    }
+    return wide;
+}
+
+std::string WideToCodePage(UINT codePage, const wchar_t* text, size_t length) {
+    if (!text) return std::string();
+    length = std::min(length, kMaxInputUnits);
+    length = static_cast<size_t>(std::find(text, text + length, L'\0') - text);
+    auto convert = [codePage, text](size_t units) {
+        const int needed =
+            WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
+        if (needed <= 0) return std::string();
+        std::string bytes(static_cast<size_t>(needed), '\0');
+        WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), &bytes[0], needed, nullptr, nullptr);
+        return bytes;
+    };
+    if (length == 0) return std::string();
+    std::string bytes = convert(length);
+    if (bytes.size() <= kMaxConvertedText) return bytes;
+    // Too long: the longest run of whole characters whose converted form
+    // fits.  Cutting the wide text (not the bytes) keeps every code page's
+    // multi-byte characters whole.
+    size_t units = std::min(length, kMaxConvertedText);
+    for (;;) {
+        if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF) --units;
+        if (units == 0) return std::string();
+        bytes = convert(units);
+        if (bytes.size() <= kMaxConvertedText) return bytes;
+        --units;
+    }
+}
+
+std::wstring AnsiToWide(const std::string& text) { return CodePageToWide(CP_ACP, text); }
+
+std::string WideToAnsi(const wchar_t* text, size_t length) { return WideToCodePage(CP_ACP, text, length); }
+
+std::string WideToAnsi(const wchar_t* text) { return text ? WideToAnsi(text, wcslen(text)) : std::string(); }
+
+std::string WideToAnsi(const std::wstring& text) { return WideToAnsi(text.c_str(), text.size()); }

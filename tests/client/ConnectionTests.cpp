@@ -1,0 +1,329 @@
+// The client's connection operations against real servers started by COM:
+// VELMORA_OPC with its simulation driver, and the tests' branch server for
+// a hierarchical address space.
+#include "ComPtr.h"
+#include "DocumentCodec.h"
+#include "DocumentFile.h"
+#include "ServerConnections.h"
+#include "ServerTableScan.h"
+
+#include "Processes.h"
+#include "WineTest.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
+constexpr const char* kBranch = "Velmora.BranchTest.1";
+
+// Records what the operations ask of the windows.
+class RecordingUi final : public ModelUi {
+public:
+    struct Node {
+        NodeHandle parent;
+        std::string text;
+    };
+    void ShowMessage(const std::string& text) override { messages.push_back(text); }
+    NodeHandle InsertConnectionNode(const std::string& progId) override {
+        nodes[++last] = {0, progId};
+        return last;
+    }
+    NodeHandle InsertGroupNode(NodeHandle connection, const std::string& name) override {
+        nodes[++last] = {connection, name};
+        return last;
+    }
+    void DeleteNode(NodeHandle node) override {
+        // A node's children go with it, as in a tree control.
+        for (auto it = nodes.begin(); it != nodes.end();)
+            it = it->second.parent == node ? nodes.erase(it) : std::next(it);
+        nodes.erase(node);
+    }
+    void UpdateViews() override { ++updates; }
+    void ItemsChanged(CGroup&) override { ++changes; }
+
+    std::vector<std::string> messages;
+    std::map<NodeHandle, Node> nodes;
+    NodeHandle last = 0;
+    int updates = 0;
+    int changes = 0;
+};
+
+bool RegisterOnce(const char* exe) {
+    const int rc = testsupport::RunToEnd("\"" + testsupport::BinPath(exe) + "\" /RegServer", 60000);
+    return rc == 0;
+}
+
+int IndexOf(const ServerTable& table, const char* progId) {
+    for (size_t i = 0; i < table.size(); ++i)
+        if (table[i]->m_progId == progId) return static_cast<int>(i);
+    return -1;
+}
+
+// Pumps messages until the predicate holds or the time is up.
+template <class Predicate>
+bool PumpUntil(Predicate done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        testsupport::PumpMessages(20);
+    }
+    return true;
+}
+
+std::vector<std::string> ItemIds(const CGroup& group) {
+    std::vector<std::string> ids;
+    for (const auto& item : group.m_items) ids.push_back(item->m_itemId);
+    return ids;
+}
+
+std::vector<OPCHANDLE> ClientHandles(const CGroup& group) {
+    std::vector<OPCHANDLE> handles;
+    for (const auto& item : group.m_items) handles.push_back(item->m_hClient);
+    return handles;
+}
+
+// Server-side count of the group's items, through its own enumerator.
+int ServerItemCount(CGroup& group) {
+    IEnumOPCItemAttributes* items = nullptr;
+    if (FAILED(group.m_pItemMgt->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<LPUNKNOWN*>(&items))) ||
+        !items)
+        return -1;
+    int count = 0;
+    for (;;) {
+        OPCITEMATTRIBUTES* attributes = nullptr;
+        ULONG fetched = 0;
+        const HRESULT hr = items->Next(1, &attributes, &fetched);
+        if (attributes) {
+            CoTaskMemFree(attributes->szItemID);
+            CoTaskMemFree(attributes->szAccessPath);
+            CoTaskMemFree(attributes->pBlob);
+            VariantClear(&attributes->vEUInfo);
+            CoTaskMemFree(attributes);
+        }
+        if (hr != S_OK || fetched != 1) break;
+        ++count;
+    }
+    items->Release();
+    return count;
+}
+
+class Connections : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(com_.result());
+        static const bool registered = RegisterOnce("VELMORA_OPC.exe") && RegisterOnce("branch_opc_server.exe");
+        ASSERT_TRUE(registered);
+        connections_.ReplaceTable(ScanServerTable());
+        velmora_ = IndexOf(connections_.Table(), kVelmora);
+        ASSERT_GE(velmora_, 0);
+    }
+    void TearDown() override {
+        connections_.DisconnectAll();
+        EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
+    }
+
+    CServer& Velmora() { return *connections_.Table()[static_cast<size_t>(velmora_)]; }
+
+    // Connects VELMORA_OPC and makes a group with the given simulation tags.
+    CGroup* ConnectWithGroup(const std::vector<std::string>& tags, DWORD rate = 200) {
+        connections_.Connect(velmora_);
+        GroupParameters parameters;
+        parameters.name = "Group1";
+        parameters.updateRate = rate;
+        connections_.CreateGroup(velmora_, parameters);
+        if (Velmora().m_groups.empty()) return nullptr;
+        CGroup* group = Velmora().m_groups.back().get();
+        for (const std::string& tag : tags) connections_.AddItem(*group, tag);
+        return group;
+    }
+
+    testsupport::ComScope com_;
+    RecordingUi ui_;
+    ServerConnections connections_{ui_};
+    int velmora_ = -1;
+};
+
+TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
+    connections_.Connect(velmora_);
+    ASSERT_NE(nullptr, Velmora().m_pServer);
+    ASSERT_NE(0u, Velmora().m_node);
+    EXPECT_EQ(kVelmora, ui_.nodes[Velmora().m_node].text);
+    EXPECT_EQ(38u, Velmora().m_clsidText.size()) << "the registry form of the class id";
+    EXPECT_TRUE(ui_.messages.empty());
+
+    connections_.Connect(velmora_);
+    EXPECT_EQ(std::vector<std::string>({"Can't open server"}), ui_.messages);
+    EXPECT_EQ(1u, ui_.nodes.size()) << "still one connection node";
+
+    GroupParameters parameters;
+    parameters.name = "Group1";
+    parameters.active = FALSE;
+    parameters.timeBias = -60;
+    parameters.localeId = 0x409;
+    parameters.updateRate = 250;
+    connections_.CreateGroup(velmora_, parameters);
+    ASSERT_EQ(1u, Velmora().m_groups.size());
+    CGroup& group = *Velmora().m_groups[0];
+    EXPECT_EQ("Group1", group.m_name);
+    EXPECT_EQ(FALSE, group.m_active) << "kept as asked, though the server's group is active";
+    EXPECT_EQ(-60, group.m_timeBias);
+    EXPECT_EQ(250u, group.m_updateRate);
+    EXPECT_NE(nullptr, group.m_pItemMgt);
+    EXPECT_NE(0u, group.m_adviseConnection);
+    EXPECT_EQ(Velmora().m_node, ui_.nodes[group.m_node].parent);
+
+    EXPECT_TRUE(connections_.AddItem(group, "Name0"));
+    EXPECT_FALSE(connections_.AddItem(group, "No.Such.Tag"));
+    EXPECT_TRUE(connections_.AddItem(group, "Name1"));
+    EXPECT_TRUE(connections_.AddItem(group, "Name2"));
+    EXPECT_EQ(std::vector<std::string>({"Name0", "Name1", "Name2"}), ItemIds(group));
+    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1, 2}), ClientHandles(group)) << "a refused item takes no handle";
+    EXPECT_EQ(1u, ui_.messages.size()) << "a refused item shows nothing";
+
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (const auto& item : group.m_items)
+                if (item->m_valueText == "?" || item->m_quality != 0xC0) return false;
+            return true;
+        },
+        5000))
+        << "values arrive through the sink";
+    EXPECT_GT(ui_.changes, 0);
+}
+
+TEST_F(Connections, DeleteItemGroupAndConnection) {
+    CGroup* group = ConnectWithGroup({"Name0", "Name1", "Name2"});
+    ASSERT_NE(nullptr, group);
+    connections_.DeleteItem(*group, 1);
+    EXPECT_EQ(std::vector<std::string>({"Name0", "Name2"}), ItemIds(*group));
+    EXPECT_EQ(2, ServerItemCount(*group));
+
+    const NodeHandle groupNode = group->m_node;
+    connections_.RemoveGroup(velmora_, *group);
+    EXPECT_TRUE(Velmora().m_groups.empty());
+    EXPECT_EQ(0u, ui_.nodes.count(groupNode));
+    fw::ComPtr<IOPCServer> server;
+    ASSERT_EQ(S_OK, Velmora().m_pServer->QueryInterface(IID_IOPCServer, server.put_void()));
+    IUnknown* gone = nullptr;
+    EXPECT_EQ(E_FAIL, server->GetGroupByName(L"Group1", IID_IUnknown, &gone)) << "removed on the server too";
+    server.reset();
+
+    GroupParameters parameters;
+    parameters.name = "Again";
+    connections_.CreateGroup(velmora_, parameters);
+    ASSERT_EQ(1u, Velmora().m_groups.size());
+    ASSERT_TRUE(connections_.AddItem(*Velmora().m_groups[0], "Name0"));
+    connections_.DisconnectServer(velmora_);
+    EXPECT_EQ(nullptr, Velmora().m_pServer);
+    EXPECT_EQ(0u, Velmora().m_node);
+    EXPECT_TRUE(Velmora().m_groups.empty());
+    EXPECT_TRUE(ui_.nodes.empty());
+    EXPECT_EQ(kVelmora, connections_.Table()[static_cast<size_t>(velmora_)]->m_progId) << "the entry stays";
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000)) << "nothing is left holding the server";
+}
+
+TEST_F(Connections, GroupTheServerNamesOtherwiseIsNotRecorded) {
+    connections_.Connect(velmora_);
+    GroupParameters parameters;
+    parameters.name = "";
+    connections_.CreateGroup(velmora_, parameters);
+    EXPECT_EQ(std::vector<std::string>({"Get Group error (HR = 80004005)"}), ui_.messages);
+    EXPECT_TRUE(Velmora().m_groups.empty());
+}
+
+TEST_F(Connections, SavedDocumentReopensWithGroupsAndItems) {
+    CGroup* group = ConnectWithGroup({"Name0", "Name3", "Name4"});
+    ASSERT_NE(nullptr, group);
+    group->m_percentDeadband = 2.5f;
+    testsupport::ScratchDir scratch;
+    const std::wstring path = std::wstring(scratch.path().begin(), scratch.path().end()) + L"saved.ostr";
+    ASSERT_EQ(S_OK, WriteDocumentFile(path, EncodeContents(connections_.Table())));
+    connections_.DisconnectAll();
+    ASSERT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
+
+    std::vector<uint8_t> contents;
+    ASSERT_EQ(S_OK, ReadDocumentFile(path, contents));
+    ServerTable table;
+    std::string why;
+    ASSERT_TRUE(DecodeContents(contents, table, &why)) << why;
+    connections_.ReplaceTable(std::move(table));
+    connections_.ReconnectOpened();
+    EXPECT_TRUE(ui_.messages.empty());
+    ASSERT_NE(nullptr, Velmora().m_pServer);
+    ASSERT_EQ(1u, Velmora().m_groups.size());
+    CGroup& reopened = *Velmora().m_groups[0];
+    EXPECT_EQ("Group1", reopened.m_name);
+    EXPECT_EQ(200u, reopened.m_updateRate);
+    EXPECT_FLOAT_EQ(2.5f, reopened.m_percentDeadband);
+    EXPECT_NE(0u, reopened.m_node);
+    EXPECT_EQ(std::vector<std::string>({"Name0", "Name3", "Name4"}), ItemIds(reopened));
+    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1, 2}), ClientHandles(reopened));
+    for (const auto& item : reopened.m_items) EXPECT_NE(0u, item->m_hServer);
+    EXPECT_TRUE(PumpUntil([&] { return reopened.m_items[2]->m_quality == 0xC0; }, 5000));
+}
+
+TEST_F(Connections, AddAllTakesSubBranchLeavesFirst) {
+    const int branch = IndexOf(connections_.Table(), kBranch);
+    ASSERT_GE(branch, 0);
+    connections_.Connect(branch);
+    GroupParameters parameters;
+    parameters.name = "All";
+    connections_.CreateGroup(branch, parameters);
+    CServer& entry = *connections_.Table()[static_cast<size_t>(branch)];
+    ASSERT_EQ(1u, entry.m_groups.size());
+    CGroup& group = *entry.m_groups[0];
+    connections_.AddAllItems(branch, group);
+    EXPECT_EQ(std::vector<std::string>({"A.B.b1", "A.a1", "top"}), ItemIds(group));
+    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1, 2}), ClientHandles(group));
+    EXPECT_TRUE(ui_.messages.empty());
+    connections_.DisconnectServer(branch);
+}
+
+TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
+    // A registered OPC server whose class cannot be created.
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone\\OPC", 0, nullptr, 0, KEY_WRITE,
+                                             nullptr, &key, nullptr));
+    RegCloseKey(key);
+    const char* clsid = "{0BADC0DE-0000-4000-8000-000000000001}";
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone\\CLSID", nullptr, REG_SZ, clsid,
+                                             static_cast<DWORD>(strlen(clsid) + 1)));
+    connections_.ReplaceTable(ScanServerTable());
+    const int gone = IndexOf(connections_.Table(), "VelmoraTest.Gone");
+    if (gone >= 0) connections_.Connect(gone);
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone");
+    ASSERT_GE(gone, 0);
+    EXPECT_EQ(std::vector<std::string>({"CoCreateInstance"}), ui_.messages);
+    EXPECT_TRUE(ui_.nodes.empty());
+
+    // A document that had it connected, with a group: opening it reports the
+    // server and keeps the group, which no call ever reaches.
+    ServerTable table;
+    auto entry = std::make_unique<CServer>();
+    entry->m_progId = "VelmoraTest.Gone";
+    entry->m_clsidText = clsid;
+    entry->m_connectedMark = true;
+    auto group = std::make_unique<CGroup>();
+    group->m_name = "Kept";
+    group->m_items.push_back(std::make_unique<CItem>());
+    group->m_items.back()->m_itemId = "x";
+    entry->m_groups.push_back(std::move(group));
+    table.push_back(std::move(entry));
+    ui_.messages.clear();
+    connections_.ReplaceTable(std::move(table));
+    connections_.ReconnectOpened();
+    EXPECT_EQ(std::vector<std::string>({"CoCreateInstance"}), ui_.messages);
+    ASSERT_EQ(1u, connections_.Table()[0]->m_groups.size());
+    EXPECT_EQ(nullptr, connections_.Table()[0]->m_pServer);
+    const std::vector<uint8_t> saved = EncodeContents(connections_.Table());
+    ServerTable again;
+    ASSERT_TRUE(DecodeContents(saved, again, nullptr));
+    EXPECT_TRUE(again[0]->m_connectedMark) << "a later save keeps asking for the connection";
+    EXPECT_EQ(1u, again[0]->m_groups.size());
+}
+
+}  // namespace

@@ -1,0 +1,422 @@
+// Data-change streams delivered to a real CAdviseSink in real global memory,
+// as a server's OnDataChange call hands them over.
+#include "AdviseSink.h"
+#include "ComPtr.h"
+#include "StreamApply.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void PutDword(Bytes& bytes, size_t offset, DWORD value) { std::memcpy(&bytes[offset], &value, sizeof value); }
+
+// One 16-byte value in the 32-bit VARIANT layout a stream carries: the type
+// at 0, reserved words, the data at 8.
+template <class T>
+Bytes StreamValue(VARTYPE type, T data) {
+    static_assert(sizeof(T) <= 8, "eight data bytes");
+    Bytes value(16, 0xAB);  // reserved words left as noise: nobody may read them
+    std::memcpy(&value[0], &type, sizeof type);
+    std::memset(&value[8], 0, 8);
+    std::memcpy(&value[8], &data, sizeof data);
+    return value;
+}
+
+// A VT_BSTR value with its characters after it.  The pointer bytes of the
+// VARIANT point nowhere in this process, so reading through them crashes or
+// shows garbage.
+Bytes StreamString(const std::wstring& text, DWORD byteLengthField = 0xFFFFFFFF) {
+    Bytes value = StreamValue<uint64_t>(VT_BSTR, 0x00000BADF00D0000ull);
+    const DWORD byteLength =
+        byteLengthField != 0xFFFFFFFF ? byteLengthField : static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    value.resize(20);
+    std::memcpy(&value[16], &byteLength, sizeof byteLength);
+    const auto* chars = reinterpret_cast<const uint8_t*>(text.c_str());
+    value.insert(value.end(), chars, chars + (text.size() + 1) * sizeof(wchar_t));
+    return value;
+}
+
+// Builds an "OPCSTMFORMATDATATIME" block: header, the entries with time
+// stamps, then the values in entry order.
+class StreamBuilder {
+public:
+    StreamBuilder& Add(OPCHANDLE hClient, WORD quality, const Bytes& value) {
+        entries_.push_back({hClient, quality, value});
+        return *this;
+    }
+
+    // The block, and where entry k's value lies in it.
+    Bytes Build() {
+        const size_t headerAndEntries = 20 + 20 * entries_.size();
+        Bytes bytes(headerAndEntries, 0);
+        PutDword(bytes, 4, static_cast<DWORD>(entries_.size()));
+        PutDword(bytes, 8, 77);  // the group's client handle: not used by the sink
+        valueOffsets_.clear();
+        for (size_t k = 0; k < entries_.size(); ++k) {
+            const size_t entry = 20 + 20 * k;
+            valueOffsets_.push_back(bytes.size());
+            PutDword(bytes, entry, entries_[k].hClient);
+            PutDword(bytes, entry + 4, static_cast<DWORD>(bytes.size()));
+            std::memcpy(&bytes[entry + 8], &entries_[k].quality, 2);
+            PutDword(bytes, entry + 12, 0x12345678);  // a time stamp: never read
+            bytes.insert(bytes.end(), entries_[k].value.begin(), entries_[k].value.end());
+        }
+        PutDword(bytes, 0, static_cast<DWORD>(bytes.size()));
+        return bytes;
+    }
+    size_t ValueOffset(size_t k) const { return valueOffsets_.at(k); }
+    static size_t EntryOffset(size_t k) { return 20 + 20 * k; }
+
+private:
+    struct Entry {
+        OPCHANDLE hClient;
+        WORD quality;
+        Bytes value;
+    };
+    std::vector<Entry> entries_;
+    std::vector<size_t> valueOffsets_;
+};
+
+class DataChangeSink : public testing::Test {
+protected:
+    void SetUp() override {
+        // The creation reference goes to the group, as when a group is
+        // recorded; sink_ stands for the server's advise holder.
+        CAdviseSink* sink = new CAdviseSink([this](CGroup& changed) {
+            ++callbacks_;
+            calledWith_ = &changed;
+        });
+        sink_ = fw::ComPtr<CAdviseSink>(sink);
+        group_.m_pSink = sink;
+        sink->SetGroup(&group_);
+        for (OPCHANDLE h : {0u, 1u, 2u}) {
+            auto item = std::make_unique<CItem>();
+            item->m_itemId = "Item" + std::to_string(h);
+            item->m_hClient = h;
+            item->m_changed = FALSE;  // as after the list has shown the rows
+            group_.m_items.push_back(std::move(item));
+        }
+    }
+
+    // Hands the bytes to the sink in a movable global block, as a server
+    // does, and checks that the sink left the block unlocked and alive.
+    void Deliver(const Bytes& bytes, size_t extraBytes = 0) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size() + extraBytes);
+        ASSERT_NE(nullptr, block);
+        void* p = GlobalLock(block);
+        std::memcpy(p, bytes.data(), bytes.size());
+        if (extraBytes) std::memset(static_cast<BYTE*>(p) + bytes.size(), 0, extraBytes);
+        GlobalUnlock(block);
+        FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")), nullptr,
+                         DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+        STGMEDIUM medium{};
+        medium.tymed = TYMED_HGLOBAL;
+        medium.hGlobal = block;
+        sink_->OnDataChange(&format, &medium);
+        EXPECT_EQ(0u, GlobalFlags(block) & GMEM_LOCKCOUNT) << "the block stays locked";
+        EXPECT_EQ(block, medium.hGlobal) << "the medium is the caller's";
+        EXPECT_EQ(nullptr, GlobalFree(block));
+    }
+
+    CItem& Item(size_t n) { return *group_.m_items.at(n); }
+
+    int callbacks_ = 0;
+    CGroup* calledWith_ = nullptr;
+    fw::ComPtr<CAdviseSink> sink_;  // declared first: the group lets go of the sink first
+    CGroup group_;
+};
+
+TEST_F(DataChangeSink, NumbersShowInTheirFormats) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<double>(VT_R8, 12.5))
+        .Add(1, 0xC0, StreamValue<int16_t>(VT_I2, -1234))
+        .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, -2000000000));
+    Deliver(stream.Build());
+    EXPECT_EQ("12.500000", Item(0).m_valueText);
+    EXPECT_EQ("-1234", Item(1).m_valueText);
+    EXPECT_EQ("-2000000000", Item(2).m_valueText);
+    for (size_t n = 0; n < 3; ++n) {
+        EXPECT_TRUE(Item(n).m_changed) << n;
+        EXPECT_EQ(0xC0, Item(n).m_quality) << n;
+    }
+    EXPECT_EQ(1, callbacks_);
+    EXPECT_EQ(&group_, calledWith_);
+
+    StreamBuilder single;
+    single.Add(1, 0xC0, StreamValue<float>(VT_R4, 0.25f));
+    Deliver(single.Build());
+    EXPECT_EQ("0.250000", Item(1).m_valueText);
+    EXPECT_EQ(2, callbacks_);
+}
+
+TEST_F(DataChangeSink, BooleansAndTypeTwelveShowTrueOrFalse) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int16_t>(VT_BOOL, -1))
+        .Add(1, 0xC0, StreamValue<int16_t>(VT_BOOL, 0))
+        .Add(2, 0xC0, StreamValue<int16_t>(12, 7));
+    Deliver(stream.Build());
+    EXPECT_EQ("TRUE", Item(0).m_valueText);
+    EXPECT_EQ("FALSE", Item(1).m_valueText);
+    EXPECT_EQ("TRUE", Item(2).m_valueText);
+}
+
+TEST_F(DataChangeSink, TypesWithoutATextShowQuestionMarks) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<uint8_t>(VT_UI1, 200))
+        .Add(1, 0xC0, StreamValue<uint64_t>(VT_ARRAY | VT_I4, 0))
+        .Add(2, 0xC0, StreamValue<uint64_t>(VT_BYREF | VT_R8, 0x1000));
+    Deliver(stream.Build());
+    for (size_t n = 0; n < 3; ++n) {
+        EXPECT_EQ("???", Item(n).m_valueText) << n;
+        EXPECT_TRUE(Item(n).m_changed) << n;
+    }
+}
+
+TEST_F(DataChangeSink, StringsAreReadFromTheBlockNotThroughThePointer) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamString(L"Pump 3 running")).Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 5));
+    Deliver(stream.Build());
+    EXPECT_EQ("Pump 3 running", Item(0).m_valueText);
+    EXPECT_EQ("5", Item(1).m_valueText) << "the value after a string is found through its own offset";
+
+    // The length bounds the string: characters after it are not part of it.
+    Bytes shortened = StreamString(L"abcdef", 3 * sizeof(wchar_t));
+    StreamBuilder second;
+    second.Add(2, 0xC0, shortened);
+    Deliver(second.Build());
+    EXPECT_EQ("abc", Item(2).m_valueText);
+}
+
+TEST_F(DataChangeSink, LongStringsAreCutToTheItemsField) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamString(std::wstring(150, L'w')));
+    Deliver(stream.Build());
+    EXPECT_EQ(std::string(kTextFieldSize, 'w'), Item(0).m_valueText);
+}
+
+TEST_F(DataChangeSink, QualityFollowsEachStream) {
+    StreamBuilder good;
+    good.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
+    Deliver(good.Build());
+    EXPECT_EQ(0xC0, Item(0).m_quality);
+    Item(0).m_changed = FALSE;
+    StreamBuilder bad;
+    bad.Add(0, 0x00, StreamValue<int32_t>(VT_I4, 1));
+    Deliver(bad.Build());
+    EXPECT_EQ(0x00, Item(0).m_quality);
+    EXPECT_TRUE(Item(0).m_changed) << "a new stream marks the row even with the same value";
+}
+
+TEST_F(DataChangeSink, UnknownClientHandlesAreSkipped) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 10))
+        .Add(99, 0xC0, StreamValue<int32_t>(VT_I4, 11))
+        .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, 12));
+    Deliver(stream.Build());
+    EXPECT_EQ("10", Item(0).m_valueText);
+    EXPECT_EQ("?", Item(1).m_valueText);
+    EXPECT_FALSE(Item(1).m_changed);
+    EXPECT_EQ("12", Item(2).m_valueText);
+}
+
+TEST_F(DataChangeSink, AnEmptyStreamStillAsksForARefresh) {
+    Deliver(StreamBuilder().Build());
+    EXPECT_EQ(1, callbacks_);
+    EXPECT_EQ(&group_, calledWith_);
+    for (size_t n = 0; n < 3; ++n) {
+        EXPECT_EQ("?", Item(n).m_valueText);
+        EXPECT_FALSE(Item(n).m_changed);
+    }
+}
+
+TEST_F(DataChangeSink, ValueOffsetsOutsideTheBlockAreSkipped) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1))
+        .Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 2))
+        .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, 3));
+    Bytes bytes = stream.Build();
+    PutDword(bytes, StreamBuilder::EntryOffset(0), 0);
+    PutDword(bytes, StreamBuilder::EntryOffset(0) + 4, 0xFFFFFFF0);  // far outside
+    // Entry 1's value would start 8 bytes before the end: half a VARIANT.
+    PutDword(bytes, StreamBuilder::EntryOffset(1) + 4, static_cast<DWORD>(bytes.size() - 8));
+    Deliver(bytes);
+    EXPECT_EQ("?", Item(0).m_valueText);
+    EXPECT_FALSE(Item(0).m_changed);
+    EXPECT_EQ(0, Item(0).m_quality);
+    EXPECT_EQ("?", Item(1).m_valueText);
+    EXPECT_FALSE(Item(1).m_changed);
+    EXPECT_EQ("3", Item(2).m_valueText);
+    EXPECT_EQ(1, callbacks_);
+}
+
+TEST_F(DataChangeSink, CountsBeyondTheBlockReadOnlyTheEntriesInside) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 40)).Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 41));
+    Bytes bytes = stream.Build();
+    PutDword(bytes, 4, 0xFFFFFFFF);
+    Deliver(bytes);
+    EXPECT_EQ("40", Item(0).m_valueText);
+    EXPECT_EQ("41", Item(1).m_valueText);
+    EXPECT_EQ("?", Item(2).m_valueText);
+}
+
+TEST_F(DataChangeSink, StringLengthsPastTheBlockAreSkipped) {
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1)).Add(1, 0xC0, StreamString(L"xy", 0x7FFFFFF0));
+    Deliver(stream.Build());
+    EXPECT_EQ("1", Item(0).m_valueText);
+    EXPECT_EQ("?", Item(1).m_valueText);
+    EXPECT_FALSE(Item(1).m_changed);
+
+    // A string whose length field itself is cut off by the block's end.
+    StreamBuilder cut;
+    cut.Add(2, 0xC0, StreamValue<uint64_t>(VT_BSTR, 0));
+    Deliver(cut.Build());
+    EXPECT_EQ("?", Item(2).m_valueText);
+}
+
+TEST_F(DataChangeSink, ABlockShorterThanItsHeaderChangesNothing) {
+    Bytes bytes(12, 0);
+    PutDword(bytes, 4, 1);
+    // GlobalAlloc may round the size up; the rounding is zero-filled here
+    // and still holds no entry.
+    Deliver(bytes);
+    for (size_t n = 0; n < 3; ++n) EXPECT_FALSE(Item(n).m_changed);
+    EXPECT_EQ(1, callbacks_);
+}
+
+TEST_F(DataChangeSink, MediaOtherThanGlobalMemoryChangeNothing) {
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_ISTREAM;
+    sink_->OnDataChange(nullptr, &medium);
+    sink_->OnDataChange(nullptr, nullptr);
+    for (size_t n = 0; n < 3; ++n) EXPECT_FALSE(Item(n).m_changed);
+}
+
+TEST_F(DataChangeSink, ADetachedSinkTouchesNothing) {
+    sink_->DetachGroup();
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
+    Deliver(stream.Build());
+    EXPECT_EQ("?", Item(0).m_valueText);
+    EXPECT_FALSE(Item(0).m_changed);
+    EXPECT_EQ(0, callbacks_);
+}
+
+TEST_F(DataChangeSink, ARemovedGroupLeavesTheSinkHarmless) {
+    // A group of its own whose sink the "server" still holds after the
+    // group is gone.
+    fw::ComPtr<CAdviseSink> held;
+    int calls = 0;
+    {
+        CGroup gone;
+        CAdviseSink* sink = new CAdviseSink([&calls](CGroup&) { ++calls; });
+        held = fw::ComPtr<CAdviseSink>(sink);
+        gone.m_pSink = sink;
+        sink->SetGroup(&gone);
+        EXPECT_EQ(&gone, sink->Group());
+    }
+    EXPECT_EQ(nullptr, held->Group());
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
+    const Bytes bytes = stream.Build();
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes.size());
+    ASSERT_NE(nullptr, block);
+    std::memcpy(block, bytes.data(), bytes.size());
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block;
+    held->OnDataChange(nullptr, &medium);
+    GlobalFree(block);
+    EXPECT_EQ(0, calls);
+}
+
+TEST_F(DataChangeSink, ACallbackMayRemoveTheGroupItWasCalledFor) {
+    const long before = fw::ModuleLock::Count();
+    auto owned = std::make_unique<CGroup>();
+    auto item = std::make_unique<CItem>();
+    item->m_hClient = 0;
+    owned->m_items.push_back(std::move(item));
+    // The group holds the only reference, as once the server has released
+    // its own; the callback removes the group during the sink's call.
+    CAdviseSink* sink = new CAdviseSink([&owned](CGroup&) { owned.reset(); });
+    owned->m_pSink = sink;
+    sink->SetGroup(owned.get());
+    EXPECT_EQ(before + 1, fw::ModuleLock::Count());
+    StreamBuilder stream;
+    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
+    const Bytes bytes = stream.Build();
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes.size());
+    ASSERT_NE(nullptr, block);
+    std::memcpy(block, bytes.data(), bytes.size());
+    STGMEDIUM medium{};
+    medium.tymed = TYMED_HGLOBAL;
+    medium.hGlobal = block;
+    sink->OnDataChange(nullptr, &medium);
+    GlobalFree(block);
+    EXPECT_EQ(nullptr, owned);
+    EXPECT_EQ(before, fw::ModuleLock::Count()) << "the sink went with its last reference";
+}
+
+TEST(AdviseSinkObject, AnswersIUnknownAndIAdviseSinkOnly) {
+    const long before = fw::ModuleLock::Count();
+    CAdviseSink* sink = new CAdviseSink();
+    IUnknown* unknown = nullptr;
+    ASSERT_EQ(S_OK, sink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&unknown)));
+    IAdviseSink* adviseSink = nullptr;
+    ASSERT_EQ(S_OK, sink->QueryInterface(IID_IAdviseSink, reinterpret_cast<void**>(&adviseSink)));
+    IUnknown* again = nullptr;
+    ASSERT_EQ(S_OK, adviseSink->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&again)));
+    EXPECT_EQ(unknown, again) << "one identity";
+    for (const IID* iid : {&IID_IDataObject, &IID_IDispatch, &IID_IAdviseSink2, &IID_IOPCDataCallback}) {
+        void* out = reinterpret_cast<void*>(1);
+        EXPECT_EQ(E_NOINTERFACE, sink->QueryInterface(*iid, &out));
+        EXPECT_EQ(nullptr, out);
+    }
+    EXPECT_EQ(E_POINTER, sink->QueryInterface(IID_IUnknown, nullptr));
+    EXPECT_EQ(3u, again->Release());
+    EXPECT_EQ(2u, adviseSink->Release());
+    EXPECT_EQ(1u, unknown->Release());
+    EXPECT_EQ(before + 1, fw::ModuleLock::Count());
+    // The interface's other notifications are accepted and do nothing.
+    sink->OnViewChange(DVASPECT_CONTENT, -1);
+    sink->OnRename(nullptr);
+    sink->OnSave();
+    sink->OnClose();
+    EXPECT_EQ(0u, sink->Release());
+    EXPECT_EQ(before, fw::ModuleLock::Count());
+}
+
+// The parser alone, on blocks that no sink would be given.
+TEST(ApplyDataChange, CountsTheEntriesItApplied) {
+    CGroup group;
+    for (OPCHANDLE h : {5u, 6u}) {
+        group.m_items.push_back(std::make_unique<CItem>());
+        group.m_items.back()->m_hClient = h;
+    }
+    StreamBuilder stream;
+    stream.Add(5, 0xC0, StreamValue<int32_t>(VT_I4, 1))
+        .Add(7, 0xC0, StreamValue<int32_t>(VT_I4, 2))
+        .Add(6, 0xC0, StreamValue<int32_t>(VT_I4, 3));
+    const Bytes bytes = stream.Build();
+    EXPECT_EQ(2u, ApplyDataChange(bytes.data(), bytes.size(), group));
+    EXPECT_EQ(0u, ApplyDataChange(nullptr, 100, group));
+    // Every cut of the block applies only whole values.
+    for (size_t size = 0; size < bytes.size(); ++size) {
+        CGroup fresh;
+        fresh.m_items.push_back(std::make_unique<CItem>());
+        fresh.m_items.back()->m_hClient = 6;
+        const size_t applied = ApplyDataChange(bytes.data(), size, fresh);
+        const bool whole = size >= stream.ValueOffset(2) + 16;
+        EXPECT_EQ(whole ? 1u : 0u, applied) << "block of " << size << " bytes";
+        EXPECT_EQ(whole ? "3" : "?", fresh.m_items[0]->m_valueText) << size;
+    }
+}
+
+}  // namespace

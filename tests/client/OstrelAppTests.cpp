@@ -1,0 +1,761 @@
+// The OSTREL program in the test's own process: its application object
+// starts as the program does (OLE, image strip, template, a new document),
+// its main window is driven by window messages, its dialogs are filled and
+// closed from a watcher thread, and VELMORA_OPC is the server it connects to
+// across processes.
+#include "AddItemDialog.h"
+#include "DialogWatcher.h"
+#include "MainFrame.h"
+#include "ObjTree.h"
+#include "OstrelApp.h"
+#include "OstrelDoc.h"
+#include "OstrelResource.h"
+#include "SingleDocTemplate.h"
+#include "resource.h"
+
+#include "MessageBoxWatcher.h"
+#include "Processes.h"
+#include "WineTest.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <dlgs.h>
+
+#include <algorithm>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using frameworktest::DialogSeen;
+using frameworktest::DialogWatcher;
+
+constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
+constexpr const char* kVelmoraExe = "VELMORA_OPC.exe";
+// MessageBoxA with no caption of its own shows the system's default one;
+// this is what Wine shows.
+constexpr const char* kDefaultCaption = "Error";
+// The program's title: the caption of its own messages and of its frame.
+constexpr const char* kProgramTitle = "Ostrel";
+// A server starting under Wine takes its time; boxes that follow a
+// connection wait as long.
+constexpr DWORD kServerWaitMs = 60000;
+
+struct Node {
+    HTREEITEM handle = nullptr;
+    std::string text;
+    int image = -1;
+    int selectedImage = -1;
+    int children = -1;
+};
+
+Node ReadNode(HWND tree, HTREEITEM item) {
+    char text[256] = {};
+    TVITEMA tv = {};
+    tv.mask = TVIF_TEXT | TVIF_IMAGE | TVIF_SELECTEDIMAGE | TVIF_CHILDREN | TVIF_HANDLE;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = sizeof text;
+    Node node;
+    node.handle = item;
+    if (!SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tv))) return node;
+    node.text = text;
+    node.image = tv.iImage;
+    node.selectedImage = tv.iSelectedImage;
+    node.children = tv.cChildren;
+    return node;
+}
+
+// The children of `parent` (TVI_ROOT: the roots) in tree order.
+std::vector<Node> Children(HWND tree, HTREEITEM parent) {
+    std::vector<Node> nodes;
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageA(
+        tree, TVM_GETNEXTITEM, parent == TVI_ROOT ? TVGN_ROOT : TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+    while (item) {
+        nodes.push_back(ReadNode(tree, item));
+        item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(item)));
+    }
+    return nodes;
+}
+
+std::vector<std::string> Texts(const std::vector<Node>& nodes) {
+    std::vector<std::string> texts;
+    for (const Node& node : nodes) texts.push_back(node.text);
+    return texts;
+}
+
+std::vector<std::string> ItemIds(const CGroup& group) {
+    std::vector<std::string> ids;
+    for (const auto& item : group.m_items) ids.push_back(item->m_itemId);
+    return ids;
+}
+
+std::vector<OPCHANDLE> ClientHandles(const CGroup& group) {
+    std::vector<OPCHANDLE> handles;
+    for (const auto& item : group.m_items) handles.push_back(item->m_hClient);
+    return handles;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string WindowText(HWND window) {
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// Removes a pending quit message (a destroyed main frame posts one).
+void TakeQuitMessage() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+bool RegisterVelmora() {
+    static const bool registered =
+        testsupport::RunToEnd("\"" + testsupport::BinPath(kVelmoraExe) + "\" /RegServer", 60000) == 0;
+    return registered;
+}
+
+// A message box watched from a thread of its own while the test's thread
+// runs the command that shows it.
+std::future<std::optional<testsupport::MessageBoxSeen>> WatchBox(const char* caption, DWORD timeoutMs) {
+    return std::async(std::launch::async, [caption, timeoutMs] { return testsupport::WaitForMessageBox(caption, timeoutMs); });
+}
+
+class OstrelProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(RegisterVelmora());
+        TakeQuitMessage();
+        app_ = std::make_unique<COstrelApp>();
+        ASSERT_TRUE(app_->InitInstance());
+        frame_ = dynamic_cast<CMainFrame*>(app_->MainFrame());
+        ASSERT_NE(nullptr, frame_);
+        tree_ = frame_->Tree();
+        ASSERT_NE(nullptr, tree_);
+        testsupport::PumpMessages(0);
+    }
+
+    void TearDown() override {
+        if (app_) {
+            app_->ExitInstance();
+            TakeQuitMessage();
+            app_.reset();
+        }
+        EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000)) << "a connection outlived the program";
+    }
+
+    COstrelDoc* Doc() const { return dynamic_cast<COstrelDoc*>(app_->Template()->GetDocument()); }
+    HWND Tree() const { return tree_->TreeControl(); }
+    ServerConnections& Model() const { return tree_->Model(); }
+
+    int VelmoraIndex() const {
+        const ServerTable& table = Model().Table();
+        for (size_t i = 0; i < table.size(); ++i)
+            if (table[i]->m_progId == kVelmora) return static_cast<int>(i);
+        return -1;
+    }
+    CServer* Velmora() const { return Model().Entry(VelmoraIndex()); }
+
+    // Sends a menu command the way the menu bar does.
+    void Command(UINT id) { SendMessageW(frame_->hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+    void Select(HTREEITEM node) {
+        SendMessageW(Tree(), TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(node));
+    }
+
+    bool Enabled(UINT id) {
+        frame_->UpdateCommandUI();
+        const UINT state = GetMenuState(GetMenu(frame_->hwnd()), id, MF_BYCOMMAND);
+        return state != static_cast<UINT>(-1) && !(state & (MF_GRAYED | MF_DISABLED));
+    }
+
+    std::vector<Node> Connections() const { return Children(Tree(), tree_->ConfigurationNode()); }
+
+    // "&Add OPC Server" with VELMORA_OPC picked in the dialog.
+    DialogSeen AddServerThroughDialog() {
+        DialogWatcher watcher("Add OPC Server", IDOK, [](HWND dialog) {
+            const HWND list = GetDlgItem(dialog, IDC_SERVER_NAME);
+            const LRESULT at = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                            reinterpret_cast<LPARAM>(kVelmora));
+            SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(at), 0);
+        });
+        Command(ID_EDIT_ADD_SERVER);
+        return watcher.Result();
+    }
+
+    // Connects VELMORA_OPC; the node under "Configuration".
+    HTREEITEM Connect() {
+        const DialogSeen seen = AddServerThroughDialog();
+        EXPECT_TRUE(seen.found);
+        const std::vector<Node> nodes = Connections();
+        return nodes.empty() ? nullptr : nodes.front().handle;
+    }
+
+    // "Add &Group" on the connection with the dialog's defaults; the node.
+    HTREEITEM AddGroup(HTREEITEM connection) {
+        Select(connection);
+        DialogWatcher watcher("Add Group", IDOK);
+        Command(ID_EDIT_ADD_GROUP);
+        EXPECT_TRUE(watcher.Result().found);
+        const std::vector<Node> groups = Children(Tree(), connection);
+        return groups.empty() ? nullptr : groups.back().handle;
+    }
+
+    // "Add &Item" on the group with the ID typed into the dialog; the browse
+    // tree's top-level texts and first-level texts below "root".
+    std::vector<std::string> AddItem(HTREEITEM group, const std::string& itemId) {
+        Select(group);
+        std::vector<std::string> browsed;
+        DialogWatcher watcher("Add Item", IDOK, [&](HWND dialog) {
+            const HWND browse = GetDlgItem(dialog, IDC_BROWSE_TREE);
+            for (const Node& root : Children(browse, TVI_ROOT)) {
+                browsed.push_back(root.text);
+                for (const Node& below : Children(browse, root.handle)) browsed.push_back(below.text);
+            }
+            SetDlgItemTextA(dialog, IDC_ITEM_ID, itemId.c_str());
+        });
+        Command(ID_EDIT_ADD_ITEM);
+        EXPECT_TRUE(watcher.Result().found);
+        return browsed;
+    }
+
+    std::unique_ptr<COstrelApp> app_;
+    CMainFrame* frame_ = nullptr;
+    CObjTree* tree_ = nullptr;
+};
+
+// --- Start-up and the window -------------------------------------------
+
+TEST_F(OstrelProgram, StartsWithAnUntitledDocumentInAFrameWithBars) {
+    COstrelDoc* doc = Doc();
+    ASSERT_NE(nullptr, doc);
+    EXPECT_EQ("Untitled", doc->Title());
+    EXPECT_EQ("Ostrel", doc->PathName()) << "the first save proposes this name";
+    EXPECT_EQ("Untitled - Ostrel", WindowText(frame_->hwnd()));
+    EXPECT_TRUE(IsWindowVisible(frame_->hwnd()));
+    EXPECT_EQ("Ostrel", app_->Template()->DocString(0));
+    EXPECT_EQ("", app_->Template()->DocString(1));
+    EXPECT_EQ("Ostr", app_->Template()->DocString(2));
+    EXPECT_EQ("Ostrel.Document", app_->Template()->DocString(5));
+    EXPECT_EQ("Ostr Document", app_->Template()->DocString(6));
+    EXPECT_EQ("Software\\Ostrel\\OSTREL", app_->SettingsKey());
+    HKEY key = nullptr;
+    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, app_->SettingsKey().c_str(), 0, KEY_READ, &key));
+    if (key) RegCloseKey(key);
+
+    // Toolbar New, Open, Save, a gap, About; status bar of four panes.
+    const HWND toolBar = frame_->ToolBar();
+    ASSERT_NE(nullptr, toolBar);
+    std::vector<int> buttons;
+    const int count = static_cast<int>(SendMessageW(toolBar, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON button = {};
+        SendMessageW(toolBar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&button));
+        buttons.push_back((button.fsStyle & BTNS_SEP) ? 0 : button.idCommand);
+    }
+    EXPECT_EQ(std::vector<int>({ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, 0, ID_APP_ABOUT}), buttons);
+    frame_->UpdateCommandUI();
+    for (int id : {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_APP_ABOUT})
+        EXPECT_TRUE(SendMessageW(toolBar, TB_ISBUTTONENABLED, id, 0)) << id;
+    ASSERT_NE(nullptr, frame_->StatusBar());
+    EXPECT_EQ(4, SendMessageW(frame_->StatusBar(), SB_GETPARTS, 0, 0));
+
+    // The tree fills the area between the bars and has the tree styles.
+    const HWND tree = Tree();
+    ASSERT_TRUE(IsWindow(tree));
+    const LONG style = GetWindowLongA(tree, GWL_STYLE);
+    for (LONG bit : {TVS_HASBUTTONS, TVS_HASLINES, TVS_LINESATROOT, TVS_SHOWSELALWAYS})
+        EXPECT_EQ(bit, style & bit) << bit;
+    RECT client = {}, pane = {}, bar = {};
+    GetClientRect(frame_->hwnd(), &client);
+    GetWindowRect(tree, &pane);
+    GetWindowRect(frame_->ToolBar(), &bar);
+    EXPECT_EQ(client.right - client.left, pane.right - pane.left);
+    EXPECT_GE(pane.top, bar.bottom);
+
+    // About, from the toolbar's last button, shows the program's version.
+    DialogWatcher about("About Ostrel", IDOK);
+    SendMessageW(frame_->hwnd(), WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, BN_CLICKED), reinterpret_cast<LPARAM>(toolBar));
+    const DialogSeen& seen = about.Result();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(frame_->hwnd(), seen.owner);
+    bool version = false;
+    for (const auto& control : seen.controls) version = version || control.text == "Ostrel Version 1.0";
+    EXPECT_TRUE(version);
+}
+
+TEST_F(OstrelProgram, TreeShowsTheTwoRootsAndTheServersOfTheMachine) {
+    const std::vector<Node> roots = Children(Tree(), TVI_ROOT);
+    ASSERT_EQ(2u, roots.size());
+    EXPECT_EQ("Configuration", roots[0].text);
+    EXPECT_EQ(kImageConfiguration, roots[0].image);
+    EXPECT_EQ(kImageConfiguration, roots[0].selectedImage);
+    EXPECT_EQ(1, roots[0].children) << "every node shows an expand button";
+    EXPECT_EQ("OPC servers", roots[1].text);
+    EXPECT_EQ(kImageServers, roots[1].image);
+    EXPECT_EQ(kImageServers, roots[1].selectedImage);
+    EXPECT_EQ(1, roots[1].children);
+    EXPECT_EQ(tree_->ConfigurationNode(), roots[0].handle);
+    EXPECT_EQ(tree_->ServersNode(), roots[1].handle);
+
+    // One node per table entry, sorted by text, with the server picture.
+    const std::vector<Node> servers = Children(Tree(), tree_->ServersNode());
+    ASSERT_EQ(Model().Table().size(), servers.size());
+    std::vector<std::string> expected;
+    for (const auto& entry : Model().Table()) expected.push_back(entry->m_progId);
+    std::sort(expected.begin(), expected.end(),
+              [](const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) < 0; });
+    EXPECT_EQ(expected, Texts(servers));
+    EXPECT_NE(Texts(servers).end(), std::find(Texts(servers).begin(), Texts(servers).end(), kVelmora));
+    for (const Node& server : servers) {
+        EXPECT_EQ(kImageAvailableServer, server.image) << server.text;
+        EXPECT_EQ(kImageAvailableServer, server.selectedImage) << server.text;
+        EXPECT_EQ(1, server.children) << server.text;
+    }
+    EXPECT_TRUE(Connections().empty());
+
+    // The pictures: 17 of 16 x 15 pixels from one strip.
+    const HIMAGELIST images =
+        reinterpret_cast<HIMAGELIST>(SendMessageW(Tree(), TVM_GETIMAGELIST, TVSIL_NORMAL, 0));
+    ASSERT_NE(nullptr, images);
+    EXPECT_EQ(app_->TreeImages(), images);
+    EXPECT_EQ(17, ImageList_GetImageCount(images));
+    int cx = 0, cy = 0;
+    ASSERT_TRUE(ImageList_GetIconSize(images, &cx, &cy));
+    EXPECT_EQ(16, cx);
+    EXPECT_EQ(15, cy);
+}
+
+TEST_F(OstrelProgram, MenuHoldsTheCommandsOfTheClient) {
+    const HMENU bar = GetMenu(frame_->hwnd());
+    ASSERT_NE(nullptr, bar);
+    struct Entry {
+        UINT id;
+        const char* text;
+    } const entries[] = {
+        {ID_FILE_NEW, "&New\tCtrl+N"},         {ID_FILE_OPEN, "&Open...\tCtrl+O"},
+        {ID_FILE_SAVE, "&Save\tCtrl+S"},       {ID_FILE_SAVE_AS, "Save &As..."},
+        {ID_APP_EXIT, "E&xit"},                {ID_EDIT_ADD_SERVER, "&Add OPC Server"},
+        {ID_EDIT_ADD_GROUP, "Add &Group"},     {ID_EDIT_ADD_ITEM, "Add &Item"},
+        {ID_EDIT_DELETE, "&Delete"},           {ID_EDIT_COPY, "&Copy\tCtrl+C"},
+        {ID_VIEW_PROPERTIES, "&Properties"},   {ID_TOOLS_READ_WRITE, "&Read/Write"},
+        {ID_TOOLS_PERFORMANCE, "Performance test"}, {ID_GROUP_VALIDATE_ITEM, "&Validate Item"},
+        {ID_GROUP_ASYNC_REFRESH, "Async Cache Refresh"},
+    };
+    for (const Entry& entry : entries) {
+        char text[128] = {};
+        EXPECT_GT(GetMenuStringA(bar, entry.id, text, sizeof text, MF_BYCOMMAND), 0) << entry.id;
+        EXPECT_STREQ(entry.text, text) << entry.id;
+    }
+    EXPECT_EQ(32771, ID_EDIT_ADD_SERVER);
+    EXPECT_EQ(57634, ID_EDIT_COPY);
+}
+
+// --- Command enabling ---------------------------------------------------
+
+TEST_F(OstrelProgram, EditCommandsFollowTheSelection) {
+    const UINT edits[] = {ID_EDIT_ADD_SERVER, ID_EDIT_ADD_GROUP, ID_EDIT_ADD_ITEM, ID_EDIT_DELETE};
+    // Commands of the item list and the tools: not available in this window.
+    const UINT later[] = {ID_EDIT_COPY,           ID_VIEW_PROPERTIES,    ID_TOOLS_READ_WRITE,
+                          ID_TOOLS_PERFORMANCE,   ID_GROUP_VALIDATE_ITEM, ID_GROUP_ASYNC_REFRESH};
+    auto states = [&] {
+        std::vector<bool> on;
+        for (UINT id : edits) on.push_back(Enabled(id));
+        return on;
+    };
+    auto noneOfLater = [&] {
+        for (UINT id : later) EXPECT_FALSE(Enabled(id)) << id;
+    };
+    const std::vector<bool> onlyAddServer = {true, false, false, false};
+
+    {
+        SCOPED_TRACE("nothing selected");
+        Select(nullptr);
+        EXPECT_EQ(onlyAddServer, states());
+        noneOfLater();
+    }
+    {
+        SCOPED_TRACE("Configuration");
+        Select(tree_->ConfigurationNode());
+        EXPECT_EQ(kSelectionConfiguration, tree_->GetSelectionKind());
+        EXPECT_EQ(onlyAddServer, states());
+    }
+    {
+        SCOPED_TRACE("OPC servers");
+        Select(tree_->ServersNode());
+        EXPECT_EQ(kSelectionServers, tree_->GetSelectionKind());
+        EXPECT_EQ(onlyAddServer, states());
+    }
+    const std::vector<Node> servers = Children(Tree(), tree_->ServersNode());
+    ASSERT_FALSE(servers.empty());
+    {
+        SCOPED_TRACE("an available server");
+        Select(servers.front().handle);
+        EXPECT_EQ(kSelectionNone, tree_->GetSelectionKind());
+        EXPECT_EQ(-1, tree_->GetSelectedServerIndex());
+        EXPECT_EQ(onlyAddServer, states());
+    }
+
+    const HTREEITEM connection = Connect();
+    ASSERT_NE(nullptr, connection);
+    {
+        SCOPED_TRACE("a connection");
+        Select(connection);
+        EXPECT_EQ(kSelectionConnection, tree_->GetSelectionKind());
+        EXPECT_EQ(VelmoraIndex(), tree_->GetSelectedServerIndex());
+        EXPECT_EQ(Velmora()->m_pServer, tree_->GetSelectedServer());
+        EXPECT_EQ(nullptr, tree_->GetSelectedGroup());
+        EXPECT_EQ(std::vector<bool>({true, true, false, true}), states());
+        noneOfLater();
+    }
+    const HTREEITEM group = AddGroup(connection);
+    ASSERT_NE(nullptr, group);
+    {
+        SCOPED_TRACE("a group");
+        Select(group);
+        EXPECT_EQ(kSelectionGroup, tree_->GetSelectionKind());
+        EXPECT_EQ(VelmoraIndex(), tree_->GetSelectedServerIndex());
+        ASSERT_FALSE(Velmora()->m_groups.empty());
+        EXPECT_EQ(Velmora()->m_groups.front().get(), tree_->GetSelectedGroup());
+        EXPECT_EQ(std::vector<bool>({true, false, true, true}), states());
+        noneOfLater();
+    }
+
+}
+
+// --- Connections, groups, items -----------------------------------------
+
+TEST_F(OstrelProgram, AddServerConnectsOnceAndRefusesASecondConnection) {
+    const DialogSeen seen = AddServerThroughDialog();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(frame_->hwnd(), seen.owner);
+
+    std::vector<Node> nodes = Connections();
+    ASSERT_EQ(1u, nodes.size());
+    EXPECT_EQ(kVelmora, nodes[0].text);
+    EXPECT_EQ(kImageConnection, nodes[0].image);
+    EXPECT_EQ(kImageConnection, nodes[0].selectedImage);
+    EXPECT_EQ(1, nodes[0].children);
+    EXPECT_TRUE(SendMessageW(Tree(), TVM_GETITEMSTATE, reinterpret_cast<WPARAM>(tree_->ConfigurationNode()),
+                             TVIS_EXPANDED) &
+                TVIS_EXPANDED)
+        << "the parent is expanded after an insertion";
+    ASSERT_NE(nullptr, Velmora());
+    EXPECT_NE(nullptr, Velmora()->m_pServer);
+    EXPECT_EQ(reinterpret_cast<NodeHandle>(nodes[0].handle), Velmora()->m_node);
+    EXPECT_EQ(1, testsupport::CountProcesses(kVelmoraExe));
+
+    auto box = WatchBox(kDefaultCaption, kServerWaitMs);
+    ASSERT_TRUE(AddServerThroughDialog().found);
+    const auto refused = box.get();
+    ASSERT_TRUE(refused.has_value()) << "no message for the second connection";
+    EXPECT_EQ("Can't open server", refused->text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), refused->icon);
+    nodes = Connections();
+    ASSERT_EQ(1u, nodes.size());
+    EXPECT_EQ(reinterpret_cast<NodeHandle>(nodes[0].handle), Velmora()->m_node);
+
+    // Cancel connects nothing more.
+    DialogWatcher cancel("Add OPC Server", IDCANCEL);
+    Command(ID_EDIT_ADD_SERVER);
+    EXPECT_TRUE(cancel.Result().found);
+    EXPECT_EQ(1u, Connections().size());
+}
+
+TEST_F(OstrelProgram, GroupAndItemsComeFromTheirDialogs) {
+    const HTREEITEM connection = Connect();
+    ASSERT_NE(nullptr, connection);
+    const HTREEITEM groupNode = AddGroup(connection);
+    ASSERT_NE(nullptr, groupNode);
+
+    const std::vector<Node> groups = Children(Tree(), connection);
+    ASSERT_EQ(1u, groups.size());
+    EXPECT_EQ("Group1", groups[0].text);
+    EXPECT_EQ(kImageGroup, groups[0].image);
+    EXPECT_EQ(kImageGroup, groups[0].selectedImage);
+    EXPECT_EQ(1, groups[0].children);
+    ASSERT_EQ(1u, Velmora()->m_groups.size());
+    CGroup& group = *Velmora()->m_groups.front();
+    EXPECT_EQ("Group1", group.m_name);
+    EXPECT_EQ(reinterpret_cast<NodeHandle>(groupNode), group.m_node);
+    EXPECT_EQ(TRUE, group.m_active);
+    EXPECT_EQ(1000u, group.m_updateRate);
+    EXPECT_NE(nullptr, group.m_pItemMgt);
+
+    const std::vector<std::string> browsed = AddItem(groupNode, "Name0");
+    ASSERT_FALSE(browsed.empty());
+    EXPECT_EQ("root", browsed.front()) << "the dialog browsed the server's address space";
+    EXPECT_NE(browsed.end(), std::find(browsed.begin(), browsed.end(), "Name0"));
+    ASSERT_EQ(std::vector<std::string>({"Name0"}), ItemIds(group));
+    EXPECT_EQ(0u, group.m_items[0]->m_hClient);
+    EXPECT_NE(0u, group.m_items[0]->m_hServer);
+    EXPECT_EQ(1u, group.m_nextClientHandle);
+
+    // An ID the server refuses adds nothing and says nothing.
+    auto unexpected = WatchBox(kDefaultCaption, 3000);
+    AddItem(groupNode, "No.Such.Tag");
+    EXPECT_FALSE(unexpected.get().has_value());
+    EXPECT_EQ(std::vector<std::string>({"Name0"}), ItemIds(group));
+    EXPECT_EQ(1u, group.m_nextClientHandle);
+}
+
+TEST_F(OstrelProgram, AddAllAddsEveryLeafTheDialogShows) {
+    const HTREEITEM groupNode = AddGroup(Connect());
+    ASSERT_NE(nullptr, groupNode);
+    Select(groupNode);
+    std::vector<std::string> leaves;
+    DialogWatcher all("Add Item", IDC_ADD_ALL, [&](HWND dialog) {
+        const HWND browse = GetDlgItem(dialog, IDC_BROWSE_TREE);
+        for (const Node& root : Children(browse, TVI_ROOT))
+            for (const Node& leaf : Children(browse, root.handle)) leaves.push_back(leaf.text);
+    });
+    Command(ID_EDIT_ADD_ITEM);
+    ASSERT_TRUE(all.Result().found);
+    ASSERT_FALSE(leaves.empty());
+    ASSERT_EQ(1u, Velmora()->m_groups.size());
+    const CGroup& group = *Velmora()->m_groups.front();
+    EXPECT_EQ(leaves, ItemIds(group));
+    std::vector<OPCHANDLE> handles;
+    for (OPCHANDLE h = 0; h < leaves.size(); ++h) handles.push_back(h);
+    EXPECT_EQ(handles, ClientHandles(group));
+}
+
+TEST_F(OstrelProgram, AddItemOnAServerWithoutBrowsingStillTakesATypedId) {
+    const HTREEITEM connection = Connect();
+    const HTREEITEM groupNode = AddGroup(connection);
+    ASSERT_NE(nullptr, groupNode);
+    // The entry's server reference stands in for a server that cannot be
+    // browsed: an object of our own that answers only IUnknown and the OPC
+    // server interface of the real one.
+    class NoBrowse final : public IUnknown {
+    public:
+        explicit NoBrowse(IUnknown* real) : real_(real) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+            if (!out) return E_POINTER;
+            *out = nullptr;
+            if (iid == IID_IUnknown) {
+                *out = this;
+                AddRef();
+                return S_OK;
+            }
+            if (iid == IID_IOPCBrowseServerAddressSpace) return E_NOINTERFACE;
+            return real_->QueryInterface(iid, out);
+        }
+        ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+        ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
+
+    private:
+        IUnknown* real_;
+        ULONG refs_ = 1;
+    };
+    CServer& entry = *Velmora();
+    IUnknown* real = entry.m_pServer;
+    NoBrowse stand(real);
+    entry.m_pServer = &stand;
+
+    Select(groupNode);
+    auto box = WatchBox(kDefaultCaption, 20000);
+    std::vector<std::string> browsed;
+    DialogWatcher watcher("Add Item", IDOK, [&](HWND dialog) {
+        browsed = Texts(Children(GetDlgItem(dialog, IDC_BROWSE_TREE), TVI_ROOT));
+        SetDlgItemTextA(dialog, IDC_ITEM_ID, "Name1");
+    }, 30000);
+    Command(ID_EDIT_ADD_ITEM);
+    const auto message = box.get();
+    entry.m_pServer = real;
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ("QueryInterface(IID_IOPCBrowse)", message->text);
+    ASSERT_TRUE(watcher.Result().found);
+    EXPECT_TRUE(browsed.empty()) << "the tree stays empty";
+    EXPECT_EQ(std::vector<std::string>({"Name1"}), ItemIds(*entry.m_groups.front()));
+}
+
+TEST_F(OstrelProgram, DeleteRemovesTheGroupThenTheConnection) {
+    const HTREEITEM connection = Connect();
+    const HTREEITEM groupNode = AddGroup(connection);
+    ASSERT_NE(nullptr, groupNode);
+    AddItem(groupNode, "Name0");
+    ASSERT_EQ(1u, Velmora()->m_groups.front()->m_items.size());
+
+    Select(groupNode);
+    Command(ID_EDIT_DELETE);
+    EXPECT_TRUE(Children(Tree(), connection).empty());
+    EXPECT_TRUE(Velmora()->m_groups.empty());
+    ASSERT_EQ(1u, Connections().size()) << "the connection stays";
+
+    Select(connection);
+    Command(ID_EDIT_DELETE);
+    EXPECT_TRUE(Connections().empty());
+    EXPECT_EQ(nullptr, Velmora()->m_pServer);
+    EXPECT_EQ(0u, Velmora()->m_node);
+    EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
+    // The entry stays in the table and can be connected again.
+    ASSERT_NE(nullptr, Connect());
+    EXPECT_EQ(1u, Connections().size());
+}
+
+// --- The document -------------------------------------------------------
+
+TEST_F(OstrelProgram, SavedDocumentOpensWithItsConnectionGroupsAndItems) {
+    const HTREEITEM connection = Connect();
+    const HTREEITEM groupNode = AddGroup(connection);
+    ASSERT_NE(nullptr, groupNode);
+    AddItem(groupNode, "Name0");
+    AddItem(groupNode, "Name2");
+    ASSERT_EQ(std::vector<std::string>({"Name0", "Name2"}), ItemIds(*Velmora()->m_groups.front()));
+
+    testsupport::ScratchDir dir;
+    const std::string path = dir.path() + "plant.ost";
+    ASSERT_TRUE(Doc()->DoSave(path));
+    EXPECT_EQ(path, Doc()->PathName());
+    EXPECT_EQ("plant.ost", Doc()->Title());
+    EXPECT_EQ("plant.ost - Ostrel", WindowText(frame_->hwnd()));
+
+    // New ends every connection and takes the servers from the registry.
+    Command(ID_FILE_NEW);
+    EXPECT_TRUE(Connections().empty());
+    EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
+    EXPECT_EQ("Untitled - Ostrel", WindowText(frame_->hwnd()));
+    EXPECT_EQ("Ostrel", Doc()->PathName());
+    ASSERT_NE(nullptr, Velmora());
+    EXPECT_TRUE(Velmora()->m_groups.empty());
+    EXPECT_EQ(2u, Children(Tree(), TVI_ROOT).size()) << "the roots are made once";
+
+    COstrelDoc* before = Doc();
+    ASSERT_EQ(before, app_->Template()->OpenDocumentFile(path)) << "the one document is reused";
+    EXPECT_EQ("plant.ost - Ostrel", WindowText(frame_->hwnd()));
+    const std::vector<Node> nodes = Connections();
+    ASSERT_EQ(1u, nodes.size());
+    EXPECT_EQ(kVelmora, nodes[0].text);
+    EXPECT_EQ(kImageConnection, nodes[0].image);
+    ASSERT_NE(nullptr, Velmora());
+    EXPECT_NE(nullptr, Velmora()->m_pServer);
+    const std::vector<Node> groups = Children(Tree(), nodes[0].handle);
+    ASSERT_EQ(1u, groups.size());
+    EXPECT_EQ("Group1", groups[0].text);
+    ASSERT_EQ(1u, Velmora()->m_groups.size());
+    const CGroup& group = *Velmora()->m_groups.front();
+    EXPECT_EQ(std::vector<std::string>({"Name0", "Name2"}), ItemIds(group));
+    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1}), ClientHandles(group));
+    for (const auto& item : group.m_items) EXPECT_NE(0u, item->m_hServer) << item->m_itemId;
+    EXPECT_EQ(1000u, group.m_updateRate);
+}
+
+TEST_F(OstrelProgram, ADamagedFileIsRefusedAndTheOpenDocumentStays) {
+    const HTREEITEM connection = Connect();
+    const HTREEITEM groupNode = AddGroup(connection);
+    ASSERT_NE(nullptr, groupNode);
+    AddItem(groupNode, "Name0");
+    testsupport::ScratchDir dir;
+    const std::string path = dir.path() + "plant.ost";
+    ASSERT_TRUE(Doc()->DoSave(path));
+    const std::string bytes = ReadBytes(path);
+    ASSERT_GT(bytes.size(), 512u);
+
+    struct Damage {
+        const char* name;
+        std::string contents;
+    } const damaged[] = {
+        {"truncated.ost", bytes.substr(0, bytes.size() / 2)},
+        {"garbage.ost", std::string(bytes.size(), 'x')},
+    };
+    for (const Damage& file : damaged) {
+        SCOPED_TRACE(file.name);
+        dir.WriteFile(file.name, file.contents);
+        auto box = WatchBox(kProgramTitle, 20000);
+        EXPECT_EQ(nullptr, app_->Template()->OpenDocumentFile(dir.path() + file.name));
+        const auto message = box.get();
+        ASSERT_TRUE(message.has_value()) << "the failure is reported";
+        EXPECT_EQ(0u, message->text.find("Cannot open \"" + dir.path() + file.name + "\"")) << message->text;
+
+        // Everything as it was: the document, its connection, group and item.
+        EXPECT_EQ(path, Doc()->PathName());
+        EXPECT_EQ("plant.ost - Ostrel", WindowText(frame_->hwnd()));
+        const std::vector<Node> nodes = Connections();
+        ASSERT_EQ(1u, nodes.size());
+        EXPECT_EQ(connection, nodes[0].handle);
+        ASSERT_NE(nullptr, Velmora()->m_pServer);
+        ASSERT_EQ(1u, Velmora()->m_groups.size());
+        EXPECT_EQ(std::vector<std::string>({"Name0"}), ItemIds(*Velmora()->m_groups.front()));
+        EXPECT_EQ(1, testsupport::CountProcesses(kVelmoraExe));
+    }
+}
+
+TEST_F(OstrelProgram, SaveProposesThePathNameAndWritesWhereTheUserSays) {
+    testsupport::ScratchDir dir;
+    const std::string path = dir.path() + "chosen.ost";
+    std::string proposed;
+    DialogWatcher watcher("Save As", IDOK, [&](HWND dialog) {
+        // The explorer-style dialog's file name box is a combo box; older
+        // layouts have a plain edit.
+        const HWND name = GetDlgItem(dialog, cmb13) ? GetDlgItem(dialog, cmb13) : GetDlgItem(dialog, edt1);
+        proposed = WindowText(name);
+        SetWindowTextA(name, path.c_str());
+    });
+    Command(ID_FILE_SAVE);
+    const DialogSeen& seen = watcher.Result();
+    ASSERT_TRUE(seen.found);
+    EXPECT_EQ(frame_->hwnd(), seen.owner);
+    EXPECT_EQ("Ostrel", proposed);
+    EXPECT_EQ(0, lstrcmpiA(path.c_str(), Doc()->PathName().c_str())) << Doc()->PathName();
+    EXPECT_EQ("chosen.ost", Doc()->Title());
+    const std::string written = ReadBytes(path);
+    ASSERT_FALSE(written.empty());
+    EXPECT_EQ(0, written.compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1")) << "a compound file";
+
+    // Now the document has a file: Save writes it again without asking.
+    dir.WriteFile("chosen.ost", "overwritten");
+    auto asked = WatchBox("Save As", 3000);
+    Command(ID_FILE_SAVE);
+    EXPECT_FALSE(asked.get().has_value());
+    EXPECT_EQ(0, ReadBytes(path).compare(0, 8, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"));
+}
+
+TEST_F(OstrelProgram, ClosingTheFrameEndsTheConnectionsAndTheMessageLoop) {
+    ASSERT_NE(nullptr, Connect());
+    EXPECT_EQ(1, testsupport::CountProcesses(kVelmoraExe));
+    SendMessageW(frame_->hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindow(frame_->hwnd()));
+    EXPECT_EQ(nullptr, app_->Template()->GetDocument());
+    MSG msg;
+    EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the program's loop ends";
+    EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
+}
+
+// --- Start-up failure ---------------------------------------------------
+
+// A thread already in the multithreaded apartment cannot start OLE: the
+// program says so and does not start.
+TEST(OstrelStartUp, OleThatCannotStartIsReportedAndEndsTheStart) {
+    bool started = true;
+    std::thread thread([&started] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            COstrelApp app;
+            started = app.InitInstance();
+            EXPECT_EQ(nullptr, app.MainFrame());
+            app.ExitInstance();
+        }
+        CoUninitialize();
+    });
+    const auto box = testsupport::WaitForMessageBox(kProgramTitle, 20000);
+    thread.join();
+    EXPECT_FALSE(started);
+    ASSERT_TRUE(box.has_value());
+    EXPECT_EQ("OLE initialization failed.  Make sure that the OLE libraries are the correct version.", box->text);
+}
+
+}  // namespace
