@@ -139,7 +139,12 @@ void DriverCopyTest::Install(const char* mode) {
 void DriverCopyTest::TearDown() {
     ServerTest::TearDown();
     if (registeredCopy_) {
-        EXPECT_EQ(0, testsupport::RunToEnd("\"" + testsupport::BinPath(kServerExe) + "\" /RegServer", 60000));
+        // Under a loaded Wine session a start now and then fails outright;
+        // the registration itself is what matters to the next test.
+        int rc = -1;
+        for (int attempt = 0; attempt < 3 && rc != 0; ++attempt)
+            rc = testsupport::RunToEnd("\"" + testsupport::BinPath(kServerExe) + "\" /RegServer", 60000);
+        EXPECT_EQ(0, rc);
     }
 }
 
