@@ -7,11 +7,15 @@
 //   ostrel_console write <ProgID> <ItemID> <value>
 //   ostrel_console watch <ProgID> <seconds> [<ItemID>...]
 //   ostrel_console throughput <ProgID> [<ItemID>...]
+//   ostrel_console save <ProgID> <file> [<ItemID>...]
 //
-// Without item IDs, watch and throughput take every item of the server's
-// address space.  The exit code is 0 on success, 1 for bad arguments, 2
+// Without item IDs, watch, throughput and save take every item of the
+// server's address space.  save writes an OSTREL document holding the
+// connection and a group "Group1" of the items: OSTREL opens it connected.  The exit code is 0 on success, 1 for bad arguments, 2
 // when the server or an item cannot be reached.
 #include "ComPtr.h"
+#include "DocumentCodec.h"
+#include "DocumentFile.h"
 #include "ReadThroughput.h"
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
@@ -60,7 +64,8 @@ int Usage() {
                  "       ostrel_console read <ProgID> <ItemID>...\n"
                  "       ostrel_console write <ProgID> <ItemID> <value>\n"
                  "       ostrel_console watch <ProgID> <seconds> [<ItemID>...]\n"
-                 "       ostrel_console throughput <ProgID> [<ItemID>...]\n");
+                 "       ostrel_console throughput <ProgID> [<ItemID>...]\n"
+                 "       ostrel_console save <ProgID> <file> [<ItemID>...]\n");
     return 1;
 }
 
@@ -103,6 +108,7 @@ public:
     }
 
     IUnknown* Server() const { return connections_.Entry(index_)->m_pServer; }
+    const ServerTable& Table() const { return connections_.Table(); }
 
     // Every item ID below the server's browse position.
     std::vector<std::string> AllItemIds() const {
@@ -115,9 +121,9 @@ public:
 
     // Makes the group and adds the items; false (said which) when the group
     // fails or no item was taken.
-    CGroup* MakeGroup(const std::vector<std::string>& ids, DWORD rate) {
+    CGroup* MakeGroup(const std::vector<std::string>& ids, DWORD rate, const char* name = "Console") {
         GroupParameters parameters;
-        parameters.name = "Console";
+        parameters.name = name;
         parameters.updateRate = rate;
         connections_.CreateGroup(index_, parameters);
         CServer* entry = connections_.Entry(index_);
@@ -240,6 +246,20 @@ int Throughput(const std::string& progId, std::vector<std::string> ids) {
     return 0;
 }
 
+int Save(const std::string& progId, const std::string& path, std::vector<std::string> ids) {
+    Session session;
+    if (!session.Open(progId)) return 2;
+    if (ids.empty()) ids = session.AllItemIds();
+    if (!session.MakeGroup(ids, 500, "Group1")) return 2;
+    const HRESULT hr = WriteDocumentFile(AnsiToWide(path), EncodeContents(session.Table()));
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "%s could not be written (HR = %s)\n", path.c_str(), HresultText(hr).c_str());
+        return 2;
+    }
+    std::printf("%s written: %s with group Group1 of %zu items\n", path.c_str(), progId.c_str(), ids.size());
+    return 0;
+}
+
 int Run(int argc, char** argv) {
     if (argc < 2) return Usage();
     const std::string command = argv[1];
@@ -255,6 +275,7 @@ int Run(int argc, char** argv) {
         return Watch(rest[0], seconds, {rest.begin() + 2, rest.end()});
     }
     if (command == "throughput" && !rest.empty()) return Throughput(rest[0], {rest.begin() + 1, rest.end()});
+    if (command == "save" && rest.size() >= 2) return Save(rest[0], rest[1], {rest.begin() + 2, rest.end()});
     return Usage();
 }
 

@@ -17,12 +17,11 @@ CServer::~CServer() {
     if (m_pServer) m_pServer->Release();
 }
 
-std::string FitTextField(const std::string& text) {
-    if (text.size() <= kTextFieldSize) return text;
+std::string FitTextField(const std::string& text, size_t fieldSize) {
     size_t end = 0;
-    while (end < kTextFieldSize) {
+    while (end < text.size()) {
         const size_t step = IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
-        if (end + step > kTextFieldSize) break;
+        if (end + step > fieldSize) break;
         end += step;
     }
     return text.substr(0, end);

@@ -76,6 +76,7 @@ public:
 
 using ServerTable = std::vector<std::unique_ptr<CServer>>;
 
-// Cuts a text to what a 100-byte field holds (100 bytes), never inside a
-// double-byte character of the ANSI code page.
-std::string FitTextField(const std::string& text);
+// Cuts a text to what a field of `fieldSize` bytes holds (a 100-byte field
+// of the document file by default), never inside a double-byte character of
+// the ANSI code page.
+std::string FitTextField(const std::string& text, size_t fieldSize = kTextFieldSize);

@@ -1,5 +1,6 @@
 #include "ServerTableScan.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -43,4 +44,17 @@ ServerTable ScanServerTable() {
         table.push_back(std::move(entry));
     }
     return table;
+}
+
+std::string ReadServerDescription(const std::string& progId) {
+    const UniqueKey key = OpenKey(HKEY_CLASSES_ROOT, progId.c_str());
+    if (!key) return std::string();
+    char text[kTextFieldSize] = {};
+    DWORD type = 0;
+    DWORD size = sizeof text;
+    if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return std::string();
+    // A value stored without its terminator still ends inside the buffer.
+    return std::string(text, strnlen(text, size < sizeof text ? size : sizeof text));
 }

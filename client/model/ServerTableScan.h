@@ -4,9 +4,16 @@
 
 #include "ClientRecords.h"
 
+#include <string>
+
 // Subkeys are enumerated by index with a 100-byte name buffer; the scan ends
 // at the first answer that is not a name (the end, or a name of 100
 // characters or more).  Keys that cannot be opened are passed over.  The
 // table holds the kept names in the reverse of the enumeration order, each
 // entry with its ProgID only.
 ServerTable ScanServerTable();
+
+// The default value of HKEY_CLASSES_ROOT\<progId> (a server's description),
+// read into a 100-byte buffer; empty when the key cannot be opened or the
+// value does not fit.
+std::string ReadServerDescription(const std::string& progId);

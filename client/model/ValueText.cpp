@@ -32,38 +32,27 @@ std::string Printed(const char* format, T value) {
 
 std::string BoolText(SHORT value) { return value ? "TRUE" : "FALSE"; }
 
+// A value of type T from the first bytes of `data`, which need not be aligned.
+template <class T>
+T Load(const BYTE* data) {
+    T value;
+    std::memcpy(&value, data, sizeof value);
+    return value;
+}
+
 // The text of every type that carries its value in the VARIANT's eight data
 // bytes; strings are the caller's business.  `data` holds those bytes.
 std::string ScalarText(VARTYPE type, const BYTE* data) {
     switch (type) {
-    case VT_I2: {
-        SHORT v;
-        std::memcpy(&v, data, sizeof v);
-        return Printed("%i", static_cast<int>(v));
-    }
-    case VT_I4: {
-        LONG v;
-        std::memcpy(&v, data, sizeof v);
-        return Printed("%i", static_cast<int>(v));
-    }
-    case VT_R4: {
-        FLOAT v;
-        std::memcpy(&v, data, sizeof v);
-        return Printed("%f", static_cast<double>(v));
-    }
-    case VT_R8: {
-        DOUBLE v;
-        std::memcpy(&v, data, sizeof v);
-        return Printed("%f", v);
-    }
+    case VT_I2: return Printed("%i", static_cast<int>(Load<SHORT>(data)));
+    case VT_I4: return Printed("%i", static_cast<int>(Load<LONG>(data)));
+    case VT_R4: return Printed("%f", static_cast<double>(Load<FLOAT>(data)));
+    case VT_R8: return Printed("%f", Load<DOUBLE>(data));
     case VT_BOOL:
-    case VT_VARIANT: {
+    case VT_VARIANT:
         // Type 12 has always been shown like a boolean from its first
         // 16 bits; keeping that keeps old servers' values readable.
-        SHORT v;
-        std::memcpy(&v, data, sizeof v);
-        return BoolText(v);
-    }
+        return BoolText(Load<SHORT>(data));
     default:
         // Other types, and every array or reference (their flag bits make
         // them differ from the plain types above).

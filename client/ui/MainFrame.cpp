@@ -2,11 +2,27 @@
 
 #include "ObjTree.h"
 #include "OstrelResource.h"
+#include "OstrelView.h"
+
+#include <memory>
+#include <string>
 
 namespace {
 
-const UINT kToolBarButtons[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_SEPARATOR, ID_APP_ABOUT};
+const UINT kToolBarButtons[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_SEPARATOR, ID_APP_ABOUT, ID_CONTEXT_HELP};
 const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAP, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
+
+bool IsHelpCommand(UINT id) { return id == ID_HELP_FINDER || id == ID_HELP || id == ID_CONTEXT_HELP; }
+
+// The help file beside the program, named after it.
+std::string HelpFilePath() {
+    char path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string help(path, length);
+    const size_t dot = help.find_last_of('.');
+    if (dot != std::string::npos && help.find_last_of("\\/") < dot) help.erase(dot);
+    return help + ".HLP";
+}
 
 }  // namespace
 
@@ -15,10 +31,39 @@ CObjTree* CMainFrame::Tree() const {
     return views.empty() ? nullptr : dynamic_cast<CObjTree*>(views.front());
 }
 
+COstrelView* CMainFrame::List() const {
+    const std::vector<fw::View*> views = Views();
+    return views.size() < 2 ? nullptr : dynamic_cast<COstrelView*>(views[1]);
+}
+
+bool CMainFrame::OnCommand(UINT id) {
+    if (!IsHelpCommand(id)) return fw::SdiFrame::OnCommand(id);
+    // The help content is not part of the program; the platform says so
+    // when the file is missing.
+    ::WinHelpA(hwnd(), HelpFilePath().c_str(), id == ID_HELP_FINDER ? HELP_FINDER : HELP_CONTEXT, 0);
+    return true;
+}
+
+bool CMainFrame::OnUpdateCommand(UINT id, bool& enabled) {
+    if (!IsHelpCommand(id)) return fw::SdiFrame::OnUpdateCommand(id, enabled);
+    enabled = true;
+    return true;
+}
+
 bool CMainFrame::OnCreate() {
-    // The client area (the template's first view, the tree) comes from the
-    // base; a pane holding more views would be made there as well.
     if (!fw::SdiFrame::OnCreate()) return false;
     if (!CreateToolBar(IDR_MAINFRAME, kToolBarButtons, ARRAYSIZE(kToolBarButtons))) return false;
     return CreateStatusBar(kIndicators, ARRAYSIZE(kIndicators));
+}
+
+bool CMainFrame::OnCreateClient() {
+    if (!m_splitter.Create(hwnd(), 2, IDW_PANE_FIRST)) return false;
+    m_splitter.SetColumnInfo(0, kTreeWidth, 0);
+    fw::View* tree = CreateContextView(m_splitter.hwnd(), fw::Splitter::PaneId(0));
+    fw::View* list = CreateView(std::make_unique<COstrelView>(), m_splitter.hwnd(), fw::Splitter::PaneId(1));
+    if (!tree || !list) return false;
+    SetActiveView(tree);
+    SetClientWindow(m_splitter.hwnd());
+    m_splitter.RecalcLayout();
+    return true;
 }

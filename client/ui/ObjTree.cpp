@@ -2,6 +2,8 @@
 
 #include "Document.h"
 #include "OstrelApp.h"
+#include "OstrelDoc.h"
+#include "OstrelView.h"
 #include "Text.h"
 
 namespace {
@@ -55,6 +57,30 @@ void CObjTree::Expand(HTREEITEM node) {
     if (m_tree && node) ::SendMessageW(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(node));
 }
 
+HTREEITEM CObjTree::FirstChild(HTREEITEM node) const {
+    if (!m_tree || !node) return nullptr;
+    return reinterpret_cast<HTREEITEM>(
+        ::SendMessageW(m_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
+}
+
+HTREEITEM CObjTree::NextSibling(HTREEITEM node) const {
+    if (!m_tree || !node) return nullptr;
+    return reinterpret_cast<HTREEITEM>(
+        ::SendMessageW(m_tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(node)));
+}
+
+std::string CObjTree::NodeText(HTREEITEM node) const {
+    if (!m_tree || !node) return std::string();
+    wchar_t text[256] = {};
+    TVITEMW item = {};
+    item.mask = TVIF_TEXT | TVIF_HANDLE;
+    item.hItem = node;
+    item.pszText = text;
+    item.cchTextMax = ARRAYSIZE(text);
+    if (!::SendMessageW(m_tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
+    return fw::Narrow(text);
+}
+
 bool CObjTree::ParentIsConfiguration() const {
     const HTREEITEM selected = Selected();
     return selected && m_configuration && ParentOf(selected) == m_configuration;
@@ -97,16 +123,24 @@ CGroup* CObjTree::GetSelectedGroup() const {
     return m_model.FindGroupByNode(GetSelectedServerIndex(), NodeOf(Selected()));
 }
 
+void CObjTree::EnsureRoots() {
+    if (!m_tree || m_servers) return;
+    if (COstrelApp* app = TheOstrelApp())
+        if (HIMAGELIST images = app->TreeImages())
+            ::SendMessageW(m_tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
+    m_configuration = InsertNode(TVI_ROOT, TVI_LAST, "Configuration", kImageConfiguration);
+    m_servers = InsertNode(TVI_ROOT, TVI_LAST, "OPC servers", kImageServers);
+}
+
 void CObjTree::OnInitialUpdate() {
     // The roots and the servers of the machine are made once per window; a
-    // later new or opened document changes the table, not these nodes.
-    if (m_tree && !m_servers) {
-        if (COstrelApp* app = TheOstrelApp())
-            if (HIMAGELIST images = app->TreeImages())
-                ::SendMessageW(m_tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
-        m_configuration = InsertNode(TVI_ROOT, TVI_LAST, "Configuration", kImageConfiguration);
-        m_servers = InsertNode(TVI_ROOT, TVI_LAST, "OPC servers", kImageServers);
+    // later new or opened document changes the table, not these nodes.  A
+    // document opened as the program starts reconnects before this runs, so
+    // the roots may already be there.
+    EnsureRoots();
+    if (m_servers && !m_serversListed) {
         for (const auto& entry : m_model.Table()) InsertNode(m_servers, TVI_SORT, entry->m_progId, kImageAvailableServer);
+        m_serversListed = true;
     }
     fw::View::OnInitialUpdate();
 }
@@ -122,6 +156,7 @@ void CObjTree::ShowMessage(const std::string& text) {
 }
 
 NodeHandle CObjTree::InsertConnectionNode(const std::string& progId) {
+    EnsureRoots();
     const HTREEITEM node = InsertNode(m_configuration, TVI_SORT, progId, kImageConnection);
     Expand(m_configuration);
     return NodeOf(node);
@@ -142,9 +177,11 @@ void CObjTree::UpdateViews() {
 }
 
 void CObjTree::ItemsChanged(CGroup& group) {
-    // The values are shown by the item list, which is not part of this
-    // window; the tree shows no values.
+    // The list shows the selected group's values; another group's items keep
+    // their changed marks until that group is selected.
     (void)group;
+    if (auto* document = dynamic_cast<COstrelDoc*>(GetDocument()))
+        if (COstrelView* list = document->List()) list->RefreshValues(false);
 }
 
 LRESULT CObjTree::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -176,6 +213,7 @@ LRESULT CObjTree::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCDESTROY:
         m_tree = nullptr;
         m_configuration = m_servers = nullptr;
+        m_serversListed = false;
         break;
     default:
         break;

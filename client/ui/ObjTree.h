@@ -57,6 +57,12 @@ public:
     // The selected node's grandparent is "Configuration" (a group).
     bool GrandparentIsConfiguration() const;
 
+    // Walking the nodes: the first child of a node, the next sibling, a
+    // node's text; null or empty at the end.
+    HTREEITEM FirstChild(HTREEITEM node) const;
+    HTREEITEM NextSibling(HTREEITEM node) const;
+    std::string NodeText(HTREEITEM node) const;
+
     // fw::View: the roots and the available servers, the first time only.
     void OnInitialUpdate() override;
     void OnUpdate(fw::View* sender) override;
@@ -74,6 +80,8 @@ protected:
 
 private:
     HTREEITEM InsertNode(HTREEITEM parent, HTREEITEM after, const std::string& text, int image);
+    // "Configuration" and "OPC servers", with the image strip, once.
+    void EnsureRoots();
     HTREEITEM Selected() const;
     HTREEITEM ParentOf(HTREEITEM node) const;
     void Expand(HTREEITEM node);
@@ -83,4 +91,5 @@ private:
     HWND m_tree = nullptr;
     HTREEITEM m_configuration = nullptr;
     HTREEITEM m_servers = nullptr;
+    bool m_serversListed = false;  // the machine's servers are under "OPC servers"
 };

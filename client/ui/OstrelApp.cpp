@@ -74,7 +74,7 @@ bool COstrelApp::InitInstance() {
     SetRegistryKey("Ostrel");
     fw::SingleDocTemplate* docTemplate = AddOstrelTemplate();
 
-    const fw::CommandLineInfo command = fw::CommandLineInfo::Parse(GetCommandLineW());
+    const fw::CommandLineInfo command = fw::CommandLineInfo::Parse(m_commandLine.empty() ? GetCommandLineW() : m_commandLine.c_str());
     // The program serves no objects to other programs and registers none:
     // started for that, it has nothing to do.
     if (command.embedding || command.automation || command.regserver || command.unregister) return false;

@@ -36,6 +36,9 @@ public:
     // COstrelDoc, first view CObjTree.
     fw::SingleDocTemplate* AddOstrelTemplate();
 
+    // The command line InitInstance parses instead of the process's own.
+    void SetCommandLine(const std::wstring& commandLine) { m_commandLine = commandLine; }
+
     HIMAGELIST TreeImages() const { return m_treeImages; }
     const std::string& SettingsKey() const { return m_settingsKey; }
     fw::SingleDocTemplate* Template() const;
@@ -48,6 +51,7 @@ private:
     bool m_oleInitialised = false;
     HIMAGELIST m_treeImages = nullptr;
     std::string m_settingsKey;
+    std::wstring m_commandLine;
 };
 
 // The running OSTREL application, or null.

@@ -3,6 +3,11 @@
 #include "AddGroupDialog.h"
 #include "AddItemDialog.h"
 #include "AddServerDialog.h"
+#include "AsyncRefresh.h"
+#include "InterfacesDialog.h"
+#include "PerformanceDialog.h"
+#include "ReadWriteDialog.h"
+#include "ValidateItem.h"
 #include "Application.h"
 #include "ComPtr.h"
 #include "DocumentCodec.h"
@@ -10,10 +15,13 @@
 #include "FrameWindow.h"
 #include "ObjTree.h"
 #include "OstrelResource.h"
+#include "OstrelView.h"
 #include "ServerTableScan.h"
 #include "Text.h"
+#include "ValueClipboard.h"
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -32,6 +40,15 @@ HWND MainWindow() {
 
 CObjTree* COstrelDoc::Tree() const {
     return Views().empty() ? nullptr : dynamic_cast<CObjTree*>(Views().front());
+}
+
+COstrelView* COstrelDoc::List() const {
+    return Views().size() < 2 ? nullptr : dynamic_cast<COstrelView*>(Views()[1]);
+}
+
+CItem* COstrelDoc::SelectedItem() const {
+    const COstrelView* list = List();
+    return list ? list->SelectedItem() : nullptr;
 }
 
 void COstrelDoc::ReportFileError(const std::string& text) const {
@@ -150,18 +167,69 @@ void COstrelDoc::AddItem(CObjTree& tree) {
 }
 
 void COstrelDoc::Delete(CObjTree& tree) {
+    // The selected item row first, then the selected group, then the
+    // selected connection.
     const int index = tree.GetSelectedServerIndex();
-    switch (tree.GetSelectionKind()) {
-    case kSelectionGroup:
-        if (CGroup* group = tree.GetSelectedGroup()) tree.Model().RemoveGroup(index, *group);
-        break;
-    case kSelectionConnection:
+    const COstrelView* list = List();
+    CGroup* group = tree.GetSelectedGroup();
+    if (group && SelectedItem()) {
+        tree.Model().DeleteItem(*group, static_cast<size_t>(list->SelectedRow()));
+    } else if (group) {
+        tree.Model().RemoveGroup(index, *group);
+    } else if (tree.GetSelectionKind() == kSelectionConnection) {
         tree.Model().DisconnectServer(index);
+    }
+    UpdateAllViews(nullptr);
+}
+
+void COstrelDoc::Copy() {
+    const CItem* item = SelectedItem();
+    if (item && !CopyValueText(MainWindow(), item->m_valueText))
+        ReportFileError("The value could not be put on the clipboard.");
+}
+
+void COstrelDoc::GroupTool(CObjTree& tree, UINT id) {
+    CGroup* group = tree.GetSelectedGroup();
+    IUnknown* server = tree.GetSelectedServer();
+    if (!group || !server) return;
+    switch (id) {
+    case ID_TOOLS_PERFORMANCE: {
+        PerformanceDialog dialog(server, *group);
+        dialog.DoModal(MainWindow());
+        break;
+    }
+    case ID_GROUP_VALIDATE_ITEM:
+        ValidateItem(MainWindow(), server, *group);
+        break;
+    case ID_GROUP_ASYNC_REFRESH:
+        AsyncCacheRefresh(MainWindow(), server, *group);
         break;
     default:
         break;
     }
-    UpdateAllViews(nullptr);
+}
+
+void COstrelDoc::ReadWrite(CObjTree& tree) {
+    const COstrelView* list = List();
+    CGroup* group = tree.GetSelectedGroup();
+    IUnknown* server = tree.GetSelectedServer();
+    if (!list || !group || !server || !SelectedItem()) return;
+    const int row = list->SelectedRow();
+    ReadWriteDialog dialog(server, *group, row, group->m_items[static_cast<size_t>(row)]->m_itemId);
+    dialog.DoModal(MainWindow());
+}
+
+void COstrelDoc::ShowInterfaces(CObjTree& tree) {
+    const CServer* entry = tree.Model().Entry(tree.GetSelectedServerIndex());
+    if (!entry || !entry->m_pServer || tree.GetSelectionKind() != kSelectionConnection) return;
+    // The first group as the tree names it.
+    std::optional<std::string> firstGroup;
+    if (!entry->m_groups.empty()) {
+        const CGroup& group = *entry->m_groups.front();
+        firstGroup = group.m_node ? tree.NodeText(reinterpret_cast<HTREEITEM>(group.m_node)) : group.m_name;
+    }
+    InterfacesDialog dialog(entry->m_pServer, firstGroup);
+    dialog.DoModal(MainWindow());
 }
 
 bool COstrelDoc::OnCommand(UINT id) {
@@ -179,6 +247,20 @@ bool COstrelDoc::OnCommand(UINT id) {
     case ID_EDIT_DELETE:
         if (tree) Delete(*tree);
         return true;
+    case ID_EDIT_COPY:
+        Copy();
+        return true;
+    case ID_TOOLS_READ_WRITE:
+        if (tree) ReadWrite(*tree);
+        return true;
+    case ID_VIEW_PROPERTIES:
+        if (tree) ShowInterfaces(*tree);
+        return true;
+    case ID_TOOLS_PERFORMANCE:
+    case ID_GROUP_VALIDATE_ITEM:
+    case ID_GROUP_ASYNC_REFRESH:
+        if (tree) GroupTool(*tree, id);
+        return true;
     default:
         return fw::Document::OnCommand(id);
     }
@@ -186,6 +268,7 @@ bool COstrelDoc::OnCommand(UINT id) {
 
 bool COstrelDoc::OnUpdateCommand(UINT id, bool& enabled) {
     const CObjTree* tree = Tree();
+    const SelectionKind kind = tree ? tree->GetSelectionKind() : kSelectionNone;
     switch (id) {
     case ID_EDIT_ADD_SERVER:
         enabled = tree != nullptr;
@@ -194,13 +277,22 @@ bool COstrelDoc::OnUpdateCommand(UINT id, bool& enabled) {
         enabled = tree && tree->ParentIsConfiguration();
         return true;
     case ID_EDIT_ADD_ITEM:
+    case ID_TOOLS_PERFORMANCE:
+    case ID_GROUP_VALIDATE_ITEM:
+    case ID_GROUP_ASYNC_REFRESH:
         enabled = tree && tree->GrandparentIsConfiguration();
         return true;
-    case ID_EDIT_DELETE: {
-        const SelectionKind kind = tree ? tree->GetSelectionKind() : kSelectionNone;
-        enabled = kind == kSelectionGroup || kind == kSelectionConnection;
+    case ID_EDIT_DELETE:
+        enabled = kind == kSelectionGroup || kind == kSelectionConnection || SelectedItem();
         return true;
-    }
+    // A row of servers or groups names no item: these act on item rows only.
+    case ID_EDIT_COPY:
+    case ID_TOOLS_READ_WRITE:
+        enabled = SelectedItem() != nullptr;
+        return true;
+    case ID_VIEW_PROPERTIES:
+        enabled = kind == kSelectionConnection;
+        return true;
     default:
         return fw::Document::OnUpdateCommand(id, enabled);
     }

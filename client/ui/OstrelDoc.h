@@ -10,12 +10,18 @@
 #include <string>
 #include <vector>
 
+class CItem;
 class CObjTree;
+class COstrelView;
 
 class COstrelDoc : public fw::Document {
 public:
     // The first view: the tree that holds the model.
     CObjTree* Tree() const;
+    // The second view: the item list.
+    COstrelView* List() const;
+    // The item of the list's selected row while a group's items are listed.
+    CItem* SelectedItem() const;
 
     bool OnNewDocument() override;
     // The file is read and checked completely before anything changes: a
@@ -25,7 +31,8 @@ public:
     bool OnSaveDocument(const std::string& path) override;
     void OnCloseDocument() override;
 
-    // Edit: Add OPC Server, Add Group, Add Item, Delete.
+    // Edit (Add OPC Server, Add Group, Add Item, Delete, Copy), View
+    // Properties, the Tools and the Group Interface commands.
     bool OnCommand(UINT id) override;
     bool OnUpdateCommand(UINT id, bool& enabled) override;
 
@@ -38,6 +45,14 @@ private:
     void AddGroup(CObjTree& tree);
     void AddItem(CObjTree& tree);
     void Delete(CObjTree& tree);
+    void Copy();
+    // Read/Write on the selected item row.
+    void ReadWrite(CObjTree& tree);
+    // Properties: the interfaces of the selected connection.
+    void ShowInterfaces(CObjTree& tree);
+    // Performance test, Validate Item, Async Cache Refresh on the selected
+    // group.
+    void GroupTool(CObjTree& tree, UINT id);
     // A file that could not be opened or saved: a message with the program's
     // caption.
     void ReportFileError(const std::string& text) const;

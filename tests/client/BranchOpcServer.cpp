@@ -7,15 +7,22 @@
 //
 // Item IDs are the dotted paths ("A.a1", "A.B.b1", "top"); every item is a
 // VT_I4 counter that goes up by one every 200 ms while its group is active.
+// A second class, "Velmora.RefusingTest.1", serves the same address space
+// but refuses every AddGroup, as a server out of resources would.
 //
-//   branch_opc_server.exe /RegServer     registers ProgID and class, then ends
-//   branch_opc_server.exe /UnregServer   removes both again
-//   branch_opc_server.exe [-Embedding]   serves until the last object is
+//   branch_opc_server.exe /RegServer     registers both ProgIDs and classes, then ends
+//   branch_opc_server.exe /UnregServer   removes them again
+//   branch_opc_server.exe [-refuse] [-Embedding]
+//                                         serves the branch (or the refusing)
+//                                         class until the last object is
 //                                         released, two minutes at the most
-#include "ClassFactory.h"
+#include "ClassRegistration.h"
 #include "ComObject.h"
 #include "ComPtr.h"
+#include "ItemList.h"
 #include "OpcInterfaces.h"
+#include "ServerProcess.h"
+#include "StringEnumerator.h"
 #include "TaskMem.h"
 
 #include <cwchar>
@@ -25,25 +32,21 @@
 
 namespace {
 
-// {79281836-E365-43AF-A279-1C0BDE8E6A65}
-const CLSID kClsid = {0x79281836, 0xe365, 0x43af, {0xa2, 0x79, 0x1c, 0x0b, 0xde, 0x8e, 0x6a, 0x65}};
-constexpr const wchar_t* kProgId = L"Velmora.BranchTest.1";
-constexpr const wchar_t* kDescription = L"Velmora branch test server";
+const testserver::LocalServerClass kBranchClass = {
+    // {79281836-E365-43AF-A279-1C0BDE8E6A65}
+    {0x79281836, 0xe365, 0x43af, {0xa2, 0x79, 0x1c, 0x0b, 0xde, 0x8e, 0x6a, 0x65}},
+    L"Velmora.BranchTest.1",
+    L"Velmora branch test server",
+    L""};
+const testserver::LocalServerClass kRefusingClass = {
+    // {A4BA2C17-C270-46BC-A564-5A925758C9B0}
+    {0xa4ba2c17, 0xc270, 0x46bc, {0xa5, 0x64, 0x5a, 0x92, 0x57, 0x58, 0xc9, 0xb0}},
+    L"Velmora.RefusingTest.1",
+    L"Velmora refusing test server",
+    L"-refuse"};
 constexpr UINT kTickMs = 200;
 
-DWORD g_mainThread = 0;
 const UINT g_streamFormat = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATATIME);
-
-// Every object of ours keeps the process alive; the last one going ends it.
-class ProcessReference {
-public:
-    ProcessReference() { CoAddRefServerProcess(); }
-    ~ProcessReference() {
-        if (CoReleaseServerProcess() == 0) PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
-    }
-    ProcessReference(const ProcessReference&) = delete;
-    ProcessReference& operator=(const ProcessReference&) = delete;
-};
 
 // --- address space -------------------------------------------------------
 
@@ -106,47 +109,6 @@ bool Matches(const wchar_t* name, const wchar_t* filter) {
     return (*filter == L'?' || *filter == *name) && Matches(name + 1, filter + 1);
 }
 
-class StringEnum final : public fw::ComObject<StringEnum, IEnumString> {
-public:
-    explicit StringEnum(std::vector<std::wstring> names, ULONG pos = 0) : names_(std::move(names)), pos_(pos) {}
-
-    // Fewer names than asked for answer S_FALSE with the count fetched; the
-    // standard marshaller takes S_OK for "all of them".
-    STDMETHODIMP Next(ULONG celt, LPOLESTR* out, ULONG* fetched) override {
-        if (!out || (celt > 1 && !fetched)) return E_INVALIDARG;
-        ULONG n = 0;
-        for (; n < celt && pos_ < names_.size(); ++n, ++pos_) {
-            out[n] = fw::TaskMemString(names_[pos_].c_str()).release();
-            if (!out[n]) {
-                while (n) CoTaskMemFree(out[--n]);
-                if (fetched) *fetched = 0;
-                return E_OUTOFMEMORY;
-            }
-        }
-        for (ULONG i = n; i < celt; ++i) out[i] = nullptr;
-        if (fetched) *fetched = n;
-        return n == celt ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG celt) override {
-        const ULONG left = static_cast<ULONG>(names_.size()) - pos_;
-        pos_ += celt < left ? celt : left;
-        return celt <= left ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumString** out) override {
-        if (!out) return E_POINTER;
-        return fw::CreateInstance<StringEnum>(IID_IEnumString, reinterpret_cast<void**>(out), names_, pos_);
-    }
-
-private:
-    ProcessReference process_;
-    std::vector<std::wstring> names_;
-    ULONG pos_;
-};
-
 // --- groups ----------------------------------------------------------------
 
 struct Item {
@@ -194,7 +156,7 @@ public:
     void Tick() {
         if (!active_ || sending_) return;
         const FILETIME now = Now();
-        for (Item& item : items_)
+        for (Item& item : items_.items())
             if (item.active) {
                 ++item.value;
                 item.time = now;
@@ -204,39 +166,26 @@ public:
 
     // IOPCItemMgt
     STDMETHODIMP AddItems(DWORD count, OPCITEMDEF* defs, OPCITEMRESULT** results, HRESULT** errors) override {
-        return Resolve(count, defs, true, results, errors);
+        return items_.Resolve(count, defs, true, results, errors, Lookup);
     }
     STDMETHODIMP ValidateItems(DWORD count, OPCITEMDEF* defs, BOOL, OPCITEMRESULT** results,
                                HRESULT** errors) override {
-        return Resolve(count, defs, false, results, errors);
+        return items_.Resolve(count, defs, false, results, errors, Lookup);
     }
     STDMETHODIMP RemoveItems(DWORD count, OPCHANDLE* handles, HRESULT** errors) override {
-        return ForEachHandle(count, handles, errors, [this](size_t index) { items_.erase(items_.begin() + index); });
+        return items_.Remove(count, handles, errors);
     }
     STDMETHODIMP SetActiveState(DWORD count, OPCHANDLE* handles, BOOL active, HRESULT** errors) override {
-        return ForEachHandle(count, handles, errors, [&](size_t index) { items_[index].active = active; });
+        return items_.SetActive(count, handles, active, errors);
     }
     STDMETHODIMP SetClientHandles(DWORD count, OPCHANDLE* handles, OPCHANDLE* clients, HRESULT** errors) override {
-        if (!clients) return E_INVALIDARG;
-        DWORD i = 0;
-        return ForEachHandle(count, handles, errors, [&](size_t index) { items_[index].hClient = clients[i++]; });
+        return items_.SetClientHandles(count, handles, clients, errors);
     }
     STDMETHODIMP SetDatatypes(DWORD count, OPCHANDLE* handles, VARTYPE* types, HRESULT** errors) override {
         if (!types) return E_INVALIDARG;
-        if (!errors) return E_INVALIDARG;
-        *errors = nullptr;
-        if (count == 0 || !handles) return E_INVALIDARG;
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            HRESULT hr = Find(handles[i]) ? S_OK : OPC_E_INVALIDHANDLE;
-            if (SUCCEEDED(hr) && types[i] != VT_EMPTY && types[i] != VT_I4) hr = OPC_E_BADTYPE;
-            codes.get()[i] = hr;
-            if (FAILED(hr)) overall = S_FALSE;
-        }
-        *errors = codes.release();
-        return overall;
+        return items_.ForEachHandle(count, handles, errors, [types](Item&, DWORD i) {
+            return types[i] == VT_EMPTY || types[i] == VT_I4 ? S_OK : OPC_E_BADTYPE;
+        });
     }
     STDMETHODIMP CreateEnumerator(REFIID, LPUNKNOWN* out) override {
         if (out) *out = nullptr;
@@ -279,58 +228,23 @@ public:
     // IOPCSyncIO: the cache holds the counters.
     STDMETHODIMP Read(OPCDATASOURCE, DWORD count, OPCHANDLE* handles, OPCITEMSTATE** values,
                       HRESULT** errors) override {
-        if (!values || !errors) return E_INVALIDARG;
-        *values = nullptr;
-        *errors = nullptr;
-        if (count == 0 || !handles) return E_INVALIDARG;
-        auto state = fw::TaskMemArray<OPCITEMSTATE>(count);
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!state || !codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            const Item* item = Find(handles[i]);
-            if (!item) {
-                codes.get()[i] = OPC_E_INVALIDHANDLE;
-                overall = S_FALSE;
-                continue;
-            }
-            OPCITEMSTATE& s = state.get()[i];
-            s.hClient = item->hClient;
-            s.ftTimeStamp = item->time;
-            s.wQuality = OPC_QUALITY_GOOD;
-            s.vDataValue.vt = VT_I4;
-            s.vDataValue.lVal = item->value;
-        }
-        *values = state.release();
-        *errors = codes.release();
-        return overall;
+        return items_.Read(count, handles, values, errors, [](const Item& item, OPCITEMSTATE& state) {
+            state.hClient = item.hClient;
+            state.ftTimeStamp = item.time;
+            state.wQuality = OPC_QUALITY_GOOD;
+            state.vDataValue.vt = VT_I4;
+            state.vDataValue.lVal = item.value;
+            return S_OK;
+        });
     }
     STDMETHODIMP Write(DWORD count, OPCHANDLE* handles, VARIANT* values, HRESULT** errors) override {
-        if (!errors) return E_INVALIDARG;
-        *errors = nullptr;
-        if (count == 0 || !handles || !values) return E_INVALIDARG;
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            Item* item = Find(handles[i]);
-            HRESULT hr = OPC_E_INVALIDHANDLE;
-            if (item) {
-                VARIANT converted;
-                VariantInit(&converted);
-                hr = VariantChangeType(&converted, &values[i], 0, VT_I4);
-                if (SUCCEEDED(hr)) {
-                    item->value = converted.lVal;
-                    item->time = Now();
-                } else {
-                    hr = OPC_E_BADTYPE;
-                }
-            }
-            codes.get()[i] = hr;
-            if (FAILED(hr)) overall = S_FALSE;
-        }
-        *errors = codes.release();
-        return overall;
+        return items_.Write(
+            count, handles, values, errors, [](const Item&) { return VARTYPE(VT_I4); },
+            [](Item& item, const VARIANT& value) {
+                item.value = value.lVal;
+                item.time = Now();
+                return S_OK;
+            });
     }
 
     // IDataObject: the OPC 1.0 data stream with time stamps, by advise or on
@@ -384,70 +298,21 @@ public:
     }
 
 private:
-    Item* Find(OPCHANDLE h) {
-        for (Item& item : items_)
-            if (item.hServer == h) return &item;
-        return nullptr;
-    }
-
-    HRESULT Resolve(DWORD count, OPCITEMDEF* defs, bool add, OPCITEMRESULT** results, HRESULT** errors) {
-        if (!results || !errors) return E_INVALIDARG;
-        *results = nullptr;
-        *errors = nullptr;
-        if (count == 0 || !defs) return E_INVALIDARG;
-        auto out = fw::TaskMemArray<OPCITEMRESULT>(count);
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!out || !codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            HRESULT hr = S_OK;
-            if (!IsItemId(defs[i].szItemID))
-                hr = OPC_E_UNKNOWNITEMID;
-            else if (defs[i].vtRequestedDataType != VT_EMPTY && defs[i].vtRequestedDataType != VT_I4)
-                hr = OPC_E_BADTYPE;
-            codes.get()[i] = hr;
-            if (FAILED(hr)) {
-                overall = S_FALSE;
-                continue;
-            }
-            OPCITEMRESULT& r = out.get()[i];
-            r.hServer = add ? nextItemHandle_++ : 0;
-            r.vtCanonicalDataType = VT_I4;
-            r.dwAccessRights = OPC_READABLE | OPC_WRITEABLE;
-            if (add) items_.push_back({defs[i].szItemID, r.hServer, defs[i].hClient, defs[i].bActive, 0, Now()});
-        }
-        *results = out.release();
-        *errors = codes.release();
-        return overall;
-    }
-
-    template <class Action>
-    HRESULT ForEachHandle(DWORD count, const OPCHANDLE* handles, HRESULT** errors, Action action) {
-        if (!errors) return E_INVALIDARG;
-        *errors = nullptr;
-        if (count == 0 || !handles) return E_INVALIDARG;
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            size_t index = 0;
-            while (index < items_.size() && items_[index].hServer != handles[i]) ++index;
-            if (index == items_.size()) {
-                codes.get()[i] = OPC_E_INVALIDHANDLE;
-                overall = S_FALSE;
-            } else {
-                action(index);
-            }
-        }
-        *errors = codes.release();
-        return overall;
+    static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, Item& item) {
+        if (!IsItemId(def.szItemID)) return OPC_E_UNKNOWNITEMID;
+        if (def.vtRequestedDataType != VT_EMPTY && def.vtRequestedDataType != VT_I4) return OPC_E_BADTYPE;
+        result.vtCanonicalDataType = VT_I4;
+        result.dwAccessRights = OPC_READABLE | OPC_WRITEABLE;
+        item.id = def.szItemID;
+        item.time = Now();
+        return S_OK;
     }
 
     // Group header, one 20-byte entry per active item, then each value as
     // the 16-byte VARIANT image (type word, three reserved words, 8 data bytes).
     HGLOBAL Stream() const {
         std::vector<const Item*> active;
-        for (const Item& item : items_)
+        for (const Item& item : items_.items())
             if (item.active) active.push_back(&item);
         const DWORD n = static_cast<DWORD>(active.size());
         const DWORD size = 20 + 20 * n + 16 * n;
@@ -473,7 +338,7 @@ private:
     }
 
     void SendToAdvises() {
-        if (advises_.empty() || items_.empty()) return;
+        if (advises_.empty() || items_.items().empty()) return;
         sending_ = true;
         // A sink may unadvise (or the group go) while we call it: work on a copy
         // and keep ourselves alive.
@@ -491,7 +356,7 @@ private:
         sending_ = false;
     }
 
-    ProcessReference process_;
+    testserver::ProcessReference process_;
     std::wstring name_;
     OPCHANDLE hServer_;
     OPCHANDLE hClient_;
@@ -500,14 +365,13 @@ private:
     LONG bias_;
     FLOAT deadband_;
     DWORD lcid_;
-    std::vector<Item> items_;
-    OPCHANDLE nextItemHandle_ = 1;
+    testserver::ItemList<Item> items_;
     std::vector<Advise> advises_;
     DWORD nextConnection_ = 1;
     bool sending_ = false;
 };
 
-void CALLBACK TickGroups(HWND, UINT, UINT_PTR, DWORD) {
+void TickGroups() {
     // Copy: a callback into a client may release a group.
     const std::set<Group*> groups = LiveGroups();
     for (Group* group : groups)
@@ -524,7 +388,7 @@ std::set<Server*>& LiveServers() {
 
 class Server final : public fw::ComObject<Server, IOPCServer, IOPCBrowseServerAddressSpace> {
 public:
-    Server() {
+    explicit Server(const testserver::LocalServerClass& served) : served_(served) {
         GetSystemTimeAsFileTime(&started_);
         LiveServers().insert(this);
     }
@@ -545,8 +409,9 @@ public:
     STDMETHODIMP AddGroup(LPCWSTR name, BOOL active, DWORD rate, OPCHANDLE hClientGroup, LONG* bias, FLOAT* deadband,
                           DWORD lcid, OPCHANDLE* hServerGroup, DWORD* revisedRate, REFIID iid,
                           LPUNKNOWN* out) override {
+        if (out) *out = nullptr;
+        if (Refuses()) return E_FAIL;
         if (!hServerGroup || !revisedRate || !out) return E_INVALIDARG;
-        *out = nullptr;
         std::wstring groupName = name ? name : L"";
         if (groupName.empty()) {
             // A name of our own, unique among this server's groups.
@@ -594,7 +459,7 @@ public:
         s->dwGroupCount = static_cast<DWORD>(groups_.size());
         s->dwBandWidth = 0xFFFFFFFF;
         s->wMajorVersion = 1;
-        s->szVendorInfo = fw::TaskMemString(kDescription).release();
+        s->szVendorInfo = fw::TaskMemString(served_.description).release();
         if (!s->szVendorInfo) return E_OUTOFMEMORY;
         *status = s.release();
         return S_OK;
@@ -668,9 +533,7 @@ public:
         }
         default: return E_INVALIDARG;
         }
-        const bool any = !names.empty();
-        const HRESULT hr = fw::CreateInstance<StringEnum>(IID_IEnumString, reinterpret_cast<void**>(out), names);
-        return FAILED(hr) ? hr : any ? S_OK : S_FALSE;
+        return testserver::EnumerateNames(std::move(names), out);
     }
     // A child's name gives its dotted path; so does the name of the branch we
     // stand in, which is how a client names a branch after moving into it.
@@ -694,13 +557,16 @@ public:
     }
 
 private:
+    bool Refuses() const { return &served_ == &kRefusingClass; }
+
     const Node& Position() const {
         const Node* node = &Root();
         for (const std::wstring& part : path_) node = Child(*node, part.c_str(), true);
         return *node;
     }
 
-    ProcessReference process_;
+    testserver::ProcessReference process_;
+    const testserver::LocalServerClass& served_;
     FILETIME started_{};
     std::vector<fw::ComPtr<Group>> groups_;
     OPCHANDLE nextGroupHandle_ = 1;
@@ -715,92 +581,33 @@ STDMETHODIMP Group::SetName(LPCWSTR name) {
     return S_OK;
 }
 
-HRESULT CreateServer(REFIID iid, void** out) { return fw::CreateInstance<Server>(iid, out); }
-
-// --- registration ----------------------------------------------------------
-
-std::wstring ClsidText() {
-    wchar_t text[64] = {};
-    StringFromGUID2(kClsid, text, 64);
-    return text;
-}
-
-LONG SetValue(const std::wstring& key, const std::wstring& value) {
-    HKEY h = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr);
-    if (rc != ERROR_SUCCESS) return rc;
-    rc = RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                        static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(h);
-    return rc;
-}
-
-int Register() {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring progId = kProgId;
-    const std::wstring clsidKey = L"CLSID\\" + ClsidText();
-    const LONG results[] = {
-        SetValue(progId, kDescription),
-        SetValue(progId + L"\\CLSID", ClsidText()),
-        SetValue(progId + L"\\OPC", L""),
-        SetValue(clsidKey, kDescription),
-        SetValue(clsidKey + L"\\LocalServer32", L"\"" + std::wstring(path) + L"\""),
-        SetValue(clsidKey + L"\\ProgID", progId),
-    };
-    for (LONG rc : results)
-        if (rc != ERROR_SUCCESS) return 10;
-    return 0;
-}
-
-int Unregister() {
-    int failed = 0;
-    for (const std::wstring& key : {std::wstring(kProgId), L"CLSID\\" + ClsidText()}) {
-        const LONG rc = RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str());
-        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) failed = 11;
-        RegDeleteKeyW(HKEY_CLASSES_ROOT, key.c_str());
-    }
-    return failed;
-}
-
-int Serve() {
-    g_mainThread = GetCurrentThreadId();
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
-    fw::ComPtr<IClassFactory> factory;
-    factory.attach(new fw::ClassFactory(CreateServer));
-    DWORD cookie = 0;
-    if (FAILED(CoRegisterClassObject(kClsid, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
-        CoUninitialize();
-        return 4;
-    }
-    SetTimer(nullptr, 0, kTickMs, TickGroups);
-    // Never outlive a test run that forgot us.
-    const UINT_PTR guard = SetTimer(nullptr, 0, 120000, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_TIMER && msg.wParam == guard && !msg.lParam) break;
-        DispatchMessageW(&msg);
-    }
-    CoRevokeClassObject(cookie);
-    factory.reset();
-    CoUninitialize();
-    return 0;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    int mode = 0;  // 0 serve, 1 register, 2 unregister
+    bool registering = false, unregistering = false, refusing = false;
     for (int i = 1; i < argc; ++i) {
         const wchar_t* arg = argv[i];
         if (*arg == L'/' || *arg == L'-') ++arg;
-        if (_wcsicmp(arg, L"RegServer") == 0) mode = 1;
-        if (_wcsicmp(arg, L"UnregServer") == 0) mode = 2;
+        registering |= _wcsicmp(arg, L"RegServer") == 0;
+        unregistering |= _wcsicmp(arg, L"UnregServer") == 0;
+        refusing |= _wcsicmp(arg, L"refuse") == 0;
     }
     LocalFree(argv);
-    if (mode == 1) return Register();
-    if (mode == 2) return Unregister();
-    return Serve();
+    if (registering || unregistering) {
+        bool failed = false;
+        for (const testserver::LocalServerClass* served : {&kBranchClass, &kRefusingClass})
+            failed |= FAILED(registering ? testserver::RegisterLocalServer(*served)
+                                         : testserver::UnregisterLocalServer(*served));
+        return failed ? (registering ? 10 : 11) : 0;
+    }
+
+    const testserver::LocalServerClass& served = refusing ? kRefusingClass : kBranchClass;
+    testserver::ServedClass serving;
+    serving.clsid = served.clsid;
+    serving.create = [&served](REFIID iid, void** out) { return fw::CreateInstance<Server>(iid, out, served); };
+    serving.tickMs = kTickMs;
+    serving.onTick = TickGroups;
+    return testserver::Serve(serving);
 }

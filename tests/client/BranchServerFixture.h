@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 inline std::string BranchServerCommand() {
     return "\"" + testsupport::BinPath("branch_opc_server.exe") + "\"";
@@ -20,8 +21,10 @@ inline std::string BranchServerCommand() {
 
 class BranchServerFixture : public ::testing::Test {
 protected:
-    static constexpr const char* kProgId = "Velmora.BranchTest.1";
+    using Names = std::vector<std::wstring>;
     static constexpr const char* kExeName = "branch_opc_server.exe";
+
+    explicit BranchServerFixture(const wchar_t* progId = L"Velmora.BranchTest.1") : progId_(progId) {}
 
     void SetUp() override {
         ASSERT_TRUE(SUCCEEDED(com_.result()));
@@ -29,7 +32,7 @@ protected:
         ASSERT_TRUE(testsupport::WaitForNoProcess(kExeName, 10000)) << "a server of an earlier test still runs";
         ASSERT_EQ(0, testsupport::RunToEnd(BranchServerCommand() + " /RegServer", 20000));
         CLSID clsid = {};
-        ASSERT_EQ(S_OK, CLSIDFromProgID(L"Velmora.BranchTest.1", &clsid));
+        ASSERT_EQ(S_OK, CLSIDFromProgID(progId_, &clsid));
         ASSERT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, server_.put_void()));
     }
     void TearDown() override {
@@ -48,6 +51,32 @@ protected:
         return out;
     }
 
+    // The names the server lists at its browse position, read two at a time
+    // so that the last call returns fewer with S_FALSE.  An enumerator comes
+    // even when nothing matches.
+    Names Browse(OPCBROWSETYPE type, const wchar_t* filter = L"", HRESULT expected = S_OK) const {
+        Names names;
+        auto browse = Query<IOPCBrowseServerAddressSpace>();
+        if (!browse) {
+            ADD_FAILURE() << "the server does not browse";
+            return names;
+        }
+        fw::ComPtr<IEnumString> list;
+        EXPECT_EQ(expected, browse->BrowseOPCItemIDs(type, filter, VT_EMPTY, 0, list.put()));
+        EXPECT_TRUE(list);
+        for (HRESULT hr = S_OK; list && hr == S_OK;) {
+            LPOLESTR batch[2] = {};
+            ULONG fetched = 0;
+            hr = list->Next(2, batch, &fetched);
+            for (ULONG i = 0; i < fetched; ++i) {
+                names.push_back(batch[i]);
+                CoTaskMemFree(batch[i]);
+            }
+        }
+        return names;
+    }
+
     testsupport::ComScope com_;
+    const wchar_t* progId_;
     fw::ComPtr<IUnknown> server_;
 };

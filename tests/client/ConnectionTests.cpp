@@ -1,6 +1,7 @@
 // The client's connection operations against real servers started by COM:
 // VELMORA_OPC with its simulation driver, and the tests' branch server for
 // a hierarchical address space.
+#include "ClientTestSupport.h"
 #include "ComPtr.h"
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
@@ -12,66 +13,16 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
-
 namespace {
+
+using clienttest::IndexOf;
+using clienttest::RecordingUi;
+using clienttest::RegisterOnce;
+using clienttest::ServerItemCount;
+using testsupport::PumpUntil;
 
 constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
-
-// Records what the operations ask of the windows.
-class RecordingUi final : public ModelUi {
-public:
-    struct Node {
-        NodeHandle parent;
-        std::string text;
-    };
-    void ShowMessage(const std::string& text) override { messages.push_back(text); }
-    NodeHandle InsertConnectionNode(const std::string& progId) override {
-        nodes[++last] = {0, progId};
-        return last;
-    }
-    NodeHandle InsertGroupNode(NodeHandle connection, const std::string& name) override {
-        nodes[++last] = {connection, name};
-        return last;
-    }
-    void DeleteNode(NodeHandle node) override {
-        // A node's children go with it, as in a tree control.
-        for (auto it = nodes.begin(); it != nodes.end();)
-            it = it->second.parent == node ? nodes.erase(it) : std::next(it);
-        nodes.erase(node);
-    }
-    void UpdateViews() override { ++updates; }
-    void ItemsChanged(CGroup&) override { ++changes; }
-
-    std::vector<std::string> messages;
-    std::map<NodeHandle, Node> nodes;
-    NodeHandle last = 0;
-    int updates = 0;
-    int changes = 0;
-};
-
-bool RegisterOnce(const char* exe) {
-    const int rc = testsupport::RunToEnd("\"" + testsupport::BinPath(exe) + "\" /RegServer", 60000);
-    return rc == 0;
-}
-
-int IndexOf(const ServerTable& table, const char* progId) {
-    for (size_t i = 0; i < table.size(); ++i)
-        if (table[i]->m_progId == progId) return static_cast<int>(i);
-    return -1;
-}
-
-// Pumps messages until the predicate holds or the time is up.
-template <class Predicate>
-bool PumpUntil(Predicate done, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!done()) {
-        if (GetTickCount() - start >= timeoutMs) return false;
-        testsupport::PumpMessages(20);
-    }
-    return true;
-}
 
 std::vector<std::string> ItemIds(const CGroup& group) {
     std::vector<std::string> ids;
@@ -83,31 +34,6 @@ std::vector<OPCHANDLE> ClientHandles(const CGroup& group) {
     std::vector<OPCHANDLE> handles;
     for (const auto& item : group.m_items) handles.push_back(item->m_hClient);
     return handles;
-}
-
-// Server-side count of the group's items, through its own enumerator.
-int ServerItemCount(CGroup& group) {
-    IEnumOPCItemAttributes* items = nullptr;
-    if (FAILED(group.m_pItemMgt->CreateEnumerator(IID_IEnumOPCItemAttributes, reinterpret_cast<LPUNKNOWN*>(&items))) ||
-        !items)
-        return -1;
-    int count = 0;
-    for (;;) {
-        OPCITEMATTRIBUTES* attributes = nullptr;
-        ULONG fetched = 0;
-        const HRESULT hr = items->Next(1, &attributes, &fetched);
-        if (attributes) {
-            CoTaskMemFree(attributes->szItemID);
-            CoTaskMemFree(attributes->szAccessPath);
-            CoTaskMemFree(attributes->pBlob);
-            VariantClear(&attributes->vEUInfo);
-            CoTaskMemFree(attributes);
-        }
-        if (hr != S_OK || fetched != 1) break;
-        ++count;
-    }
-    items->Release();
-    return count;
 }
 
 class Connections : public ::testing::Test {

@@ -104,27 +104,30 @@ protected:
         }
     }
 
-    // Hands the bytes to the sink in a movable global block, as a server
-    // does, and checks that the sink left the block unlocked and alive.
-    void Deliver(const Bytes& bytes, size_t extraBytes = 0) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size() + extraBytes);
+    // Hands the bytes to a sink (ours unless told) in a movable global block,
+    // as a server does, and checks that the sink left the block unlocked and
+    // alive.
+    void Deliver(const Bytes& bytes, CAdviseSink* sink = nullptr) {
+        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
         ASSERT_NE(nullptr, block);
-        void* p = GlobalLock(block);
-        std::memcpy(p, bytes.data(), bytes.size());
-        if (extraBytes) std::memset(static_cast<BYTE*>(p) + bytes.size(), 0, extraBytes);
+        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
         GlobalUnlock(block);
         FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")), nullptr,
                          DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
         medium.hGlobal = block;
-        sink_->OnDataChange(&format, &medium);
+        (sink ? sink : sink_.get())->OnDataChange(&format, &medium);
         EXPECT_EQ(0u, GlobalFlags(block) & GMEM_LOCKCOUNT) << "the block stays locked";
         EXPECT_EQ(block, medium.hGlobal) << "the medium is the caller's";
         EXPECT_EQ(nullptr, GlobalFree(block));
     }
 
     CItem& Item(size_t n) { return *group_.m_items.at(n); }
+    void ExpectUntouched(size_t n) {
+        EXPECT_EQ("?", Item(n).m_valueText) << n;
+        EXPECT_FALSE(Item(n).m_changed) << n;
+    }
 
     int callbacks_ = 0;
     CGroup* calledWith_ = nullptr;
@@ -132,15 +135,17 @@ protected:
     CGroup group_;
 };
 
-TEST_F(DataChangeSink, NumbersShowInTheirFormats) {
+// Each type's text is ValueText's business; here the sink's part: every entry
+// reaches its row with its quality, and each stream marks the rows again.
+TEST_F(DataChangeSink, EachStreamSetsTheRowsTextsAndQualities) {
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<double>(VT_R8, 12.5))
-        .Add(1, 0xC0, StreamValue<int16_t>(VT_I2, -1234))
-        .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, -2000000000));
+        .Add(1, 0xC0, StreamValue<int16_t>(VT_BOOL, -1))
+        .Add(2, 0xC0, StreamValue<uint8_t>(VT_UI1, 200));
     Deliver(stream.Build());
     EXPECT_EQ("12.500000", Item(0).m_valueText);
-    EXPECT_EQ("-1234", Item(1).m_valueText);
-    EXPECT_EQ("-2000000000", Item(2).m_valueText);
+    EXPECT_EQ("TRUE", Item(1).m_valueText);
+    EXPECT_EQ("???", Item(2).m_valueText);
     for (size_t n = 0; n < 3; ++n) {
         EXPECT_TRUE(Item(n).m_changed) << n;
         EXPECT_EQ(0xC0, Item(n).m_quality) << n;
@@ -148,34 +153,13 @@ TEST_F(DataChangeSink, NumbersShowInTheirFormats) {
     EXPECT_EQ(1, callbacks_);
     EXPECT_EQ(&group_, calledWith_);
 
-    StreamBuilder single;
-    single.Add(1, 0xC0, StreamValue<float>(VT_R4, 0.25f));
-    Deliver(single.Build());
-    EXPECT_EQ("0.250000", Item(1).m_valueText);
+    Item(0).m_changed = FALSE;
+    StreamBuilder bad;
+    bad.Add(0, 0x00, StreamValue<double>(VT_R8, 12.5));
+    Deliver(bad.Build());
+    EXPECT_EQ(0x00, Item(0).m_quality);
+    EXPECT_TRUE(Item(0).m_changed) << "a new stream marks the row even with the same value";
     EXPECT_EQ(2, callbacks_);
-}
-
-TEST_F(DataChangeSink, BooleansAndTypeTwelveShowTrueOrFalse) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int16_t>(VT_BOOL, -1))
-        .Add(1, 0xC0, StreamValue<int16_t>(VT_BOOL, 0))
-        .Add(2, 0xC0, StreamValue<int16_t>(12, 7));
-    Deliver(stream.Build());
-    EXPECT_EQ("TRUE", Item(0).m_valueText);
-    EXPECT_EQ("FALSE", Item(1).m_valueText);
-    EXPECT_EQ("TRUE", Item(2).m_valueText);
-}
-
-TEST_F(DataChangeSink, TypesWithoutATextShowQuestionMarks) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<uint8_t>(VT_UI1, 200))
-        .Add(1, 0xC0, StreamValue<uint64_t>(VT_ARRAY | VT_I4, 0))
-        .Add(2, 0xC0, StreamValue<uint64_t>(VT_BYREF | VT_R8, 0x1000));
-    Deliver(stream.Build());
-    for (size_t n = 0; n < 3; ++n) {
-        EXPECT_EQ("???", Item(n).m_valueText) << n;
-        EXPECT_TRUE(Item(n).m_changed) << n;
-    }
 }
 
 TEST_F(DataChangeSink, StringsAreReadFromTheBlockNotThroughThePointer) {
@@ -185,77 +169,61 @@ TEST_F(DataChangeSink, StringsAreReadFromTheBlockNotThroughThePointer) {
     EXPECT_EQ("Pump 3 running", Item(0).m_valueText);
     EXPECT_EQ("5", Item(1).m_valueText) << "the value after a string is found through its own offset";
 
-    // The length bounds the string: characters after it are not part of it.
-    Bytes shortened = StreamString(L"abcdef", 3 * sizeof(wchar_t));
+    // The length bounds the string: characters after it are not part of it;
+    // and a long one is cut to the row's field.
     StreamBuilder second;
-    second.Add(2, 0xC0, shortened);
+    second.Add(2, 0xC0, StreamString(L"abcdef", 3 * sizeof(wchar_t))).Add(0, 0xC0, StreamString(std::wstring(150, L'w')));
     Deliver(second.Build());
     EXPECT_EQ("abc", Item(2).m_valueText);
-}
-
-TEST_F(DataChangeSink, LongStringsAreCutToTheItemsField) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamString(std::wstring(150, L'w')));
-    Deliver(stream.Build());
     EXPECT_EQ(std::string(kTextFieldSize, 'w'), Item(0).m_valueText);
 }
 
-TEST_F(DataChangeSink, QualityFollowsEachStream) {
-    StreamBuilder good;
-    good.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
-    Deliver(good.Build());
-    EXPECT_EQ(0xC0, Item(0).m_quality);
-    Item(0).m_changed = FALSE;
-    StreamBuilder bad;
-    bad.Add(0, 0x00, StreamValue<int32_t>(VT_I4, 1));
-    Deliver(bad.Build());
-    EXPECT_EQ(0x00, Item(0).m_quality);
-    EXPECT_TRUE(Item(0).m_changed) << "a new stream marks the row even with the same value";
-}
-
-TEST_F(DataChangeSink, UnknownClientHandlesAreSkipped) {
+TEST_F(DataChangeSink, UnknownClientHandlesAreSkippedAndAnEmptyStreamStillAsksForARefresh) {
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 10))
         .Add(99, 0xC0, StreamValue<int32_t>(VT_I4, 11))
         .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, 12));
     Deliver(stream.Build());
     EXPECT_EQ("10", Item(0).m_valueText);
-    EXPECT_EQ("?", Item(1).m_valueText);
-    EXPECT_FALSE(Item(1).m_changed);
+    ExpectUntouched(1);
     EXPECT_EQ("12", Item(2).m_valueText);
-}
 
-TEST_F(DataChangeSink, AnEmptyStreamStillAsksForARefresh) {
+    Item(0).m_changed = Item(2).m_changed = FALSE;
     Deliver(StreamBuilder().Build());
-    EXPECT_EQ(1, callbacks_);
+    EXPECT_EQ(2, callbacks_);
     EXPECT_EQ(&group_, calledWith_);
-    for (size_t n = 0; n < 3; ++n) {
-        EXPECT_EQ("?", Item(n).m_valueText);
-        EXPECT_FALSE(Item(n).m_changed);
-    }
+    for (size_t n = 0; n < 3; ++n) EXPECT_FALSE(Item(n).m_changed) << n;
 }
 
-TEST_F(DataChangeSink, ValueOffsetsOutsideTheBlockAreSkipped) {
+TEST_F(DataChangeSink, ValuesOutsideTheBlockAreSkipped) {
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1))
         .Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 2))
         .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, 3));
     Bytes bytes = stream.Build();
-    PutDword(bytes, StreamBuilder::EntryOffset(0), 0);
     PutDword(bytes, StreamBuilder::EntryOffset(0) + 4, 0xFFFFFFF0);  // far outside
     // Entry 1's value would start 8 bytes before the end: half a VARIANT.
     PutDword(bytes, StreamBuilder::EntryOffset(1) + 4, static_cast<DWORD>(bytes.size() - 8));
     Deliver(bytes);
-    EXPECT_EQ("?", Item(0).m_valueText);
-    EXPECT_FALSE(Item(0).m_changed);
+    ExpectUntouched(0);
     EXPECT_EQ(0, Item(0).m_quality);
-    EXPECT_EQ("?", Item(1).m_valueText);
-    EXPECT_FALSE(Item(1).m_changed);
+    ExpectUntouched(1);
     EXPECT_EQ("3", Item(2).m_valueText);
     EXPECT_EQ(1, callbacks_);
+
+    // A string longer than the block, and one whose length field itself is
+    // cut off by the block's end.
+    StreamBuilder strings;
+    strings.Add(0, 0xC0, StreamString(L"xy", 0x7FFFFFF0));
+    Deliver(strings.Build());
+    StreamBuilder cut;
+    cut.Add(1, 0xC0, StreamValue<uint64_t>(VT_BSTR, 0));
+    Deliver(cut.Build());
+    ExpectUntouched(0);
+    ExpectUntouched(1);
 }
 
-TEST_F(DataChangeSink, CountsBeyondTheBlockReadOnlyTheEntriesInside) {
+TEST_F(DataChangeSink, HeadersClaimingMoreThanTheBlockHoldsReadOnlyWhatIsInside) {
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 40)).Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 41));
     Bytes bytes = stream.Build();
@@ -263,50 +231,31 @@ TEST_F(DataChangeSink, CountsBeyondTheBlockReadOnlyTheEntriesInside) {
     Deliver(bytes);
     EXPECT_EQ("40", Item(0).m_valueText);
     EXPECT_EQ("41", Item(1).m_valueText);
-    EXPECT_EQ("?", Item(2).m_valueText);
+    ExpectUntouched(2);
+
+    // Shorter than its header.  GlobalAlloc may round the size up; the
+    // rounding is zero-filled here and still holds no entry.
+    Bytes tooShort(12, 0);
+    PutDword(tooShort, 4, 1);
+    Deliver(tooShort);
+    ExpectUntouched(2);
+    EXPECT_EQ(2, callbacks_);
 }
 
-TEST_F(DataChangeSink, StringLengthsPastTheBlockAreSkipped) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1)).Add(1, 0xC0, StreamString(L"xy", 0x7FFFFFF0));
-    Deliver(stream.Build());
-    EXPECT_EQ("1", Item(0).m_valueText);
-    EXPECT_EQ("?", Item(1).m_valueText);
-    EXPECT_FALSE(Item(1).m_changed);
-
-    // A string whose length field itself is cut off by the block's end.
-    StreamBuilder cut;
-    cut.Add(2, 0xC0, StreamValue<uint64_t>(VT_BSTR, 0));
-    Deliver(cut.Build());
-    EXPECT_EQ("?", Item(2).m_valueText);
-}
-
-TEST_F(DataChangeSink, ABlockShorterThanItsHeaderChangesNothing) {
-    Bytes bytes(12, 0);
-    PutDword(bytes, 4, 1);
-    // GlobalAlloc may round the size up; the rounding is zero-filled here
-    // and still holds no entry.
-    Deliver(bytes);
-    for (size_t n = 0; n < 3; ++n) EXPECT_FALSE(Item(n).m_changed);
-    EXPECT_EQ(1, callbacks_);
-}
-
-TEST_F(DataChangeSink, MediaOtherThanGlobalMemoryChangeNothing) {
+TEST_F(DataChangeSink, NothingChangesWithoutAGlobalBlockOrWithoutAGroup) {
     STGMEDIUM medium{};
     medium.tymed = TYMED_ISTREAM;
     sink_->OnDataChange(nullptr, &medium);
     sink_->OnDataChange(nullptr, nullptr);
-    for (size_t n = 0; n < 3; ++n) EXPECT_FALSE(Item(n).m_changed);
-}
+    for (size_t n = 0; n < 3; ++n) ExpectUntouched(n);
 
-TEST_F(DataChangeSink, ADetachedSinkTouchesNothing) {
+    const int calledBefore = callbacks_;
     sink_->DetachGroup();
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
     Deliver(stream.Build());
-    EXPECT_EQ("?", Item(0).m_valueText);
-    EXPECT_FALSE(Item(0).m_changed);
-    EXPECT_EQ(0, callbacks_);
+    ExpectUntouched(0);
+    EXPECT_EQ(calledBefore, callbacks_) << "a detached sink calls nobody";
 }
 
 TEST_F(DataChangeSink, ARemovedGroupLeavesTheSinkHarmless) {
@@ -325,15 +274,7 @@ TEST_F(DataChangeSink, ARemovedGroupLeavesTheSinkHarmless) {
     EXPECT_EQ(nullptr, held->Group());
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
-    const Bytes bytes = stream.Build();
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes.size());
-    ASSERT_NE(nullptr, block);
-    std::memcpy(block, bytes.data(), bytes.size());
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
-    held->OnDataChange(nullptr, &medium);
-    GlobalFree(block);
+    Deliver(stream.Build(), held.get());
     EXPECT_EQ(0, calls);
 }
 
@@ -351,15 +292,7 @@ TEST_F(DataChangeSink, ACallbackMayRemoveTheGroupItWasCalledFor) {
     EXPECT_EQ(before + 1, fw::ModuleLock::Count());
     StreamBuilder stream;
     stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
-    const Bytes bytes = stream.Build();
-    HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes.size());
-    ASSERT_NE(nullptr, block);
-    std::memcpy(block, bytes.data(), bytes.size());
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
-    sink->OnDataChange(nullptr, &medium);
-    GlobalFree(block);
+    Deliver(stream.Build(), sink);
     EXPECT_EQ(nullptr, owned);
     EXPECT_EQ(before, fw::ModuleLock::Count()) << "the sink went with its last reference";
 }

@@ -12,8 +12,7 @@
 #include "DialogWatcher.h"
 #include "MessageBoxWatcher.h"
 #include "OpcInterfaces.h"
-#include "Processes.h"
-#include "Registration.h"
+#include "StringEnumerator.h"
 #include "TaskMem.h"
 #include "WineTest.h"
 #include "resource.h"
@@ -23,26 +22,22 @@
 #include <commctrl.h>
 
 #include <cstring>
-#include <functional>
 #include <map>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
+using frameworktest::ClassOf;
 using frameworktest::DialogWatcher;
+using frameworktest::ExpectRefusal;
+using frameworktest::ItemText;
+using frameworktest::RefusalSeen;
 
 // With no application object the framework titles its messages with the
 // program's name.
 constexpr const char* kMessageCaption = "client_dialog_tests";
-
-std::string ItemText(HWND dialog, int id) {
-    char text[512] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
 
 // The dialog's client area against its template size in dialog units.
 bool HasTemplateSize(HWND dialog, int cx, int cy) {
@@ -53,67 +48,8 @@ bool HasTemplateSize(HWND dialog, int cx, int cy) {
     return client.right == expected.right && client.bottom == expected.bottom;
 }
 
-std::string ClassOf(HWND window) {
-    char cls[64] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    return cls;
-}
-
-HWND WaitForFocus(HWND dialog, HWND wanted, DWORD ms) {
-    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
-    const DWORD start = GetTickCount();
-    for (;;) {
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(thread, &info);
-        if (info.hwndFocus == wanted || GetTickCount() - start > ms) return info.hwndFocus;
-        Sleep(10);
-    }
-}
-
-BOOL CALLBACK CancelOwnedBox(HWND window, LPARAM owner) {
-    if (ClassOf(window) == "#32770" && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-
-struct RefusalSeen {
-    std::optional<testsupport::MessageBoxSeen> box;
-    int control = 0;
-    bool dialogOpen = false;
-    bool focused = false;
-    DWORD selStart = 1, selEnd = 0;
-    int textLength = -1;
-};
-
-// Presses OK while a field holds a text it must refuse, and reads what
-// follows: the box (closed here), the focus and the selection.
 RefusalSeen PressOkExpectingRefusal(HWND dialog, int id) {
-    RefusalSeen seen;
-    seen.control = id;
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-    seen.box = testsupport::WaitForMessageBox(kMessageCaption, 5000);
-    // A box under another title would hold the dialog's thread for good.
-    if (!seen.box)
-        EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelOwnedBox, reinterpret_cast<LPARAM>(dialog));
-    const HWND field = GetDlgItem(dialog, id);
-    seen.focused = WaitForFocus(dialog, field, 2000) == field;
-    SendMessageA(field, EM_GETSEL, reinterpret_cast<WPARAM>(&seen.selStart), reinterpret_cast<LPARAM>(&seen.selEnd));
-    seen.textLength = GetWindowTextLengthA(field);
-    seen.dialogOpen = IsWindow(dialog) && IsWindowVisible(dialog);
-    return seen;
-}
-
-void ExpectRefusal(const RefusalSeen& seen, const char* message) {
-    SCOPED_TRACE(std::string("control ") + std::to_string(seen.control));
-    ASSERT_TRUE(seen.box.has_value()) << "no message box: " << message;
-    EXPECT_EQ(message, seen.box->text);
-    EXPECT_EQ(kMessageCaption, seen.box->caption);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), seen.box->icon);
-    EXPECT_TRUE(seen.dialogOpen);
-    EXPECT_TRUE(seen.focused) << "the refused field gets the focus";
-    EXPECT_EQ(0u, seen.selStart);
-    EXPECT_EQ(static_cast<DWORD>(seen.textLength), seen.selEnd) << "with its text selected";
+    return frameworktest::PressOkExpectingRefusal(dialog, id, kMessageCaption);
 }
 
 // --- Add OPC Server --------------------------------------------------------
@@ -144,7 +80,7 @@ protected:
     const std::vector<std::string> progIds_ = {"Zeta.Server.1", "Alpha.Server.1", "Mid.Server.2"};
 };
 
-TEST_F(AddServerDialogTest, ListsTheTableInOrderAndOkReturnsTheFirst) {
+TEST_F(AddServerDialogTest, ListsTheTableInOrderAndTheSelectedPositionIsTheIndex) {
     ComboSeen servers, nodes;
     bool sized = false;
     AddServerDialog dialog(progIds_);
@@ -152,6 +88,9 @@ TEST_F(AddServerDialogTest, ListsTheTableInOrderAndOkReturnsTheFirst) {
         servers = ReadCombo(hwnd, IDC_SERVER_NAME);
         nodes = ReadCombo(hwnd, IDC_NODE_NAME);
         sized = HasTemplateSize(hwnd, 221, 95);
+        SendDlgItemMessageA(hwnd, IDC_SERVER_NAME, CB_SETCURSEL, 2, 0);
+        // A node name typed in is not used.
+        SetDlgItemTextA(hwnd, IDC_NODE_NAME, "FarAwayNode");
     });
     EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
     ASSERT_TRUE(watcher.Result().found);
@@ -164,19 +103,6 @@ TEST_F(AddServerDialogTest, ListsTheTableInOrderAndOkReturnsTheFirst) {
     EXPECT_EQ(CBS_DROPDOWN, nodes.style & 3);
     EXPECT_TRUE(nodes.style & CBS_SORT);
     EXPECT_TRUE(sized);
-    EXPECT_EQ(0, dialog.index());
-    EXPECT_EQ("Zeta.Server.1", dialog.progId());
-}
-
-TEST_F(AddServerDialogTest, TheSelectedPositionIsTheTableIndex) {
-    AddServerDialog dialog(progIds_);
-    DialogWatcher watcher("Add OPC Server", IDOK, [](HWND hwnd) {
-        SendDlgItemMessageA(hwnd, IDC_SERVER_NAME, CB_SETCURSEL, 2, 0);
-        // A node name typed in is not used.
-        SetDlgItemTextA(hwnd, IDC_NODE_NAME, "FarAwayNode");
-    });
-    EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-    ASSERT_TRUE(watcher.Result().found);
     EXPECT_EQ(2, dialog.index());
     EXPECT_EQ("Mid.Server.2", dialog.progId());
 }
@@ -241,108 +167,50 @@ TEST(AddGroupDialogTest, ShowsItsDefaultsAndAnImmediateOkReturnsThem) {
     EXPECT_EQ(1000u, dialog.updateRate);
 }
 
-TEST(AddGroupDialogTest, EnteredValuesComeBack) {
-    AddGroupDialog dialog;
-    DialogWatcher watcher("Add Group", IDOK, [](HWND hwnd) {
-        SetDlgItemTextA(hwnd, IDC_GROUP_NAME, "Boilers");
-        SetDlgItemTextA(hwnd, IDC_UPDATE_RATE, "250");
-        SetDlgItemTextA(hwnd, IDC_TIME_BIAS, "-60");
-        SetDlgItemTextA(hwnd, IDC_DEADBAND, "2.5");
-        SetDlgItemTextA(hwnd, IDC_LOCALE_ID, "1033");
-        CheckDlgButton(hwnd, IDC_ACTIVE, BST_UNCHECKED);
-    });
-    EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-    ASSERT_TRUE(watcher.Result().found);
-    EXPECT_EQ("Boilers", dialog.name);
-    EXPECT_EQ(250u, dialog.updateRate);
-    EXPECT_EQ(-60, dialog.timeBias);
-    EXPECT_EQ(2.5f, dialog.percentDeadband);
-    EXPECT_EQ(1033u, dialog.localeId);
-    EXPECT_EQ(FALSE, dialog.active);
-}
-
-struct GroupRefusal {
-    int id;
-    std::string bad;
-    const char* message;
-    std::string good;
-};
-
-TEST(AddGroupDialogTest, RefusedTextsKeepTheDialogOpenUntilCorrected) {
-    const std::string name100(100, 'n');
-    const GroupRefusal cases[] = {
-        {IDC_UPDATE_RATE, "-5", "Please enter a positive integer.", "250"},
-        {IDC_DEADBAND, "abc", "Please enter a number.", "12.75"},
-        {IDC_GROUP_NAME, std::string(101, 'n'), "Please enter no more than 100 characters.", name100},
-        {IDC_TIME_BIAS, "-60 minutes", "Please enter an integer.", "-60"},
-        {IDC_LOCALE_ID, "-1", "Please enter a positive integer.", "4294967295"},
-    };
-    for (const GroupRefusal& c : cases) {
-        SCOPED_TRACE("control " + std::to_string(c.id) + " text " + c.bad.substr(0, 12));
-        AddGroupDialog dialog;
-        RefusalSeen seen;
-        DialogWatcher watcher("Add Group", IDOK, [&](HWND hwnd) {
-            SetDlgItemTextA(hwnd, c.id, c.bad.c_str());
-            seen = PressOkExpectingRefusal(hwnd, c.id);
-            SetDlgItemTextA(hwnd, c.id, c.good.c_str());
-        });
-        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-        ASSERT_TRUE(watcher.Result().found);
-        ExpectRefusal(seen, c.message);
-        EXPECT_EQ(static_cast<int>(c.bad.size()), seen.textLength) << "the refused text stays for correcting";
-        switch (c.id) {
-        case IDC_UPDATE_RATE: EXPECT_EQ(250u, dialog.updateRate); break;
-        case IDC_DEADBAND: EXPECT_EQ(12.75f, dialog.percentDeadband); break;
-        case IDC_GROUP_NAME: EXPECT_EQ(name100, dialog.name); break;
-        case IDC_TIME_BIAS: EXPECT_EQ(-60, dialog.timeBias); break;
-        case IDC_LOCALE_ID: EXPECT_EQ(4294967295u, dialog.localeId); break;
-        default: ADD_FAILURE();
-        }
-    }
-}
-
 TEST(AddGroupDialogTest, FieldsAreCheckedInTheirOrderOneRefusalPerOk) {
     // Every text field wrong at once: each OK names the next one, in the order
-    // time bias, deadband, locale ID, name, update rate.
-    const std::vector<std::pair<int, const char*>> order = {
-        {IDC_TIME_BIAS, "Please enter an integer."},
-        {IDC_DEADBAND, "Please enter a number."},
-        {IDC_LOCALE_ID, "Please enter a positive integer."},
-        {IDC_GROUP_NAME, "Please enter no more than 100 characters."},
-        {IDC_UPDATE_RATE, "Please enter a positive integer."},
+    // time bias, deadband, locale ID, name, update rate.  Each is then
+    // corrected to a value at the edge of what it takes.
+    struct Step {
+        int id;
+        std::string bad;
+        const char* message;
+        std::string good;
     };
-    const std::map<int, const char*> corrected = {
-        {IDC_TIME_BIAS, "15"}, {IDC_DEADBAND, "0.5"}, {IDC_LOCALE_ID, "7"}, {IDC_GROUP_NAME, "Pumps"}, {IDC_UPDATE_RATE, "500"}};
+    const Step steps[] = {
+        {IDC_TIME_BIAS, "-60 minutes", "Please enter an integer.", "-60"},
+        {IDC_DEADBAND, "abc", "Please enter a number.", "12.75"},
+        {IDC_LOCALE_ID, "-1", "Please enter a positive integer.", "4294967295"},
+        {IDC_GROUP_NAME, std::string(101, 'n'), "Please enter no more than 100 characters.", std::string(100, 'n')},
+        {IDC_UPDATE_RATE, "-5", "Please enter a positive integer.", "250"},
+    };
     std::vector<RefusalSeen> seen;
     bool secondBox = true;
     AddGroupDialog dialog;
     DialogWatcher watcher("Add Group", IDOK, [&](HWND hwnd) {
         CheckDlgButton(hwnd, IDC_ACTIVE, BST_UNCHECKED);
-        SetDlgItemTextA(hwnd, IDC_TIME_BIAS, "x");
-        SetDlgItemTextA(hwnd, IDC_DEADBAND, "y");
-        SetDlgItemTextA(hwnd, IDC_LOCALE_ID, "-3");
-        SetDlgItemTextA(hwnd, IDC_GROUP_NAME, std::string(130, 'g').c_str());
-        SetDlgItemTextA(hwnd, IDC_UPDATE_RATE, "-5");
-        for (const auto& step : order) {
-            seen.push_back(PressOkExpectingRefusal(hwnd, step.first));
+        for (const Step& step : steps) SetDlgItemTextA(hwnd, step.id, step.bad.c_str());
+        for (const Step& step : steps) {
+            seen.push_back(PressOkExpectingRefusal(hwnd, step.id));
             if (seen.size() == 1) secondBox = !testsupport::NoMessageBoxFor(kMessageCaption, 300);
-            SetDlgItemTextA(hwnd, step.first, corrected.at(step.first));
+            SetDlgItemTextA(hwnd, step.id, step.good.c_str());
         }
     });
     EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
     ASSERT_TRUE(watcher.Result().found);
-    ASSERT_EQ(order.size(), seen.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        EXPECT_EQ(order[i].first, seen[i].control);
-        ExpectRefusal(seen[i], order[i].second);
+    ASSERT_EQ(std::size(steps), seen.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(steps[i].id, seen[i].control);
+        ExpectRefusal(seen[i], steps[i].message);
+        EXPECT_EQ(static_cast<int>(steps[i].bad.size()), seen[i].textLength) << "the refused text stays for correcting";
     }
     EXPECT_FALSE(secondBox) << "the first failure stops the pass";
     EXPECT_EQ(FALSE, dialog.active);
-    EXPECT_EQ(15, dialog.timeBias);
-    EXPECT_EQ(0.5f, dialog.percentDeadband);
-    EXPECT_EQ(7u, dialog.localeId);
-    EXPECT_EQ("Pumps", dialog.name);
-    EXPECT_EQ(500u, dialog.updateRate);
+    EXPECT_EQ(-60, dialog.timeBias);
+    EXPECT_EQ(12.75f, dialog.percentDeadband);
+    EXPECT_EQ(4294967295u, dialog.localeId);
+    EXPECT_EQ(std::string(100, 'n'), dialog.name);
+    EXPECT_EQ(250u, dialog.updateRate);
 }
 
 TEST(AddGroupDialogTest, CancelAfterARefusalHandsBackTheDefaults) {
@@ -453,28 +321,16 @@ HTREEITEM WaitForSelection(HWND tree, HTREEITEM wanted, DWORD ms) {
     return selected;
 }
 
-bool ClassesRootKeyExists(const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
-}
-
-// What the client's server table and CoCreateInstance rely on: a ProgID key
-// with "CLSID" and "OPC" below it, and the class's local server.
-TEST(BranchServerRegistration, RegisterAndUnregister) {
-    const std::string progId = "Velmora.BranchTest.1";
-    ASSERT_EQ(0, testsupport::RunToEnd(BranchServerCommand() + " /RegServer", 20000));
-    const std::string clsid = testsupport::ClassesRootValue(progId + "\\CLSID");
-    EXPECT_EQ(38u, clsid.size()) << clsid;
-    EXPECT_TRUE(ClassesRootKeyExists(progId + "\\OPC"));
-    EXPECT_EQ(progId, testsupport::ClassesRootValue("CLSID\\" + clsid + "\\ProgID"));
-    const std::string server = testsupport::ClassesRootValue("CLSID\\" + clsid + "\\LocalServer32");
-    EXPECT_NE(std::string::npos, server.find("branch_opc_server.exe")) << server;
-
-    EXPECT_EQ(0, testsupport::RunToEnd(BranchServerCommand() + " /UnregServer", 20000));
-    EXPECT_FALSE(ClassesRootKeyExists(progId));
-    EXPECT_FALSE(ClassesRootKeyExists("CLSID\\" + clsid));
+// Runs the Add Item dialog on `browse` and returns its tree, closing with
+// Cancel.
+std::string TreeShownFor(IOPCBrowseServerAddressSpace* browse) {
+    std::string tree;
+    AddItemDialog dialog(browse);
+    DialogWatcher watcher("Add Item", IDCANCEL,
+                          [&](HWND hwnd) { tree = DescribeTree(GetDlgItem(hwnd, IDC_BROWSE_TREE)); });
+    EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
+    EXPECT_TRUE(watcher.Result().found);
+    return tree;
 }
 
 class AddItemWithServer : public BranchServerFixture {
@@ -489,26 +345,10 @@ protected:
         BranchServerFixture::TearDown();
     }
 
-    // Names the server lists at its current position.
-    std::vector<std::string> Names(OPCBROWSETYPE type) {
-        std::vector<std::string> names;
-        fw::ComPtr<IEnumString> list;
-        if (browse_->BrowseOPCItemIDs(type, L"", VT_EMPTY, 0, list.put()) != S_OK || !list) return names;
-        LPOLESTR name = nullptr;
-        ULONG fetched = 0;
-        while (list->Next(1, &name, &fetched) == S_OK && fetched == 1) {
-            char narrow[256] = {};
-            WideCharToMultiByte(CP_ACP, 0, name, -1, narrow, sizeof narrow, nullptr, nullptr);
-            names.push_back(narrow);
-            CoTaskMemFree(name);
-        }
-        return names;
-    }
-
     fw::ComPtr<IOPCBrowseServerAddressSpace> browse_;
 };
 
-TEST_F(AddItemWithServer, TheTreeShowsTheAddressSpaceDepthFirst) {
+TEST_F(AddItemWithServer, TheTreeShowsTheAddressSpaceDepthFirstFromTheServersPosition) {
     struct {
         std::string tree, itemId, addAllText;
         bool rootExpanded = false, addAllEnabled = false, sized = false;
@@ -543,77 +383,63 @@ TEST_F(AddItemWithServer, TheTreeShowsTheAddressSpaceDepthFirst) {
     EXPECT_EQ(wanted, shown.style & wanted);
     EXPECT_TRUE(shown.sized);
     // The walk came back to where it began.
-    EXPECT_EQ(std::vector<std::string>{"A"}, Names(OPC_BRANCH));
-    EXPECT_EQ(std::vector<std::string>{"top"}, Names(OPC_LEAF));
-}
+    EXPECT_EQ(Names{L"A"}, Browse(OPC_BRANCH));
+    EXPECT_EQ(Names{L"top"}, Browse(OPC_LEAF));
 
-TEST_F(AddItemWithServer, TheWalkStartsAndEndsAtTheServersPosition) {
+    // From inside a branch the walk starts there, and comes back there.
     ASSERT_EQ(S_OK, browse_->ChangeBrowsePosition(OPC_BROWSE_TO, L"A"));
-    std::string tree;
-    AddItemDialog dialog(browse_.get());
-    DialogWatcher watcher("Add Item", IDCANCEL,
-                          [&](HWND hwnd) { tree = DescribeTree(GetDlgItem(hwnd, IDC_BROWSE_TREE)); });
-    EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
-    ASSERT_TRUE(watcher.Result().found);
-    EXPECT_EQ("root(A.B(A.B.b1),A.a1)", tree);
-    EXPECT_EQ(std::vector<std::string>{"B"}, Names(OPC_BRANCH));
-    EXPECT_EQ(std::vector<std::string>{"a1"}, Names(OPC_LEAF));
+    EXPECT_EQ("root(A.B(A.B.b1),A.a1)", TreeShownFor(browse_.get()));
+    EXPECT_EQ(Names{L"B"}, Browse(OPC_BRANCH));
+    EXPECT_EQ(Names{L"a1"}, Browse(OPC_LEAF));
 }
 
 TEST_F(AddItemWithServer, ClicksOnNodesWithoutChildrenFillTheItemId) {
-    struct {
-        bool leafClick = false, leafDoubleClick = false, clickedBranchSelected = false;
-        bool doubleClickedBranchSelected = false, keyboardSelected = false;
-        std::string afterBranchClick, afterBranchDoubleClick, afterRootClick, afterSelect;
-    } seen;
+    struct Click {
+        const char* node;
+        bool twice;
+        const char* text;  // in the item ID box afterwards
+    };
+    const Click clicks[] = {
+        {"A.a1", false, "A.a1"},  // a leaf that was not selected before
+        {"A.B", false, "A.a1"},   // a branch with children: selected, the box keeps its text
+        {"top", true, "top"},
+        {"A", true, "top"},
+        {"root", false, "top"},
+    };
+    std::vector<bool> selected;
+    std::vector<std::string> texts;
+    bool keyboardSelected = false;
+    std::string afterKeyboard;
     AddItemDialog dialog(browse_.get());
     DialogWatcher watcher("Add Item", IDOK, [&](HWND hwnd) {
         const HWND tree = GetDlgItem(hwnd, IDC_BROWSE_TREE);
         ExpandAll(tree, Next(tree, nullptr, TVGN_ROOT));
-        const HTREEITEM a1 = FindNode(tree, "A.a1");
-        const HTREEITEM branchB = FindNode(tree, "A.B");
-        const HTREEITEM top = FindNode(tree, "top");
-        const HTREEITEM branchA = FindNode(tree, "A");
-        const HTREEITEM b1 = FindNode(tree, "A.B.b1");
-        const HTREEITEM root = Next(tree, nullptr, TVGN_ROOT);
-        if (!a1 || !branchB || !top || !branchA || !b1) return;
-
-        // One click on a leaf that was not selected before.
-        ClickNode(tree, a1, false);
-        seen.leafClick = WaitForText(hwnd, IDC_ITEM_ID, "A.a1", 3000);
-        // A branch with children: selected, but the box keeps its text.
-        ClickNode(tree, branchB, false);
-        seen.clickedBranchSelected = WaitForSelection(tree, branchB, 3000) == branchB;
-        Sleep(200);
-        seen.afterBranchClick = ItemText(hwnd, IDC_ITEM_ID);
-        // A double click on another leaf.
-        ClickNode(tree, top, true);
-        seen.leafDoubleClick = WaitForText(hwnd, IDC_ITEM_ID, "top", 3000);
-        ClickNode(tree, branchA, true);
-        seen.doubleClickedBranchSelected = WaitForSelection(tree, branchA, 3000) == branchA;
-        Sleep(200);
-        seen.afterBranchDoubleClick = ItemText(hwnd, IDC_ITEM_ID);
-        ClickNode(tree, root, false);
-        WaitForSelection(tree, root, 3000);
-        Sleep(200);
-        seen.afterRootClick = ItemText(hwnd, IDC_ITEM_ID);
+        for (const Click& click : clicks) {
+            const HTREEITEM node = FindNode(tree, click.node);
+            if (!node) return;
+            ClickNode(tree, node, click.twice);
+            selected.push_back(WaitForSelection(tree, node, 3000) == node);
+            WaitForText(hwnd, IDC_ITEM_ID, click.text, 3000);
+            Sleep(150);  // a late change would show now
+            texts.push_back(ItemText(hwnd, IDC_ITEM_ID));
+        }
         // Selecting without the mouse is no click.
+        const HTREEITEM b1 = FindNode(tree, "A.B.b1");
         SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(b1));
-        seen.keyboardSelected = Next(tree, nullptr, TVGN_CARET) == b1;
-        Sleep(200);
-        seen.afterSelect = ItemText(hwnd, IDC_ITEM_ID);
+        keyboardSelected = b1 && Next(tree, nullptr, TVGN_CARET) == b1;
+        Sleep(150);
+        afterKeyboard = ItemText(hwnd, IDC_ITEM_ID);
     });
     EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
     ASSERT_TRUE(watcher.Result().found);
-    EXPECT_TRUE(seen.leafClick);
-    EXPECT_TRUE(seen.clickedBranchSelected);
-    EXPECT_EQ("A.a1", seen.afterBranchClick);
-    EXPECT_TRUE(seen.leafDoubleClick);
-    EXPECT_TRUE(seen.doubleClickedBranchSelected);
-    EXPECT_EQ("top", seen.afterBranchDoubleClick);
-    EXPECT_EQ("top", seen.afterRootClick);
-    EXPECT_TRUE(seen.keyboardSelected);
-    EXPECT_EQ("top", seen.afterSelect);
+    ASSERT_EQ(std::size(clicks), texts.size()) << "a node is missing from the tree";
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE(std::string(clicks[i].twice ? "double click on " : "click on ") + clicks[i].node);
+        EXPECT_TRUE(selected[i]);
+        EXPECT_EQ(clicks[i].text, texts[i]);
+    }
+    EXPECT_TRUE(keyboardSelected);
+    EXPECT_EQ("top", afterKeyboard);
     EXPECT_EQ("top", dialog.itemId);
     EXPECT_EQ(FALSE, dialog.addAll);
 }
@@ -642,21 +468,21 @@ TEST_F(AddItemWithServer, ValidatingModeHasItsCaptionAndNoAddAll) {
     EXPECT_EQ(FALSE, dialog.addAll);
 }
 
-TEST_F(AddItemWithServer, AddAllEndsWithOkWithoutReadingTheBox) {
-    AddItemDialog dialog(browse_.get());
-    DialogWatcher watcher("Add Item", IDC_ADD_ALL, [](HWND hwnd) { SetDlgItemTextA(hwnd, IDC_ITEM_ID, "typed.but.unused"); });
-    EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-    ASSERT_TRUE(watcher.Result().found);
-    EXPECT_EQ(TRUE, dialog.addAll);
-    EXPECT_EQ("", dialog.itemId);
-}
-
-TEST_F(AddItemWithServer, CancelEndsWithCancel) {
-    AddItemDialog dialog(browse_.get());
-    DialogWatcher watcher("Add Item", IDCANCEL, [](HWND hwnd) { SetDlgItemTextA(hwnd, IDC_ITEM_ID, "top"); });
-    EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
-    EXPECT_TRUE(watcher.Result().found);
-    EXPECT_EQ("", dialog.itemId);
+TEST_F(AddItemWithServer, AddAllAndCancelLeaveTheTypedIdUnread) {
+    struct Press {
+        int button, result;
+        BOOL addAll;
+    };
+    for (const Press& press : {Press{IDC_ADD_ALL, IDOK, TRUE}, Press{IDCANCEL, IDCANCEL, FALSE}}) {
+        SCOPED_TRACE(press.button);
+        AddItemDialog dialog(browse_.get());
+        DialogWatcher watcher("Add Item", press.button,
+                              [](HWND hwnd) { SetDlgItemTextA(hwnd, IDC_ITEM_ID, "typed.but.unused"); });
+        EXPECT_EQ(press.result, dialog.DoModal(nullptr));
+        EXPECT_TRUE(watcher.Result().found);
+        EXPECT_EQ(press.addAll, dialog.addAll);
+        EXPECT_EQ("", dialog.itemId);
+    }
 }
 
 TEST(AddItemWithoutBrowsing, TheTreeStaysEmptyAndAnIdCanBeTyped) {
@@ -721,7 +547,7 @@ public:
         if (endless && type == OPC_BRANCH) names.push_back(L"deeper");
         for (const Entry& e : Here())
             if (e.branch == (type == OPC_BRANCH)) names.push_back(e.name);
-        const HRESULT hr = fw::CreateInstance<Names>(IID_IEnumString, reinterpret_cast<void**>(out), names);
+        const HRESULT hr = fw::CreateInstance<testserver::StringEnumerator>(IID_IEnumString, reinterpret_cast<void**>(out), names);
         if (FAILED(hr)) return hr;
         return type == OPC_BRANCH && branchListFalse ? S_FALSE : S_OK;
     }
@@ -740,30 +566,6 @@ public:
     }
 
 private:
-    class Names final : public fw::ComObject<Names, IEnumString> {
-    public:
-        explicit Names(std::vector<std::wstring> names) : names_(std::move(names)) {}
-        STDMETHODIMP Next(ULONG celt, LPOLESTR* out, ULONG* fetched) override {
-            ULONG n = 0;
-            for (; n < celt && pos_ < names_.size(); ++n) out[n] = fw::TaskMemString(names_[pos_++].c_str()).release();
-            if (fetched) *fetched = n;
-            return n == celt ? S_OK : S_FALSE;
-        }
-        STDMETHODIMP Skip(ULONG) override { return E_NOTIMPL; }
-        STDMETHODIMP Reset() override {
-            pos_ = 0;
-            return S_OK;
-        }
-        STDMETHODIMP Clone(IEnumString** out) override {
-            *out = nullptr;
-            return E_NOTIMPL;
-        }
-
-    private:
-        std::vector<std::wstring> names_;
-        size_t pos_ = 0;
-    };
-
     std::vector<Entry> Here() const {
         std::wstring key;
         for (const std::wstring& part : path) key += (key.empty() ? L"" : L"/") + part;
@@ -811,17 +613,6 @@ public:
 
 class AddItemScripted : public ::testing::Test {
 protected:
-    // Runs the dialog on `browse` and returns its tree, closing with Cancel.
-    std::string TreeFor(ScriptedBrowse* browse) {
-        std::string tree;
-        AddItemDialog dialog(browse);
-        DialogWatcher watcher("Add Item", IDCANCEL,
-                              [&](HWND hwnd) { tree = DescribeTree(GetDlgItem(hwnd, IDC_BROWSE_TREE)); });
-        EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
-        EXPECT_TRUE(watcher.Result().found);
-        return tree;
-    }
-
     testsupport::ComScope com_;
 };
 
@@ -834,7 +625,7 @@ TEST_F(AddItemScripted, UnnamedNodesShowTheirBrowseNameAndRefusedBranchesAreLeft
     browse->idFails = {L"Dir", L"leaf1"};
     browse->downRefused = {L"Locked"};
 
-    EXPECT_EQ("root(Dir(ID:Dir.inner),leaf1,ID:ok)", TreeFor(browse.get()));
+    EXPECT_EQ("root(Dir(ID:Dir.inner),leaf1,ID:ok)", TreeShownFor(browse.get()));
     EXPECT_EQ(browse->downs, browse->ups);
     EXPECT_TRUE(browse->path.empty());
     // A branch is named from inside it; one the server would not enter is
@@ -849,7 +640,7 @@ TEST_F(AddItemScripted, ABranchListWithoutSOkLeavesOnlyTheLeaves) {
     browse->children[L""] = {{L"Dir", true}, {L"x", false}};
     browse->children[L"Dir"] = {{L"y", false}};
     browse->branchListFalse = true;
-    EXPECT_EQ("root(ID:x)", TreeFor(browse.get()));
+    EXPECT_EQ("root(ID:x)", TreeShownFor(browse.get()));
     EXPECT_EQ(0, browse->downs);
 }
 
@@ -881,14 +672,7 @@ TEST_F(AddItemScripted, EveryStringTheServerHandsOutIsFreed) {
     browse->idFails = {L"other"};
     TaskMemoryCount spy;
     ASSERT_EQ(S_OK, CoRegisterMallocSpy(&spy));
-    std::string tree;
-    {
-        AddItemDialog dialog(browse.get());
-        DialogWatcher watcher("Add Item", IDCANCEL,
-                              [&](HWND hwnd) { tree = DescribeTree(GetDlgItem(hwnd, IDC_BROWSE_TREE)); });
-        dialog.DoModal(nullptr);
-        watcher.Result();
-    }
+    const std::string tree = TreeShownFor(browse.get());
     const LONG outstanding = spy.outstanding;
     CoRevokeMallocSpy();
     EXPECT_EQ("root(ID:Dir.Dir(ID:Dir.inner,other),ID:leaf)", tree);

@@ -9,8 +9,6 @@
 #include "DialogWatcher.h"
 #include "MessageBoxWatcher.h"
 
-#include <optional>
-
 namespace frameworktest {
 namespace {
 
@@ -44,73 +42,6 @@ protected:
         dx.ComboIndex(IDC_DX_CHOICE, choice);
     }
 };
-
-std::string ItemText(HWND dialog, int id) {
-    char text[512] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
-// The focus window of the dialog's thread once it is `wanted`, or whatever
-// it is when the time is up.
-HWND WaitForFocus(HWND dialog, HWND wanted, DWORD ms) {
-    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
-    const DWORD start = GetTickCount();
-    for (;;) {
-        GUITHREADINFO info = {};
-        info.cbSize = sizeof info;
-        GetGUIThreadInfo(thread, &info);
-        if (info.hwndFocus == wanted || GetTickCount() - start > ms) return info.hwndFocus;
-        Sleep(10);
-    }
-}
-
-// What the watching thread saw of one OK that a field refused.
-struct RefusalSeen {
-    std::optional<testsupport::MessageBoxSeen> box;
-    bool dialogOpen = false;
-    bool focused = false;
-    DWORD selStart = 0;
-    DWORD selEnd = 0;
-    int textLength = 0;
-};
-
-BOOL CALLBACK CancelOwnedBox(HWND window, LPARAM owner) {
-    char cls[16] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") == 0 && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
-
-// A box that did not carry the expected title would keep the dialog's
-// thread in its modal loop for good.
-void CloseBoxesOwnedBy(HWND dialog) {
-    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelOwnedBox, reinterpret_cast<LPARAM>(dialog));
-}
-
-RefusalSeen PressOkExpectingRefusal(HWND dialog, int id, const char* caption) {
-    RefusalSeen seen;
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
-    seen.box = testsupport::WaitForMessageBox(caption, 5000);
-    if (!seen.box) CloseBoxesOwnedBy(dialog);
-    const HWND field = GetDlgItem(dialog, id);
-    seen.focused = WaitForFocus(dialog, field, 2000) == field;
-    SendMessageA(field, EM_GETSEL, reinterpret_cast<WPARAM>(&seen.selStart), reinterpret_cast<LPARAM>(&seen.selEnd));
-    seen.textLength = GetWindowTextLengthA(field);
-    seen.dialogOpen = IsWindow(dialog) && IsWindowVisible(dialog);
-    return seen;
-}
-
-void ExpectRefusal(const RefusalSeen& seen, const char* message) {
-    ASSERT_TRUE(seen.box.has_value()) << "no message box for " << message;
-    EXPECT_EQ(message, seen.box->text);
-    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), seen.box->icon);
-    EXPECT_TRUE(seen.dialogOpen);
-    EXPECT_TRUE(seen.focused);
-    EXPECT_EQ(0u, seen.selStart);
-    EXPECT_EQ(static_cast<DWORD>(seen.textLength), seen.selEnd);
-}
 
 class DataExchangeDialog : public ::testing::Test {
 protected:

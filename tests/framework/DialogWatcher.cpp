@@ -1,5 +1,7 @@
 #include "DialogWatcher.h"
 
+#include <gtest/gtest.h>
+
 namespace frameworktest {
 namespace {
 
@@ -41,13 +43,68 @@ BOOL CALLBACK CollectControl(HWND child, LPARAM param) {
 }
 
 BOOL CALLBACK CancelDialog(HWND window, LPARAM) {
-    char cls[64] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, kDialogClass) == 0) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    if (ClassOf(window) == kDialogClass) PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+BOOL CALLBACK CancelOwnedBox(HWND window, LPARAM owner) {
+    if (ClassOf(window) == kDialogClass && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
 }
 
 }  // namespace
+
+std::string ItemText(HWND dialog, int id) {
+    char text[512] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+std::string ClassOf(HWND window) {
+    char cls[64] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    return cls;
+}
+
+HWND WaitForFocus(HWND dialog, HWND wanted, DWORD ms) {
+    const DWORD thread = GetWindowThreadProcessId(dialog, nullptr);
+    const DWORD start = GetTickCount();
+    for (;;) {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        GetGUIThreadInfo(thread, &info);
+        if (info.hwndFocus == wanted || GetTickCount() - start > ms) return info.hwndFocus;
+        Sleep(10);
+    }
+}
+
+RefusalSeen PressOkExpectingRefusal(HWND dialog, int id, const char* caption) {
+    RefusalSeen seen;
+    seen.control = id;
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    seen.box = testsupport::WaitForMessageBox(caption, 5000);
+    // A box under another title would hold the dialog's thread for good.
+    if (!seen.box)
+        EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelOwnedBox, reinterpret_cast<LPARAM>(dialog));
+    const HWND field = GetDlgItem(dialog, id);
+    seen.focused = WaitForFocus(dialog, field, 2000) == field;
+    SendMessageA(field, EM_GETSEL, reinterpret_cast<WPARAM>(&seen.selStart), reinterpret_cast<LPARAM>(&seen.selEnd));
+    seen.textLength = GetWindowTextLengthA(field);
+    seen.dialogOpen = IsWindow(dialog) && IsWindowVisible(dialog);
+    return seen;
+}
+
+void ExpectRefusal(const RefusalSeen& seen, const char* message) {
+    SCOPED_TRACE("control " + std::to_string(seen.control));
+    ASSERT_TRUE(seen.box.has_value()) << "no message box: " << message;
+    EXPECT_EQ(message, seen.box->text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), seen.box->icon);
+    EXPECT_TRUE(seen.dialogOpen);
+    EXPECT_TRUE(seen.focused) << "the refused field gets the focus";
+    EXPECT_EQ(0u, seen.selStart);
+    EXPECT_EQ(static_cast<DWORD>(seen.textLength), seen.selEnd) << "with its text selected";
+}
 
 DialogWatcher::DialogWatcher(const char* caption, int pressId, Fill fill, DWORD timeoutMs)
     : thread_(&DialogWatcher::Watch, this, std::string(caption), pressId, std::move(fill), timeoutMs,

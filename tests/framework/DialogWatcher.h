@@ -5,7 +5,10 @@
 
 #include <windows.h>
 
+#include "MessageBoxWatcher.h"
+
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,5 +50,31 @@ private:
     DialogSeen seen_;
     std::thread thread_;
 };
+
+// Reading a dialog from the watcher's thread.
+std::string ItemText(HWND dialog, int id);
+std::string ClassOf(HWND window);
+// The focus window of the dialog's thread once it is `wanted`, or whatever
+// it is when the time is up.
+HWND WaitForFocus(HWND dialog, HWND wanted, DWORD ms);
+
+// What followed one OK that a field of the dialog refused.
+struct RefusalSeen {
+    std::optional<testsupport::MessageBoxSeen> box;
+    int control = 0;
+    bool dialogOpen = false;
+    bool focused = false;
+    DWORD selStart = 1, selEnd = 0;
+    int textLength = -1;
+};
+
+// Presses OK while field `id` holds a text it must refuse, then reads what
+// follows: the message box titled `caption` (closed here), the focus and
+// the field's selection.
+RefusalSeen PressOkExpectingRefusal(HWND dialog, int id, const char* caption);
+
+// The box said `message` with a warning icon, and the dialog stayed open
+// with the refused field focused and its whole text selected.
+void ExpectRefusal(const RefusalSeen& seen, const char* message);
 
 }  // namespace frameworktest

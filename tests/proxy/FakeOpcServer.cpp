@@ -5,16 +5,18 @@
 //
 // It registers its class object for the given CLSID (a fresh one per test run,
 // so a killed instance never poisons the class for another test), signals the
-// event "FakeOpcServerReady<GUID>" when it serves, and ends when its last
-// server object is released, or after two minutes at the latest.
+// event "FakeOpcServerReady<GUID>" when it serves, and ends when the last
+// object it handed out is released, or after two minutes at the latest.
 #include "FakeOpcData.h"
 
-#include "ClassFactory.h"
 #include "ComObject.h"
-#include "ComPtr.h"
+#include "ItemList.h"
 #include "OpcInterfaces.h"
+#include "ServerProcess.h"
+#include "StringEnumerator.h"
 #include "TaskMem.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <map>
@@ -23,12 +25,7 @@
 
 namespace {
 
-DWORD g_mainThread = 0;
 bool g_startedByCom = false;
-
-void QuitWhenUnused() {
-    if (CoReleaseServerProcess() == 0) PostThreadMessageW(g_mainThread, WM_QUIT, 0, 0);
-}
 
 const FakeItem* FindItem(const wchar_t* id) {
     if (!id) return nullptr;
@@ -50,44 +47,6 @@ HRESULT ValueOf(const FakeItem& item, VARIANT* out) {
     }
 }
 
-// IEnumString over a fixed list of names.
-class FakeStringEnum final : public fw::ComObject<FakeStringEnum, IEnumString> {
-public:
-    explicit FakeStringEnum(std::vector<std::wstring> names, ULONG pos = 0)
-        : names_(std::move(names)), pos_(pos) {}
-
-    STDMETHODIMP Next(ULONG celt, LPOLESTR* out, ULONG* fetched) override {
-        if (!out || (celt > 1 && !fetched)) return E_INVALIDARG;
-        ULONG n = 0;
-        for (; n < celt && pos_ < names_.size(); ++n, ++pos_) {
-            out[n] = fw::TaskMemString(names_[pos_].c_str()).release();
-            if (!out[n]) {
-                while (n) CoTaskMemFree(out[--n]);
-                return E_OUTOFMEMORY;
-            }
-        }
-        if (fetched) *fetched = n;
-        return n == celt ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Skip(ULONG celt) override {
-        const ULONG left = static_cast<ULONG>(names_.size()) - pos_;
-        pos_ += celt < left ? celt : left;
-        return celt <= left ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumString** out) override {
-        if (!out) return E_POINTER;
-        return fw::CreateInstance<FakeStringEnum>(IID_IEnumString, reinterpret_cast<void**>(out), names_, pos_);
-    }
-
-private:
-    std::vector<std::wstring> names_;
-    ULONG pos_;
-};
-
 struct AddedItem {
     const FakeItem* item;
     OPCHANDLE hServer;
@@ -95,20 +54,19 @@ struct AddedItem {
     BOOL active;
 };
 
-class FakeItemEnum final : public fw::ComObject<FakeItemEnum, IEnumOPCItemAttributes> {
+class FakeItemEnum final : public testserver::ListEnumerator<FakeItemEnum, IEnumOPCItemAttributes, AddedItem> {
 public:
-    explicit FakeItemEnum(std::vector<AddedItem> items, ULONG pos = 0) : items_(std::move(items)), pos_(pos) {}
+    using ListEnumerator::ListEnumerator;
 
     STDMETHODIMP Next(ULONG celt, OPCITEMATTRIBUTES** out, ULONG* fetched) override {
         if (!out || !fetched) return E_INVALIDARG;
         *out = nullptr;
         *fetched = 0;
-        const ULONG left = static_cast<ULONG>(items_.size()) - pos_;
-        const ULONG n = celt < left ? celt : left;
+        const ULONG n = std::min(celt, Left());
         auto array = fw::TaskMemArray<OPCITEMATTRIBUTES>(n);
         if (!array) return E_OUTOFMEMORY;
         for (ULONG i = 0; i < n; ++i) {
-            const AddedItem& added = items_[pos_ + i];
+            const AddedItem& added = elements_[position_ + i];
             OPCITEMATTRIBUTES& a = array.get()[i];
             a.szAccessPath = fw::TaskMemString(L"").release();
             a.szItemID = fw::TaskMemString(added.item->id).release();
@@ -122,29 +80,11 @@ public:
             a.vEUInfo.vt = VT_R8;
             a.vEUInfo.dblVal = added.item->number * 10;
         }
-        pos_ += n;
+        position_ += n;
         *out = array.release();
         *fetched = n;
         return n == celt ? S_OK : S_FALSE;
     }
-    STDMETHODIMP Skip(ULONG celt) override {
-        const ULONG left = static_cast<ULONG>(items_.size()) - pos_;
-        pos_ += celt < left ? celt : left;
-        return celt <= left ? S_OK : S_FALSE;
-    }
-    STDMETHODIMP Reset() override {
-        pos_ = 0;
-        return S_OK;
-    }
-    STDMETHODIMP Clone(IEnumOPCItemAttributes** out) override {
-        if (!out) return E_POINTER;
-        return fw::CreateInstance<FakeItemEnum>(IID_IEnumOPCItemAttributes, reinterpret_cast<void**>(out),
-                                                items_, pos_);
-    }
-
-private:
-    std::vector<AddedItem> items_;
-    ULONG pos_;
 };
 
 class FakeGroup final : public fw::ComObject<FakeGroup, IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO> {
@@ -186,89 +126,51 @@ public:
 
     // IOPCItemMgt
     STDMETHODIMP AddItems(DWORD count, OPCITEMDEF* defs, OPCITEMRESULT** results, HRESULT** errors) override {
-        return Resolve(count, defs, true, results, errors);
+        return items_.Resolve(count, defs, true, results, errors, Lookup);
     }
     STDMETHODIMP ValidateItems(DWORD count, OPCITEMDEF* defs, BOOL, OPCITEMRESULT** results,
                                HRESULT** errors) override {
-        return Resolve(count, defs, false, results, errors);
+        return items_.Resolve(count, defs, false, results, errors, Lookup);
     }
     STDMETHODIMP RemoveItems(DWORD count, OPCHANDLE* handles, HRESULT** errors) override {
-        return ForEachHandle(count, handles, errors, [this](size_t index) { items_.erase(items_.begin() + index); });
+        return items_.Remove(count, handles, errors);
     }
     STDMETHODIMP SetActiveState(DWORD count, OPCHANDLE* handles, BOOL active, HRESULT** errors) override {
-        return ForEachHandle(count, handles, errors, [&](size_t index) { items_[index].active = active; });
+        return items_.SetActive(count, handles, active, errors);
     }
     STDMETHODIMP SetClientHandles(DWORD count, OPCHANDLE* handles, OPCHANDLE* clients, HRESULT** errors) override {
-        if (!clients) return E_INVALIDARG;
-        DWORD i = 0;
-        return ForEachHandle(count, handles, errors, [&](size_t index) { items_[index].hClient = clients[i++]; });
+        return items_.SetClientHandles(count, handles, clients, errors);
     }
     STDMETHODIMP SetDatatypes(DWORD count, OPCHANDLE* handles, VARTYPE*, HRESULT** errors) override {
-        return ForEachHandle(count, handles, errors, [](size_t) {});
+        return items_.ForEachHandle(count, handles, errors, [](AddedItem&, DWORD) { return S_OK; });
     }
     STDMETHODIMP CreateEnumerator(REFIID iid, LPUNKNOWN* out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
-        if (items_.empty()) return S_FALSE;
-        return fw::CreateInstance<FakeItemEnum>(iid, reinterpret_cast<void**>(out), items_);
+        if (items_.items().empty()) return S_FALSE;
+        return fw::CreateInstance<FakeItemEnum>(iid, reinterpret_cast<void**>(out), items_.items());
     }
 
-    // IOPCSyncIO
+    // IOPCSyncIO: the time stamp carries the server handle and the data
+    // source, so that the client can tell both arrived.
     STDMETHODIMP Read(OPCDATASOURCE source, DWORD count, OPCHANDLE* handles, OPCITEMSTATE** values,
                       HRESULT** errors) override {
-        if (!values || !errors) return E_INVALIDARG;
-        *values = nullptr;
-        *errors = nullptr;
-        if (count == 0 || !handles) return E_INVALIDARG;
-        auto state = fw::TaskMemArray<OPCITEMSTATE>(count);
-        auto results = fw::TaskMemArray<HRESULT>(count);
-        if (!state || !results) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            OPCITEMSTATE& s = state.get()[i];
-            const AddedItem* added = Find(handles[i]);
-            if (!added) {
-                results.get()[i] = OPC_E_INVALIDHANDLE;
-                overall = S_FALSE;
-                continue;
-            }
-            s.hClient = added->hClient;
-            s.ftTimeStamp.dwLowDateTime = added->hServer;
+        return items_.Read(count, handles, values, errors, [&](const AddedItem& added, OPCITEMSTATE& s) {
+            s.hClient = added.hClient;
+            s.ftTimeStamp.dwLowDateTime = added.hServer;
             s.ftTimeStamp.dwHighDateTime = static_cast<DWORD>(source);
             s.wQuality = OPC_QUALITY_GOOD;
-            results.get()[i] = ValueOf(*added->item, &s.vDataValue);
-            if (written_.count(added->hServer)) VariantCopy(&s.vDataValue, &written_.at(added->hServer));
-        }
-        *values = state.release();
-        *errors = results.release();
-        return overall;
+            const auto written = written_.find(added.hServer);
+            if (written != written_.end()) return VariantCopy(&s.vDataValue, &written->second);
+            return ValueOf(*added.item, &s.vDataValue);
+        });
     }
     STDMETHODIMP Write(DWORD count, OPCHANDLE* handles, VARIANT* values, HRESULT** errors) override {
-        if (!errors) return E_INVALIDARG;
-        *errors = nullptr;
-        if (count == 0 || !handles || !values) return E_INVALIDARG;
-        auto results = fw::TaskMemArray<HRESULT>(count);
-        if (!results) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            const AddedItem* added = Find(handles[i]);
-            HRESULT hr = OPC_E_INVALIDHANDLE;
-            if (added) {
-                VARIANT converted;
-                VariantInit(&converted);
-                hr = VariantChangeType(&converted, &values[i], 0, added->item->type);
-                if (SUCCEEDED(hr)) {
-                    VariantClear(&written_[added->hServer]);
-                    written_[added->hServer] = converted;
-                } else {
-                    hr = OPC_E_BADTYPE;
-                }
-            }
-            results.get()[i] = hr;
-            if (FAILED(hr)) overall = S_FALSE;
-        }
-        *errors = results.release();
-        return overall;
+        return items_.Write(
+            count, handles, values, errors, [](const AddedItem& added) { return added.item->type; },
+            [this](const AddedItem& added, VARIANT& value) {
+                return VariantCopy(&written_[added.hServer], &value);
+            });
     }
 
     ~FakeGroup() override {
@@ -276,84 +178,34 @@ public:
     }
 
 private:
-    const AddedItem* Find(OPCHANDLE h) const {
-        for (const AddedItem& a : items_)
-            if (a.hServer == h) return &a;
-        return nullptr;
-    }
-
-    HRESULT Resolve(DWORD count, OPCITEMDEF* defs, bool add, OPCITEMRESULT** results, HRESULT** errors) {
-        if (!results || !errors) return E_INVALIDARG;
-        *results = nullptr;
-        *errors = nullptr;
-        if (count == 0 || !defs) return E_INVALIDARG;
-        auto out = fw::TaskMemArray<OPCITEMRESULT>(count);
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!out || !codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            const FakeItem* item = FindItem(defs[i].szItemID);
-            if (!item) {
-                codes.get()[i] = OPC_E_UNKNOWNITEMID;
-                overall = S_FALSE;
-                continue;
-            }
-            OPCITEMRESULT& r = out.get()[i];
-            r.hServer = add ? nextHandle_++ : 0;
-            r.vtCanonicalDataType = item->type;
-            r.dwAccessRights = OPC_READABLE | OPC_WRITEABLE;
-            // The blob comes back reversed, which proves both directions.
-            if (defs[i].dwBlobSize && defs[i].pBlob) {
-                r.pBlob = static_cast<BYTE*>(CoTaskMemAlloc(defs[i].dwBlobSize));
-                if (r.pBlob) {
-                    r.dwBlobSize = defs[i].dwBlobSize;
-                    for (DWORD b = 0; b < r.dwBlobSize; ++b) r.pBlob[b] = defs[i].pBlob[r.dwBlobSize - 1 - b];
-                }
-            }
-            if (add) items_.push_back({item, r.hServer, defs[i].hClient, defs[i].bActive});
-            codes.get()[i] = S_OK;
-        }
-        *results = out.release();
-        *errors = codes.release();
-        return overall;
-    }
-
-    template <class Action>
-    HRESULT ForEachHandle(DWORD count, const OPCHANDLE* handles, HRESULT** errors, Action action) {
-        if (!errors) return E_INVALIDARG;
-        *errors = nullptr;
-        if (count == 0 || !handles) return E_INVALIDARG;
-        auto codes = fw::TaskMemArray<HRESULT>(count);
-        if (!codes) return E_OUTOFMEMORY;
-        HRESULT overall = S_OK;
-        for (DWORD i = 0; i < count; ++i) {
-            size_t index = 0;
-            while (index < items_.size() && items_[index].hServer != handles[i]) ++index;
-            if (index == items_.size()) {
-                codes.get()[i] = OPC_E_INVALIDHANDLE;
-                overall = S_FALSE;
-            } else {
-                action(index);
+    // The blob comes back reversed, which proves both directions.
+    static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, AddedItem& added) {
+        const FakeItem* item = FindItem(def.szItemID);
+        if (!item) return OPC_E_UNKNOWNITEMID;
+        added.item = item;
+        result.vtCanonicalDataType = item->type;
+        result.dwAccessRights = OPC_READABLE | OPC_WRITEABLE;
+        if (def.dwBlobSize && def.pBlob) {
+            result.pBlob = static_cast<BYTE*>(CoTaskMemAlloc(def.dwBlobSize));
+            if (result.pBlob) {
+                result.dwBlobSize = def.dwBlobSize;
+                std::reverse_copy(def.pBlob, def.pBlob + def.dwBlobSize, result.pBlob);
             }
         }
-        *errors = codes.release();
-        return overall;
+        return S_OK;
     }
 
+    testserver::ProcessReference process_;
     std::wstring name_;
     OPCHANDLE hClientGroup_;
     DWORD rate_;
-    OPCHANDLE nextHandle_ = 1;
-    std::vector<AddedItem> items_;
+    testserver::ItemList<AddedItem> items_;
     std::map<OPCHANDLE, VARIANT> written_;
 };
 
 class FakeServer final
     : public fw::ComObject<FakeServer, IOPCServer, IOPCCommon, IOPCBrowseServerAddressSpace, IOPCItemProperties> {
 public:
-    FakeServer() { CoAddRefServerProcess(); }
-    ~FakeServer() override { QuitWhenUnused(); }
-
     // IOPCServer
     STDMETHODIMP AddGroup(LPCWSTR name, BOOL, DWORD rate, OPCHANDLE hClientGroup, LONG*, FLOAT*, DWORD,
                           OPCHANDLE* hServerGroup, DWORD* revisedRate, REFIID iid, LPUNKNOWN* out) override {
@@ -453,9 +305,7 @@ public:
         const size_t n = filter ? std::wcslen(filter) : 0;
         for (const FakeItem& item : kFakeItems)
             if (n == 0 || std::wcsncmp(item.id, filter, n) == 0) names.push_back(item.id);
-        const bool any = !names.empty();
-        const HRESULT hr = fw::CreateInstance<FakeStringEnum>(IID_IEnumString, reinterpret_cast<void**>(out), names);
-        return FAILED(hr) ? hr : any ? S_OK : S_FALSE;
+        return testserver::EnumerateNames(std::move(names), out);
     }
     STDMETHODIMP GetItemID(LPWSTR dataId, LPWSTR* itemId) override {
         if (!dataId || !itemId) return E_INVALIDARG;
@@ -539,6 +389,7 @@ public:
     }
 
 private:
+    testserver::ProcessReference process_;
     LCID locale_ = 0x409;
     std::wstring clientName_;
 };
@@ -550,40 +401,15 @@ HRESULT CreateFakeServer(REFIID iid, void** out) { return fw::CreateInstance<Fak
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    CLSID clsid = GUID_NULL;
     std::wstring clsidText;
     for (int i = 1; i < argc; ++i) {
         if (_wcsicmp(argv[i], L"-clsid") == 0 && i + 1 < argc) clsidText = argv[++i];
         if (_wcsicmp(argv[i], L"-Embedding") == 0 || _wcsicmp(argv[i], L"/Embedding") == 0) g_startedByCom = true;
     }
     LocalFree(argv);
-    if (clsidText.empty() || FAILED(CLSIDFromString(clsidText.c_str(), &clsid))) return 2;
-
-    g_mainThread = GetCurrentThreadId();
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 3;
-
-    fw::ComPtr<IClassFactory> factory;
-    factory.attach(new fw::ClassFactory(CreateFakeServer));
-    DWORD cookie = 0;
-    if (FAILED(CoRegisterClassObject(clsid, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie))) {
-        CoUninitialize();
-        return 4;
-    }
-    const std::wstring readyName = kReadyEventPrefix + clsidText;
-    if (HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, readyName.c_str())) {
-        SetEvent(ready);
-        CloseHandle(ready);
-    }
-
-    // Never outlive a test run that forgot us.
-    SetTimer(nullptr, 0, 120000, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_TIMER) break;
-        DispatchMessageW(&msg);
-    }
-    CoRevokeClassObject(cookie);
-    factory.reset();
-    CoUninitialize();
-    return 0;
+    testserver::ServedClass served;
+    if (clsidText.empty() || FAILED(CLSIDFromString(clsidText.c_str(), &served.clsid))) return 2;
+    served.create = CreateFakeServer;
+    served.readyEvent = kReadyEventPrefix + clsidText;
+    return testserver::Serve(served);
 }

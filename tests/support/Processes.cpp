@@ -1,5 +1,7 @@
 #include "Processes.h"
 
+#include "WineTest.h"
+
 #include <tlhelp32.h>
 
 namespace testsupport {
@@ -73,6 +75,15 @@ int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
         TerminateProcess(pi.hProcess, 1);
     CloseHandle(pi.hProcess);
     return static_cast<int>(code);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        PumpMessages(20);
+    }
+    return true;
 }
 
 }  // namespace testsupport

@@ -3,9 +3,15 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace testsupport {
+
+// Pumps the calling thread's messages (which is how calls from servers reach
+// a single-threaded apartment) until `done` holds; false when the time ran
+// out first.
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Number of running processes whose executable has this name.
 int CountProcesses(const char* exeName);

@@ -9,7 +9,7 @@ ObjectTree.bmp  17 pictures of 16 x 15 pixels side by side, pure green
                 3 (a box labelled OPC, "OPC servers"), 5 (an application
                 window, an available server), 6 (a blue document, a connected
                 server) and 7 (a face in a frame, a group).
-Toolbar.bmp     one 16 x 15 button each for New, Open, Save and About on
+Toolbar.bmp     one 16 x 15 button each for New, Open, Save, About and context help on
                 button-face grey, which the toolbar maps to the system colour.
 Ostrel.ico      the program icon, 32 x 32 and 16 x 16.
 """
@@ -68,6 +68,7 @@ class Picture:
             'O': ["111", "101", "101", "101", "111"],
             'P': ["111", "101", "111", "100", "100"],
             'C': ["111", "100", "100", "100", "111"],
+            '?': ["111", "001", "011", "000", "010"],
         }
         for ch in text:
             for row, bits in enumerate(font[ch]):
@@ -247,7 +248,16 @@ def about_button(p):
     p.rect(7, 6, 8, 11, WHITE)
 
 
-TOOLBAR = [new_button, open_button, save_button, about_button]
+def context_help_button(p):
+    # The pointer with a question mark: help on whatever is clicked next.
+    for y in range(9):
+        p.rect(1, 1 + y, 1 + min(y, 8 - y // 2), 1 + y, BLACK)
+    p.rect(4, 9, 5, 12, BLACK)
+    p.glyphs(11, 2, "?", NAVY)
+    p.glyphs(11, 3, "?", NAVY)
+
+
+TOOLBAR = [new_button, open_button, save_button, about_button, context_help_button]
 
 
 def strip(drawers, background):

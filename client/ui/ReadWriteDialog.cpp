@@ -1,0 +1,129 @@
+#include "ReadWriteDialog.h"
+
+#include "DataExchange.h"
+#include "GroupInterface.h"
+#include "TaskMem.h"
+#include "TextToValue.h"
+#include "ToolResource.h"
+#include "ValueText.h"
+
+#include <utility>
+
+namespace {
+
+// One item's state from a read, freed with its value whatever happens.
+class ReadResult {
+public:
+    ~ReadResult() {
+        if (states_) VariantClear(&states_->vDataValue);
+        CoTaskMemFree(states_);
+        CoTaskMemFree(errors_);
+    }
+    OPCITEMSTATE** states() { return &states_; }
+    HRESULT** errors() { return &errors_; }
+    const OPCITEMSTATE* state() const { return states_; }
+
+private:
+    OPCITEMSTATE* states_ = nullptr;
+    HRESULT* errors_ = nullptr;
+};
+
+class VariantHolder {
+public:
+    VariantHolder() { VariantInit(&value_); }
+    ~VariantHolder() { VariantClear(&value_); }
+    VariantHolder(const VariantHolder&) = delete;
+    VariantHolder& operator=(const VariantHolder&) = delete;
+    VARIANT* get() { return &value_; }
+
+private:
+    VARIANT value_;
+};
+
+}  // namespace
+
+ReadWriteDialog::ReadWriteDialog(IUnknown* server, const CGroup& group, int row, std::string itemName)
+    : fw::Dialog(IDD_READ_WRITE), itemName(std::move(itemName)), server_(server), group_(group), row_(row) {}
+
+bool ReadWriteDialog::OnInitDialog() {
+    Read();
+    return true;
+}
+
+void ReadWriteDialog::DoDataExchange(fw::DataExchange& dx) {
+    dx.Text(IDC_RW_ITEM_NAME, itemName, kMaxItemName);
+    dx.Text(IDC_RW_VALUE, valueText, kMaxValueText);
+    dx.Text(IDC_RW_NEW_VALUE, newValueText, kMaxNewValue);
+}
+
+bool ReadWriteDialog::OnCommand(UINT id) {
+    switch (id) {
+    case IDC_RW_READ:
+        Read();
+        return true;
+    case IDC_RW_WRITE:
+        Write();
+        return true;
+    default:
+        return false;
+    }
+}
+
+const CItem* ReadWriteDialog::Item() const {
+    if (row_ < 0 || static_cast<size_t>(row_) >= group_.m_items.size()) return nullptr;
+    return group_.m_items[static_cast<size_t>(row_)].get();
+}
+
+void ReadWriteDialog::Warn(const std::string& text) {
+    ::MessageBoxA(hwnd(), text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+}
+
+void ReadWriteDialog::Read() {
+    fw::ComPtr<IOPCSyncIO> io;
+    const GroupAccess access = GetGroupInterface(server_, group_.m_name, io);
+    if (access == GroupAccess::NoServerInterface) return;
+    const CItem* item = Item();
+    if (access == GroupAccess::Reached && item) {
+        OPCHANDLE handle = item->m_hServer;
+        ReadResult result;
+        const HRESULT hr = io->Read(OPC_DS_DEVICE, 1, &handle, result.states(), result.errors());
+        if (hr != S_OK || !result.state()) {
+            // Text and type stay those of the last good read.
+            Warn("Reading Error");
+        } else {
+            const VariantText read = VariantToText(result.state()->vDataValue);
+            // Cut to its field: a long string value must not keep the
+            // dialog's texts from being taken for a write.
+            valueText = FitTextField(read.text, kMaxValueText);
+            valueType = read.type;
+            valueTypeKnown = true;
+        }
+    }
+    // Only the value field: a new value typed before "Read" stays.
+    fw::DataExchange dx(hwnd(), fw::DataExchange::Direction::ToControls);
+    dx.Text(IDC_RW_VALUE, valueText, kMaxValueText);
+}
+
+void ReadWriteDialog::Write() {
+    if (!UpdateData(true)) return;
+    // Checked before the server is asked anything: a value that cannot be
+    // made must not reach the item as whatever an empty VARIANT means there.
+    if (!valueTypeKnown) {
+        Warn("Nothing written: the item's type is not known until a read succeeds.");
+        return;
+    }
+    VariantHolder value;
+    std::string why;
+    if (!TextToValue(newValueText, valueType, value.get(), &why)) {
+        Warn("Nothing written: " + why);
+        return;
+    }
+    fw::ComPtr<IOPCSyncIO> io;
+    const CItem* item = Item();
+    if (GetGroupInterface(server_, group_.m_name, io) != GroupAccess::Reached || !item) return;
+    OPCHANDLE handle = item->m_hServer;
+    HRESULT* errors = nullptr;
+    const HRESULT hr = io->Write(1, &handle, value.get(), &errors);
+    fw::TaskMemPtr<HRESULT> errorOwner(errors);
+    if (hr != S_OK) Warn("Writing Error");
+}

@@ -1,0 +1,47 @@
+// "Read/Write": reads one item of a group from the device and writes a typed
+// text to it, both synchronously.  The dialog reads the item as it opens and
+// again on "Read"; "Write" converts the new value text to the type of the
+// last value read and sends it, without reading back.
+#pragma once
+
+#include "ClientRecords.h"
+#include "Dialog.h"
+
+#include <string>
+
+class ReadWriteDialog : public fw::Dialog {
+public:
+    // server: the object of the group's server; group: the group whose item
+    // is read (it must outlive the dialog); row: the item's position in the
+    // group (a row out of range reads and writes nothing); itemName: the
+    // text the item list shows for it.
+    ReadWriteDialog(IUnknown* server, const CGroup& group, int row, std::string itemName);
+
+    // Field sizes in ANSI characters.
+    static constexpr size_t kMaxItemName = 100;
+    static constexpr size_t kMaxValueText = 20;
+    static constexpr size_t kMaxNewValue = 100;
+
+    std::string itemName;
+    std::string valueText;       // of the last successful read, cut to kMaxValueText
+    std::string newValueText;
+    VARTYPE valueType = VT_EMPTY;  // of the last successful read
+    bool valueTypeKnown = false;   // a read has succeeded
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange(fw::DataExchange& dx) override;
+    bool OnCommand(UINT id) override;
+    // OK only closes: the texts are taken for a write, never on the way out.
+    void OnOK() override { EndDialog(IDOK); }
+
+private:
+    void Read();
+    void Write();
+    const CItem* Item() const;
+    void Warn(const std::string& text);
+
+    IUnknown* server_;
+    const CGroup& group_;
+    int row_;
+};

@@ -1,0 +1,296 @@
+// OSTREL's main window at work: which commands the selection enables, what
+// the item list shows for each selection and how it follows data changes,
+// and the item commands: Delete, Copy and the tools.
+#include "OstrelProgram.h"
+#include "ToolResource.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace ostreltest;
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// Every command of the table with its state, in this order.
+const UINT kCommands[] = {ID_EDIT_ADD_SERVER,   ID_EDIT_ADD_GROUP,      ID_EDIT_ADD_ITEM,
+                          ID_EDIT_DELETE,       ID_EDIT_COPY,           ID_VIEW_PROPERTIES,
+                          ID_TOOLS_READ_WRITE,  ID_TOOLS_PERFORMANCE,   ID_GROUP_VALIDATE_ITEM,
+                          ID_GROUP_ASYNC_REFRESH};
+
+// A server registered only for these tests: its description is longer than
+// the list reads, so its row shows none.
+constexpr const char* kLongProgId = "Velmora.LongDescription.1";
+
+class OstrelWindow : public OstrelProgram {
+protected:
+    void SetUp() override {
+        const std::string description(150, 'd');
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string(kLongProgId) + "\\OPC").c_str(), &key));
+        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, kLongProgId, REG_SZ, description.c_str(),
+                                              static_cast<DWORD>(description.size())));
+        OstrelProgram::SetUp();
+    }
+    void TearDown() override {
+        OstrelProgram::TearDown();
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, kLongProgId);
+    }
+
+    // The enabled commands of kCommands.
+    std::vector<UINT> EnabledCommands() {
+        std::vector<UINT> on;
+        for (UINT id : kCommands)
+            if (Enabled(id)) on.push_back(id);
+        return on;
+    }
+    CGroup& FirstGroup() { return *Velmora()->m_groups.front(); }
+    int Mode() const { return frame_->List()->ListMode(); }
+};
+
+TEST_F(OstrelWindow, CommandsFollowTheTreeSelectionAndTheListRow) {
+    const std::vector<UINT> onlyAddServer = {ID_EDIT_ADD_SERVER};
+    Select(nullptr);
+    EXPECT_EQ(onlyAddServer, EnabledCommands()) << "nothing selected";
+    Select(tree_->ConfigurationNode());
+    EXPECT_EQ(onlyAddServer, EnabledCommands()) << "Configuration";
+    Select(tree_->ServersNode());
+    EXPECT_EQ(onlyAddServer, EnabledCommands()) << "OPC servers";
+    // A row of the servers list names no item.
+    SelectRow(0);
+    EXPECT_EQ(onlyAddServer, EnabledCommands()) << "OPC servers with a row selected";
+    Select(Children(Tree(), tree_->ServersNode()).front().handle);
+    EXPECT_EQ(onlyAddServer, EnabledCommands()) << "an available server";
+
+    const HTREEITEM connection = Connect();
+    ASSERT_NE(nullptr, connection);
+    Select(connection);
+    const std::vector<UINT> connectionCommands = {ID_EDIT_ADD_SERVER, ID_EDIT_ADD_GROUP, ID_EDIT_DELETE,
+                                                  ID_VIEW_PROPERTIES};
+    EXPECT_EQ(connectionCommands, EnabledCommands()) << "a connection";
+
+    const HTREEITEM group = AddGroup(connection);
+    ASSERT_NE(nullptr, group);
+    Select(connection);
+    SelectRow(0);
+    EXPECT_EQ(connectionCommands, EnabledCommands()) << "a connection with its group's row selected";
+
+    AddItem(group, "Name1");
+    Select(group);
+    const std::vector<UINT> groupCommands = {ID_EDIT_ADD_SERVER,   ID_EDIT_ADD_ITEM,       ID_EDIT_DELETE,
+                                             ID_TOOLS_PERFORMANCE, ID_GROUP_VALIDATE_ITEM, ID_GROUP_ASYNC_REFRESH};
+    EXPECT_EQ(groupCommands, EnabledCommands()) << "a group, no row";
+    SelectRow(0);
+    const std::vector<UINT> itemCommands = {ID_EDIT_ADD_SERVER,  ID_EDIT_ADD_ITEM,     ID_EDIT_DELETE,
+                                            ID_EDIT_COPY,        ID_TOOLS_READ_WRITE,  ID_TOOLS_PERFORMANCE,
+                                            ID_GROUP_VALIDATE_ITEM, ID_GROUP_ASYNC_REFRESH};
+    EXPECT_EQ(itemCommands, EnabledCommands()) << "an item row";
+
+    // A new tree selection rebuilds the list: no row is selected after it.
+    Select(connection);
+    Select(group);
+    EXPECT_EQ(-1, frame_->List()->SelectedRow());
+    EXPECT_EQ(groupCommands, EnabledCommands());
+}
+
+TEST_F(OstrelWindow, ListShowsWhatTheTreeSelects) {
+    // "OPC servers": one row per machine server in tree order, with the
+    // description from the registry; too long a description shows none.
+    Select(tree_->ServersNode());
+    EXPECT_EQ(kSelectionServers, Mode());
+    EXPECT_EQ(std::vector<std::string>({"OPC Server", "Description"}), ListColumns());
+    const std::vector<std::string> servers = Texts(Children(Tree(), tree_->ServersNode()));
+    Rows rows = ListRows();
+    ASSERT_EQ(servers.size(), rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        EXPECT_EQ(servers[r], rows[r][0]);
+        if (rows[r][0] == kVelmora) {
+            EXPECT_EQ("OPC Server", rows[r][1]);
+        } else if (rows[r][0] == kLongProgId) {
+            EXPECT_EQ("", rows[r][1]);
+        }
+    }
+    // Updates while the root stays selected keep the rows and the row
+    // selection.
+    SelectRow(1);
+    Doc()->UpdateAllViews(nullptr);
+    EXPECT_EQ(1, frame_->List()->SelectedRow());
+    EXPECT_EQ(rows, ListRows());
+
+    Select(Children(Tree(), tree_->ServersNode()).front().handle);
+    EXPECT_EQ(0, Mode());
+    EXPECT_TRUE(ListColumns().empty());
+    EXPECT_TRUE(ListRows().empty());
+
+    // "Configuration": the connected servers; a connection: its groups.
+    const HTREEITEM connection = Connect();
+    ASSERT_NE(nullptr, connection);
+    Select(tree_->ConfigurationNode());
+    EXPECT_EQ(kSelectionConfiguration, Mode());
+    EXPECT_EQ(std::vector<std::string>({"OPC Server"}), ListColumns());
+    EXPECT_EQ(Rows({{kVelmora}}), ListRows());
+    Select(connection);
+    EXPECT_EQ(std::vector<std::string>({"Group name", "Update rate", "Active status"}), ListColumns());
+    EXPECT_TRUE(ListRows().empty()) << "no groups yet";
+    const HTREEITEM group = AddGroup(connection);
+    ASSERT_NE(nullptr, group);
+    Select(connection);
+    EXPECT_EQ(Rows({{"Group1", "1000", "Active"}}), ListRows());
+
+    // A group: its items, "?" and "Bad" until the first value arrives.
+    Select(group);
+    EXPECT_EQ(kSelectionGroup, Mode());
+    EXPECT_EQ(std::vector<std::string>({"Item Name", "Value", "Quality"}), ListColumns());
+    EXPECT_TRUE(ListRows().empty()) << "a group without items";
+    AddItem(group, "Name1");
+    AddItem(group, "Name4");
+    Select(group);
+    EXPECT_EQ(Rows({{"Name1", "?", "Bad"}, {"Name4", "?", "Bad"}}), ListRows());
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return ListRows()[1][1] != "?"; }, 20000)) << "no value arrived";
+    rows = ListRows();
+    for (size_t r = 0; r < rows.size(); ++r) {
+        EXPECT_EQ(FirstGroup().m_items[r]->m_valueText, rows[r][1]);
+        EXPECT_EQ("Good", rows[r][2]);
+    }
+}
+
+TEST_F(OstrelWindow, ChangedOnlyRefreshRewritesOnlyChangedCells) {
+    const HTREEITEM group = GroupWithItems({"Name0", "Name1", "Name2"});
+    ASSERT_NE(nullptr, group);
+    Select(group);
+    ASSERT_EQ(3u, ListRows().size());
+    // No message is pumped below, so no data change can come in between.
+    for (int r = 0; r < 3; ++r) {
+        LVITEMA cell = {};
+        char mark[] = "mark";
+        cell.pszText = mark;
+        for (cell.iSubItem = 1; cell.iSubItem <= 2; ++cell.iSubItem)
+            SendMessageA(List(), LVM_SETITEMTEXTA, r, reinterpret_cast<LPARAM>(&cell));
+    }
+    auto& items = FirstGroup().m_items;
+    for (auto& item : items) item->m_changed = FALSE;
+    items[0]->m_valueText = "7";  // value changed, quality as shown
+    items[0]->m_changed = TRUE;
+    items[1]->m_quality = 0x40;   // uncertain quality alone: shown as "Good"
+    items[1]->m_shownQuality = 0;
+    items[2]->m_quality = 0;      // neither: untouched
+    items[2]->m_shownQuality = 0;
+    items[0]->m_shownQuality = items[0]->m_quality;
+    frame_->List()->RefreshValues(false);
+    EXPECT_EQ(Rows({{"Name0", "7", "mark"}, {"Name1", "mark", "Good"}, {"Name2", "mark", "mark"}}), ListRows());
+    for (auto& item : items) EXPECT_FALSE(item->m_changed);
+
+    // A full refresh writes every cell; quality 0 reads "Bad".
+    frame_->List()->RefreshValues(true);
+    const Rows rows = ListRows();
+    EXPECT_EQ("Good", rows[1][2]);
+    EXPECT_EQ("Bad", rows[2][2]);
+    EXPECT_EQ(items[2]->m_valueText, rows[2][1]);
+}
+
+TEST_F(OstrelWindow, DeleteAndCopyActOnTheSelectedItemRow) {
+    const HTREEITEM group = GroupWithItems({"Name0", "Name2"});
+    ASSERT_NE(nullptr, group);
+    const HTREEITEM connection = Connections().front().handle;
+    Select(group);
+    ASSERT_TRUE(testsupport::PumpUntil([&] { return ListRows().size() == 2 && ListRows()[1][1] != "?"; }, 20000));
+
+    // Ctrl+C with no row: the command is disabled, the clipboard keeps what
+    // it had.
+    ASSERT_TRUE(OpenClipboard(frame_->hwnd()));
+    EmptyClipboard();
+    HGLOBAL before = GlobalAlloc(GMEM_MOVEABLE, 6);
+    memcpy(GlobalLock(before), "other", 6);
+    GlobalUnlock(before);
+    SetClipboardData(CF_TEXT, before);
+    CloseClipboard();
+    SendMessageW(frame_->hwnd(), WM_COMMAND, MAKEWPARAM(ID_EDIT_COPY, 1), 0);
+    auto clipboardText = [&] {
+        std::string text;
+        if (!OpenClipboard(frame_->hwnd())) return text;
+        if (HANDLE data = GetClipboardData(CF_TEXT)) {
+            text = static_cast<const char*>(GlobalLock(data));
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+        return text;
+    };
+    EXPECT_EQ("other", clipboardText());
+
+    // With the second row: its value text as text, Unicode text and picture.
+    SelectRow(1);
+    const std::string value = FirstGroup().m_items[1]->m_valueText;
+    SendMessageW(frame_->hwnd(), WM_COMMAND, MAKEWPARAM(ID_EDIT_COPY, 1), 0);
+    EXPECT_EQ(value, clipboardText());
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_UNICODETEXT));
+    EXPECT_TRUE(IsClipboardFormatAvailable(CF_ENHMETAFILE));
+
+    // Delete takes the selected item row first: the item goes from the
+    // server, the model and the list; the group stays.
+    Command(ID_EDIT_DELETE);
+    EXPECT_EQ(std::vector<std::string>({"Name0"}), ItemIds(FirstGroup()));
+    ASSERT_EQ(1u, ListRows().size());
+    EXPECT_EQ("Name0", ListRows()[0][0]);
+    EXPECT_EQ(1u, Children(Tree(), connection).size());
+    // With no row selected the group goes, then with the connection
+    // selected the connection; the entry can be connected again.
+    Select(group);
+    Command(ID_EDIT_DELETE);
+    EXPECT_TRUE(Velmora()->m_groups.empty());
+    EXPECT_TRUE(Children(Tree(), connection).empty());
+    ASSERT_EQ(1u, Connections().size());
+    Select(connection);
+    Command(ID_EDIT_DELETE);
+    EXPECT_TRUE(Connections().empty());
+    EXPECT_EQ(nullptr, Velmora()->m_pServer);
+    EXPECT_EQ(0u, Velmora()->m_node);
+    EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
+    ASSERT_NE(nullptr, Connect());
+}
+
+// The tools open on what is selected; their own work is tested with them.
+TEST_F(OstrelWindow, ToolsOpenOnTheSelectedConnectionGroupAndItem) {
+    // Once a minute: no change arrives by itself while the test runs.
+    const HTREEITEM group = GroupWithItems({"Name3"}, "60000");
+    ASSERT_NE(nullptr, group);
+    const HTREEITEM connection = Connections().front().handle;
+    Select(group);
+    SelectRow(0);
+
+    std::string name;
+    DialogWatcher readWrite("Read/Write", IDOK, [&](HWND dialog) {
+        char text[128] = {};
+        GetDlgItemTextA(dialog, IDC_RW_ITEM_NAME, text, sizeof text);
+        name = text;
+    });
+    Command(ID_TOOLS_READ_WRITE);
+    ASSERT_TRUE(readWrite.Result().found);
+    EXPECT_EQ("Name3", name);
+
+    DialogWatcher performance("Performance test", IDCANCEL);
+    Command(ID_TOOLS_PERFORMANCE);
+    EXPECT_TRUE(performance.Result().found);
+
+    DialogWatcher validate("Validate Item", IDCANCEL);
+    Command(ID_GROUP_VALIDATE_ITEM);
+    EXPECT_TRUE(validate.Result().found);
+
+    // The refresh sends every value again: with the shown text wiped, the
+    // sink writes it back long before the group's next change.
+    FirstGroup().m_items[0]->m_valueText = "wiped";
+    Command(ID_GROUP_ASYNC_REFRESH);
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return FirstGroup().m_items[0]->m_valueText != "wiped"; }, 10000));
+
+    int rows = 0;
+    Select(connection);
+    DialogWatcher interfaces("OPC Interfaces", IDOK, [&](HWND dialog) {
+        rows = static_cast<int>(SendDlgItemMessageA(dialog, IDC_INTERFACE_LIST, LVM_GETITEMCOUNT, 0, 0));
+    });
+    Command(ID_VIEW_PROPERTIES);
+    ASSERT_TRUE(interfaces.Result().found);
+    EXPECT_EQ(16, rows);
+    EXPECT_EQ(1u, Velmora()->m_groups.size()) << "the model's groups are not touched";
+}
+
+}  // namespace

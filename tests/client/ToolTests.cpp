@@ -1,0 +1,579 @@
+// The client's tools against real servers started by COM: the Read/Write,
+// Performance test and OPC Interfaces dialogs and Validate Item run modally
+// on the test's thread, driven from a watcher thread by window messages;
+// Async Cache Refresh delivers through the group's real subscription.
+//
+// Groups get an update period far longer than a test, so the server never
+// reads the device on its own: every device read is one of the test's, and
+// the simulation's running value (1.0 at start, 1.1 more with every read,
+// the written number after a write) makes each value known in advance.
+#include "AsyncRefresh.h"
+#include "ClientTestSupport.h"
+#include "ComPtr.h"
+#include "DialogWatcher.h"
+#include "GroupInterface.h"
+#include "InterfacesDialog.h"
+#include "MessageBoxWatcher.h"
+#include "PerformanceDialog.h"
+#include "PerformanceTexts.h"
+#include "Processes.h"
+#include "ReadWriteDialog.h"
+#include "ServerConnections.h"
+#include "ServerTableScan.h"
+#include "TaskMem.h"
+#include "ToolResource.h"
+#include "ValidateItem.h"
+#include "WineTest.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <cstdio>
+#include <future>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+using clienttest::IndexOf;
+using clienttest::RecordingUi;
+using clienttest::RegisterOnce;
+using frameworktest::DialogWatcher;
+using testsupport::MessageBoxSeen;
+using testsupport::WaitForMessageBox;
+
+constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
+constexpr const char* kBranch = "Velmora.BranchTest.1";
+constexpr const char* kRefusing = "Velmora.RefusingTest.1";
+constexpr DWORD kQuietRate = 600000;
+// What a message box without a caption of its own is titled.
+constexpr const char* kWarningCaption = "Error";
+
+std::string Text(HWND dialog, int id) {
+    char text[512] = {};
+    GetDlgItemTextA(dialog, id, text, sizeof text);
+    return text;
+}
+
+BOOL CALLBACK CancelBoxOwnedBy(HWND window, LPARAM owner) {
+    char cls[16] = {};
+    GetClassNameA(window, cls, sizeof cls);
+    if (lstrcmpA(cls, "#32770") == 0 && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+// Presses a button; returns when the dialog has handled it.  A message box
+// nobody waits for is cancelled after a while, so that a wrong box fails
+// the test instead of hanging it.
+void Press(HWND dialog, int id) {
+    const WPARAM command = MAKEWPARAM(id, BN_CLICKED);
+    const LPARAM button = reinterpret_cast<LPARAM>(GetDlgItem(dialog, id));
+    DWORD_PTR result = 0;
+    if (SendMessageTimeoutA(dialog, WM_COMMAND, command, button, SMTO_NORMAL, 30000, &result)) return;
+    ADD_FAILURE() << "button " << id << " was still being handled after 30 s";
+    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelBoxOwnedBy, reinterpret_cast<LPARAM>(dialog));
+}
+
+// Presses a button whose handler shows a message box with this caption,
+// possibly in another process, and closes the box.
+std::optional<MessageBoxSeen> PressThroughBox(HWND dialog, int id, const char* caption) {
+    auto box = std::async(std::launch::async, [caption] { return WaitForMessageBox(caption, 20000); });
+    Press(dialog, id);
+    return box.get();
+}
+
+std::string BoxText(const std::optional<MessageBoxSeen>& seen) { return seen ? seen->text : "(no box)"; }
+
+std::future<std::optional<MessageBoxSeen>> WatchForBox(const char* caption, DWORD timeoutMs = 20000) {
+    return std::async(std::launch::async, [caption, timeoutMs] { return WaitForMessageBox(caption, timeoutMs); });
+}
+
+DWORD ServerGroupCount(IUnknown* server) {
+    fw::ComPtr<IOPCServer> opc;
+    if (FAILED(server->QueryInterface(IID_IOPCServer, opc.put_void()))) return ~0u;
+    OPCSERVERSTATUS* status = nullptr;
+    if (opc->GetStatus(&status) != S_OK || !status) return ~0u;
+    fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+    CoTaskMemFree(status->szVendorInfo);
+    return status->dwGroupCount;
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_HRESULT_SUCCEEDED(com_.result());
+        static const bool registered = RegisterOnce("VELMORA_OPC.exe") && RegisterOnce("branch_opc_server.exe");
+        ASSERT_TRUE(registered);
+        connections_.ReplaceTable(ScanServerTable());
+    }
+    void TearDown() override {
+        connections_.DisconnectAll();
+        EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
+    }
+
+    // Connects the server with this ProgID; its table index, or -1.
+    int Connect(const char* progId) {
+        const int index = IndexOf(connections_.Table(), progId);
+        if (index < 0) return -1;
+        connections_.Connect(index);
+        return connections_.Entry(index)->m_pServer ? index : -1;
+    }
+    // Connects the server and makes "Group1" on it with these items.
+    CGroup* ConnectWithGroup(const char* progId, const std::vector<std::string>& itemIds, DWORD rate = kQuietRate) {
+        const int index = Connect(progId);
+        if (index < 0) return nullptr;
+        GroupParameters parameters;
+        parameters.name = "Group1";
+        parameters.updateRate = rate;
+        connections_.CreateGroup(index, parameters);
+        CServer& entry = *connections_.Entry(index);
+        if (entry.m_groups.empty()) return nullptr;
+        // The server's subscription thread looks at the group once as it
+        // starts; items already there then would be read from the device.
+        testsupport::PumpMessages(200);
+        server_ = entry.m_pServer;
+        CGroup* group = entry.m_groups.back().get();
+        for (const std::string& id : itemIds)
+            if (!connections_.AddItem(*group, id)) return nullptr;
+        return group;
+    }
+
+    testsupport::ComScope com_;
+    RecordingUi ui_;
+    ServerConnections connections_{ui_};
+    IUnknown* server_ = nullptr;  // the last server connected with a group
+};
+
+// --- Read/Write --------------------------------------------------------------
+
+using ReadWriteTool = ToolTest;
+
+struct ReadWriteSeen {
+    std::string name;
+    std::vector<std::string> values;  // after opening, then after each step that shows one
+    std::vector<std::string> boxes;   // texts of the boxes the steps closed
+};
+
+TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"});
+    ASSERT_NE(nullptr, group);
+
+    // Opens the dialog on a row, runs `steps` on it, closes it with OK.
+    auto run = [&](int row, const std::function<void(HWND, ReadWriteSeen&)>& steps) {
+        ReadWriteSeen seen;
+        ReadWriteDialog dialog(server_, *group, row, group->m_items[static_cast<size_t>(row)]->m_itemId);
+        DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
+            seen.name = Text(d, IDC_RW_ITEM_NAME);
+            seen.values.push_back(Text(d, IDC_RW_VALUE));
+            if (steps) steps(d, seen);
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+        EXPECT_TRUE(watcher.Result().found);
+        return seen;
+    };
+    auto writeThroughDriver = [](HWND d, const char* text, ReadWriteSeen& seen) {
+        SetDlgItemTextA(d, IDC_RW_NEW_VALUE, text);
+        seen.boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, "Write")));
+    };
+    auto read = [](HWND d, ReadWriteSeen& seen) {
+        Press(d, IDC_RW_READ);
+        seen.values.push_back(Text(d, IDC_RW_VALUE));
+    };
+
+    ReadWriteSeen i2 = run(0, nullptr);  // running value 2.1
+    EXPECT_EQ("Name0", i2.name);
+    EXPECT_EQ(std::vector<std::string>({"2"}), i2.values);
+
+    ReadWriteSeen i4 = run(1, [&](HWND d, ReadWriteSeen& seen) {  // 3.2
+        SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "abc");
+        seen.boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption)));
+        EXPECT_TRUE(testsupport::NoMessageBoxFor("Write", 300)) << "nothing reached the driver";
+        writeThroughDriver(d, "0x10", seen);
+        read(d, seen);  // 17.1
+    });
+    EXPECT_EQ("Name1", i4.name);
+    EXPECT_EQ(std::vector<std::string>({"3", "17"}), i4.values);
+    EXPECT_EQ(std::vector<std::string>({"Nothing written: \"abc\" is not an integer", "16"}), i4.boxes);
+
+    ReadWriteSeen flag = run(2, read);  // 18.2, then 19.3
+    EXPECT_EQ(std::vector<std::string>({"FALSE", "TRUE"}), flag.values);
+
+    ReadWriteSeen r4 = run(3, nullptr);  // 20.4
+    EXPECT_EQ(std::vector<std::string>({"20.400000"}), r4.values);
+
+    // A value longer than its field is shown cut, and writing goes on.
+    ReadWriteSeen r8 = run(4, [&](HWND d, ReadWriteSeen& seen) {  // 21.5 + 5.2
+        writeThroughDriver(d, "1e15", seen);
+        read(d, seen);  // 1e15 + 1.1 + 5.2
+        writeThroughDriver(d, "2.5", seen);
+        read(d, seen);  // 3.6 + 5.2
+    });
+    ASSERT_EQ(3u, r8.values.size());
+    EXPECT_EQ("26.700000", r8.values[0]);
+    EXPECT_EQ(20u, r8.values[1].size()) << r8.values[1];
+    EXPECT_EQ(0u, r8.values[1].find("1000000000000006.")) << r8.values[1];
+    EXPECT_EQ("8.800000", r8.values[2]);
+    EXPECT_EQ(std::vector<std::string>({"1000000000000000.000000", "2.500000"}), r8.boxes);
+    EXPECT_TRUE(testsupport::NoMessageBoxFor(kWarningCaption, 100));
+}
+
+TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing) {
+    // The branch server fails a whole read or write for a handle it does not
+    // know; the model's handle is changed behind the dialog's back.
+    CGroup* group = ConnectWithGroup(kBranch, {"top"}, 1000);
+    ASSERT_NE(nullptr, group);
+    CItem& item = *group->m_items[0];
+    const OPCHANDLE good = item.m_hServer;
+    const OPCHANDLE unknown = good + 0x1000;
+
+    std::vector<std::string> values, boxes;
+    {
+        ReadWriteDialog dialog(server_, *group, 0, "top");
+        DialogWatcher watcher("Read/Write", IDCANCEL, [&](HWND d) {
+            values.push_back(Text(d, IDC_RW_VALUE));
+            item.m_hServer = unknown;
+            boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_READ, kWarningCaption)));
+            values.push_back(Text(d, IDC_RW_VALUE));
+            SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "7");
+            boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption)));
+        });
+        EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
+        EXPECT_TRUE(watcher.Result().found);
+    }
+    ASSERT_EQ(2u, values.size());
+    EXPECT_NE("", values[0]);
+    EXPECT_EQ(values[0], values[1]) << "a failed read keeps the last value";
+    EXPECT_EQ(std::vector<std::string>({"Reading Error", "Writing Error"}), boxes);
+
+    // No read ever succeeded: the type is unknown and nothing is sent.
+    boxes.clear();
+    {
+        auto opening = WatchForBox(kWarningCaption);
+        ReadWriteDialog dialog(server_, *group, 0, "top");
+        DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
+            SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "5");
+            boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption)));
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+        boxes.insert(boxes.begin(), BoxText(opening.get()));
+    }
+    item.m_hServer = good;
+    EXPECT_EQ(std::vector<std::string>(
+                  {"Reading Error", "Nothing written: the item's type is not known until a read succeeds."}),
+              boxes);
+}
+
+// --- Validate Item -----------------------------------------------------------
+
+using ValidateItemTool = ToolTest;
+
+// The watcher's dialog is the item ID prompt; a second "Validate Item"
+// dialog, the result, follows once the prompt has closed.
+HWND WaitForSecondDialog(HWND first, const char* caption, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeoutMs) {
+        const HWND found = IsWindow(first) ? nullptr : FindWindowA("#32770", caption);
+        if (found && IsWindowVisible(found)) return found;
+        Sleep(20);
+    }
+    return nullptr;
+}
+
+TEST_F(ValidateItemTool, KnownIdShowsTheServersAnswerAndAddsNothing) {
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1"});
+    ASSERT_NE(nullptr, group);
+    std::vector<std::string> shown;
+    DialogWatcher watcher("Validate Item", IDOK, [&](HWND prompt) {
+        SetDlgItemTextA(prompt, IDC_ITEM_ID, "Name3");
+        PostMessageA(prompt, WM_COMMAND, IDOK, 0);
+        const HWND result = WaitForSecondDialog(prompt, "Validate Item", 10000);
+        if (!result) return;
+        for (int id : {IDC_VALIDATED_ITEM_ID, IDC_VALIDATED_TYPE, IDC_VALIDATED_HANDLE}) shown.push_back(Text(result, id));
+        PostMessageA(result, WM_COMMAND, IDOK, 0);
+    });
+    ValidateItem(nullptr, server_, *group);
+    ASSERT_TRUE(watcher.Result().found);
+    ASSERT_EQ(3u, shown.size()) << "the result dialog came";
+    EXPECT_EQ("Name3", shown[0]);
+    EXPECT_EQ(std::to_string(VT_R4), shown[1]);
+    EXPECT_FALSE(shown[2].empty());
+    EXPECT_EQ(shown[2].find_first_not_of("-0123456789"), std::string::npos) << shown[2];
+    EXPECT_EQ(2u, group->m_items.size());
+    EXPECT_EQ(2, clienttest::ServerItemCount(*group)) << "validated, not added";
+}
+
+TEST_F(ValidateItemTool, UnknownIdShowsBothCodes) {
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0"});
+    ASSERT_NE(nullptr, group);
+    auto box = WatchForBox(kWarningCaption);
+    DialogWatcher watcher("Validate Item", IDOK,
+                          [](HWND prompt) { SetDlgItemTextA(prompt, IDC_ITEM_ID, "No.Such.Tag"); });
+    ValidateItem(nullptr, server_, *group);
+    EXPECT_TRUE(watcher.Result().found);
+    EXPECT_EQ("Validate Item error (HR = 1, PHR = C0040007)", BoxText(box.get()));
+    EXPECT_EQ(1, clienttest::ServerItemCount(*group));
+}
+
+// --- Async Cache Refresh -----------------------------------------------------
+
+using AsyncRefreshTool = ToolTest;
+
+TEST_F(AsyncRefreshTool, CachedValuesArriveThroughTheSubscriptionEveryTime) {
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"});
+    ASSERT_NE(nullptr, group);
+    {
+        // One device read fills the server's cache (running value 2.1).
+        fw::ComPtr<IOPCSyncIO> io;
+        ASSERT_EQ(GroupAccess::Reached, GetGroupInterface(server_, group->m_name, io));
+        std::vector<OPCHANDLE> handles;
+        for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
+        OPCITEMSTATE* states = nullptr;
+        HRESULT* errors = nullptr;
+        ASSERT_EQ(S_OK, io->Read(OPC_DS_DEVICE, 5, handles.data(), &states, &errors));
+        for (int i = 0; i < 5; ++i) VariantClear(&states[i].vDataValue);
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+    }
+    auto forget = [&] {
+        for (auto& item : group->m_items) {
+            item->m_changed = FALSE;
+            item->m_valueText = "?";
+        }
+    };
+    auto texts = [&] {
+        std::vector<std::string> all;
+        for (const auto& item : group->m_items) all.push_back(item->m_valueText + (item->m_changed ? "" : " (unchanged)"));
+        return all;
+    };
+    auto allArrived = [&] {
+        for (const auto& item : group->m_items)
+            if (!item->m_changed) return false;
+        return true;
+    };
+    const std::vector<std::string> cached = {"2", "2", "FALSE", "2.100000", "7.300000"};
+
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round == 0 ? "first refresh" : "again, nothing changed");
+        forget();
+        auto box = WatchForBox(kWarningCaption, 1000);
+        AsyncCacheRefresh(nullptr, server_, *group);
+        EXPECT_TRUE(testsupport::PumpUntil(allArrived, 5000));
+        EXPECT_EQ(cached, texts());
+        EXPECT_FALSE(box.get().has_value());
+    }
+    EXPECT_TRUE(ui_.messages.empty());
+
+    // A subscription the server does not know: the request is refused.
+    const DWORD connection = group->m_adviseConnection;
+    group->m_adviseConnection = connection + 1000;
+    auto box = WatchForBox(kWarningCaption);
+    AsyncCacheRefresh(nullptr, server_, *group);
+    group->m_adviseConnection = connection;
+    EXPECT_EQ("Refresh Error", BoxText(box.get()));
+}
+
+// --- Performance test --------------------------------------------------------
+
+using PerformanceTool = ToolTest;
+
+const int kPerformanceFields[] = {IDC_PERF_REQUESTS,     IDC_PERF_TIME,  IDC_PERF_REQUEST_RATE, IDC_PERF_REQUEST_TIME,
+                                  IDC_PERF_VALUE_RATE, IDC_PERF_ITEMS, IDC_PERF_ERRORS};
+
+std::vector<std::string> PerformanceFields(HWND dialog) {
+    std::vector<std::string> texts;
+    for (int id : kPerformanceFields) texts.push_back(Text(dialog, id));
+    return texts;
+}
+
+const std::vector<std::string> kNoRequestFields = {
+    "Number of requests = 0", "Time = 0", "0 requests per second", "Time of 1 request = 0",
+    "0 values per second", "Number of items in request = 0", "No request"};
+
+// Reads a run's figures back from its texts and checks that they agree.
+void ExpectConsistentRun(const std::vector<std::string>& f, long items) {
+    ASSERT_EQ(7u, f.size());
+    long requests = 0, time = 0, rate = 0, values = 0, shownItems = 0, errors = -1;
+    double perRequest = 0;
+    ASSERT_EQ(1, std::sscanf(f[0].c_str(), "Number of requests = %ld", &requests)) << f[0];
+    ASSERT_EQ(1, std::sscanf(f[1].c_str(), "Time = %ld", &time)) << f[1];
+    ASSERT_EQ(1, std::sscanf(f[2].c_str(), "%ld requests per second", &rate)) << f[2];
+    ASSERT_EQ(1, std::sscanf(f[3].c_str(), "Time of 1 request = %lf ms", &perRequest)) << f[3];
+    ASSERT_EQ(1, std::sscanf(f[4].c_str(), "%ld values per second", &values)) << f[4];
+    ASSERT_EQ(1, std::sscanf(f[5].c_str(), "Number of items in request = %ld", &shownItems)) << f[5];
+    ASSERT_EQ(1, std::sscanf(f[6].c_str(), "Number of errors = %ld", &errors)) << f[6];
+    EXPECT_GT(requests, 0);
+    EXPECT_GE(time, 1000);
+    EXPECT_EQ(requests * 1000 / time, rate);
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "Time of 1 request = %3.6f ms", static_cast<double>(time) / requests);
+    EXPECT_EQ(expected, f[3]);
+    EXPECT_EQ(items * requests * 1000 / time, values);
+    EXPECT_EQ(items, shownItems);
+    EXPECT_EQ(0, errors);
+}
+
+TEST_F(PerformanceTool, OpensEmptyAndShowsEachRunsOwnFigures) {
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"});
+    ASSERT_NE(nullptr, group);
+    std::vector<std::string> opening, cache, device, missing;
+    std::unique_ptr<CItem> setAside;
+    PerformanceDialog dialog(server_, *group);
+    DialogWatcher watcher("Performance test", IDOK, [&](HWND d) {
+        opening = PerformanceFields(d);
+        Press(d, IDC_PERF_CACHE);
+        cache = PerformanceFields(d);
+        // The next run takes the group's items anew.
+        setAside = std::move(group->m_items.back());
+        group->m_items.pop_back();
+        Press(d, IDC_PERF_DEVICE);
+        device = PerformanceFields(d);
+        // A group the server no longer knows by that name: no request at all.
+        group->m_name = "Renamed";
+        Press(d, IDC_PERF_CACHE);
+        missing = PerformanceFields(d);
+    });
+    EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+    EXPECT_TRUE(watcher.Result().found);
+    group->m_name = "Group1";
+    if (setAside) group->m_items.push_back(std::move(setAside));
+
+    EXPECT_EQ(kNoRequestFields, opening);
+    {
+        SCOPED_TRACE("Cash, five items");
+        ExpectConsistentRun(cache, 5);
+    }
+    {
+        SCOPED_TRACE("Device, four items");
+        ExpectConsistentRun(device, 4);
+    }
+    EXPECT_EQ(kNoRequestFields, missing);
+}
+
+TEST(PerformanceTexts, FiguresOfOneMeasurement) {
+    ReadThroughput measured;
+    measured.requests = 250;
+    measured.errors = 0;
+    measured.elapsedMs = 1000;
+    measured.items = 3;
+    const PerformanceTexts texts = MeasuredTexts(measured);
+    EXPECT_EQ("Number of requests = 250", texts.requests);
+    EXPECT_EQ("Time = 1000", texts.time);
+    EXPECT_EQ("250 requests per second", texts.requestRate);
+    EXPECT_EQ("Time of 1 request = 4.000000 ms", texts.requestTime);
+    EXPECT_EQ("750 values per second", texts.valueRate);
+    EXPECT_EQ("Number of items in request = 3", texts.items);
+    EXPECT_EQ("Number of errors = 0", texts.errors);
+
+    measured.requests = 0;  // a group without items makes no request
+    EXPECT_EQ("No request", MeasuredTexts(measured).errors);
+    EXPECT_EQ("Time of 1 request = 0", MeasuredTexts(measured).requestTime);
+}
+
+// --- OPC Interfaces ----------------------------------------------------------
+
+using InterfacesTool = ToolTest;
+
+using Rows = std::vector<std::vector<std::string>>;
+
+struct InterfacesSeen {
+    std::vector<std::string> columns;
+    Rows rows;
+};
+
+InterfacesSeen ReadInterfaceList(HWND dialog) {
+    InterfacesSeen seen;
+    const HWND list = GetDlgItem(dialog, IDC_INTERFACE_LIST);
+    for (int c = 0; c < 3; ++c) {
+        char title[64] = {};
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH;
+        column.pszText = title;
+        column.cchTextMax = sizeof title;
+        if (!SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column))) break;
+        seen.columns.push_back(std::string(title) + " " + std::to_string(column.cx));
+    }
+    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < count; ++r) {
+        std::vector<std::string> row;
+        for (int c = 0; c < 3; ++c) {
+            char text[128] = {};
+            LVITEMA item = {};
+            item.iSubItem = c;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(list, LVM_GETITEMTEXTA, r, reinterpret_cast<LPARAM>(&item));
+            row.push_back(text);
+        }
+        seen.rows.push_back(row);
+    }
+    return seen;
+}
+
+InterfacesSeen RunInterfacesDialog(IUnknown* server, std::optional<std::string> firstGroup) {
+    InterfacesSeen seen;
+    InterfacesDialog dialog(server, std::move(firstGroup));
+    DialogWatcher watcher("OPC Interfaces", IDOK, [&](HWND d) { seen = ReadInterfaceList(d); });
+    EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+    EXPECT_TRUE(watcher.Result().found);
+    return seen;
+}
+
+// The rows with the third column as given: eight server interfaces, a
+// heading, seven group interfaces.
+Rows InterfaceRows(const std::vector<const char*>& server, const std::vector<const char*>& group) {
+    const char* names[] = {"IUnknown", "IOPCServer", "IOPCBrowseSeverAddressSpace", "IOPCServerPublicGroups",
+                           "IPersistFile", "IOPCItemProperties", "IConnectionPointContainer", "IOPCCommon",
+                           "Groups interfaces:", "IOPCGroupStateMgt", "IOPCItemMgt", "IOPCSyncIO", "IOPCAsyncIO",
+                           "IDataObject", "IOPCAsyncIO2", "IConnectionPointContainer"};
+    const char* required[] = {"Yes", "Yes", "Optional", "Optional", "Optional", "Yes (OPC 2.0)", "Yes (OPC 2.0)",
+                              "Yes (OPC 2.0)", "", "Yes", "Yes", "Yes", "Yes (OPC 1.0)", "Yes (OPC 1.0)",
+                              "Yes (OPC 2.0)", "Yes (OPC 2.0)"};
+    Rows rows;
+    for (size_t i = 0; i < 16; ++i) {
+        const char* obtained = i < 8 ? server[i] : i == 8 ? "" : group[i - 9];
+        rows.push_back({names[i], required[i], obtained});
+    }
+    return rows;
+}
+
+const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "No", "No", "No"};
+const std::vector<const char*> kVelmoraGroup = {"Yes", "Yes", "Yes", "Yes", "Yes", "No", "No"};
+
+TEST_F(InterfacesTool, VelmoraWithItsOwnGroupAndWithATemporaryOne) {
+    CGroup* group = ConnectWithGroup(kVelmora, {});
+    ASSERT_NE(nullptr, group);
+    ASSERT_EQ(1u, ServerGroupCount(server_));
+    const InterfacesSeen own = RunInterfacesDialog(server_, group->m_name);
+    EXPECT_EQ(std::vector<std::string>({"Interface name 250", "Required 100", "Obtained 130"}), own.columns);
+    EXPECT_EQ(InterfaceRows(kVelmoraServer, kVelmoraGroup), own.rows);
+    EXPECT_EQ(1u, ServerGroupCount(server_)) << "no group added or removed";
+
+    connections_.RemoveGroup(IndexOf(connections_.Table(), kVelmora), *group);
+    ASSERT_EQ(0u, ServerGroupCount(server_));
+    const InterfacesSeen temporary = RunInterfacesDialog(server_, std::nullopt);
+    EXPECT_EQ(InterfaceRows(kVelmoraServer, kVelmoraGroup), temporary.rows);
+    EXPECT_EQ(0u, ServerGroupCount(server_)) << "the temporary group is gone again";
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(InterfacesTool, RefusedGroupIsReportedOnceAndItsRowsSayNo) {
+    const int index = Connect(kRefusing);
+    ASSERT_GE(index, 0) << kRefusing << " is registered by branch_opc_server.exe";
+    IUnknown* server = connections_.Entry(index)->m_pServer;
+    auto box = WatchForBox(kWarningCaption);
+    const InterfacesSeen seen = RunInterfacesDialog(server, std::nullopt);
+    const std::optional<MessageBoxSeen> shown = box.get();
+    ASSERT_TRUE(shown.has_value());
+    EXPECT_EQ("Add Group error (HR = 80004005)", shown->text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), shown->icon);
+    EXPECT_EQ(InterfaceRows({"Yes", "Yes", "Yes", "No", "No", "No", "No", "No"},
+                            {"No", "No", "No", "No", "No", "No", "No"}),
+              seen.rows);
+    EXPECT_EQ(0u, ServerGroupCount(server));
+}
+
+}  // namespace
