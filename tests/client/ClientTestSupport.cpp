@@ -2,7 +2,7 @@
 
 #include "ComPtr.h"
 #include "Processes.h"
-#include "WineTest.h"
+#include "ServerTableScan.h"
 
 #include <iterator>
 
@@ -56,6 +56,43 @@ int ServerItemCount(CGroup& group) {
         ++count;
     }
     return count;
+}
+
+void ConnectionsTest::SetUp() {
+    ASSERT_HRESULT_SUCCEEDED(com_.result());
+    static const bool registered = RegisterOnce("VELMORA_OPC.exe") && RegisterOnce("branch_opc_server.exe");
+    ASSERT_TRUE(registered);
+    connections_.ReplaceTable(ScanServerTable());
+}
+
+void ConnectionsTest::TearDown() {
+    connections_.DisconnectAll();
+    EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
+}
+
+int ConnectionsTest::Connect(const char* progId) {
+    const int index = IndexOf(connections_.Table(), progId);
+    if (index < 0) return -1;
+    connections_.Connect(index);
+    return connections_.Entry(index)->m_pServer ? index : -1;
+}
+
+CGroup* ConnectionsTest::ConnectWithGroup(const char* progId, const std::vector<std::string>& itemIds, DWORD rate) {
+    const int index = Connect(progId);
+    if (index < 0) return nullptr;
+    GroupParameters parameters;
+    parameters.updateRate = rate;
+    connections_.CreateGroup(index, parameters);
+    CServer& entry = *connections_.Entry(index);
+    if (entry.m_groups.empty()) return nullptr;
+    // The server's subscription thread looks at the group once as it starts;
+    // items already there then would be read from the device.
+    testsupport::PumpMessages(200);
+    server_ = entry.m_pServer;
+    CGroup* group = entry.m_groups.back().get();
+    for (const std::string& id : itemIds)
+        if (!connections_.AddItem(*group, id)) return nullptr;
+    return group;
 }
 
 }  // namespace clienttest

@@ -1,9 +1,13 @@
 // What the client's tests against real servers share: a ModelUi that
 // records what the operations ask of the windows, server registration,
-// finding a server in the scanned table, and the server's view of a group.
+// finding a server in the scanned table, the server's view of a group, and
+// a fixture holding the connections.
 #pragma once
 
 #include "ServerConnections.h"
+#include "WineTest.h"
+
+#include <gtest/gtest.h>
 
 #include <map>
 #include <string>
@@ -42,5 +46,24 @@ int IndexOf(const ServerTable& table, const char* progId);
 // The server's own count of the group's items, through its item enumerator;
 // -1 when it gives none.
 int ServerItemCount(CGroup& group);
+
+// The table scanned once VELMORA_OPC and the branch servers are registered;
+// every connection is closed and VELMORA_OPC has ended when the test ends.
+class ConnectionsTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Connects the server with this ProgID; its table index, or -1.
+    int Connect(const char* progId);
+    // Connects the server and makes "Group1" on it with this update rate and
+    // these items; nullptr when the group or an item was refused.
+    CGroup* ConnectWithGroup(const char* progId, const std::vector<std::string>& itemIds, DWORD rate);
+
+    testsupport::ComScope com_;
+    RecordingUi ui_;
+    ServerConnections connections_{ui_};
+    IUnknown* server_ = nullptr;  // the last server connected with a group
+};
 
 }  // namespace clienttest

@@ -16,59 +16,34 @@
 namespace {
 
 using clienttest::IndexOf;
-using clienttest::RecordingUi;
-using clienttest::RegisterOnce;
 using clienttest::ServerItemCount;
 using testsupport::PumpUntil;
 
 constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
 
-std::vector<std::string> ItemIds(const CGroup& group) {
-    std::vector<std::string> ids;
+using Texts = std::vector<std::string>;
+
+Texts ItemIds(const CGroup& group) {
+    Texts ids;
     for (const auto& item : group.m_items) ids.push_back(item->m_itemId);
     return ids;
 }
 
-std::vector<OPCHANDLE> ClientHandles(const CGroup& group) {
-    std::vector<OPCHANDLE> handles;
-    for (const auto& item : group.m_items) handles.push_back(item->m_hClient);
-    return handles;
+// The client handles are the items' positions: a refused item takes none.
+void ExpectClientHandlesInOrder(const CGroup& group) {
+    for (size_t i = 0; i < group.m_items.size(); ++i) EXPECT_EQ(i, group.m_items[i]->m_hClient) << "item " << i;
 }
 
-class Connections : public ::testing::Test {
+class Connections : public clienttest::ConnectionsTest {
 protected:
     void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(com_.result());
-        static const bool registered = RegisterOnce("VELMORA_OPC.exe") && RegisterOnce("branch_opc_server.exe");
-        ASSERT_TRUE(registered);
-        connections_.ReplaceTable(ScanServerTable());
+        ConnectionsTest::SetUp();
         velmora_ = IndexOf(connections_.Table(), kVelmora);
         ASSERT_GE(velmora_, 0);
     }
-    void TearDown() override {
-        connections_.DisconnectAll();
-        EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
-    }
+    CServer& Velmora() { return *connections_.Entry(velmora_); }
 
-    CServer& Velmora() { return *connections_.Table()[static_cast<size_t>(velmora_)]; }
-
-    // Connects VELMORA_OPC and makes a group with the given simulation tags.
-    CGroup* ConnectWithGroup(const std::vector<std::string>& tags, DWORD rate = 200) {
-        connections_.Connect(velmora_);
-        GroupParameters parameters;
-        parameters.name = "Group1";
-        parameters.updateRate = rate;
-        connections_.CreateGroup(velmora_, parameters);
-        if (Velmora().m_groups.empty()) return nullptr;
-        CGroup* group = Velmora().m_groups.back().get();
-        for (const std::string& tag : tags) connections_.AddItem(*group, tag);
-        return group;
-    }
-
-    testsupport::ComScope com_;
-    RecordingUi ui_;
-    ServerConnections connections_{ui_};
     int velmora_ = -1;
 };
 
@@ -81,11 +56,10 @@ TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
     EXPECT_TRUE(ui_.messages.empty());
 
     connections_.Connect(velmora_);
-    EXPECT_EQ(std::vector<std::string>({"Can't open server"}), ui_.messages);
+    EXPECT_EQ(Texts({"Can't open server"}), ui_.messages);
     EXPECT_EQ(1u, ui_.nodes.size()) << "still one connection node";
 
     GroupParameters parameters;
-    parameters.name = "Group1";
     parameters.active = FALSE;
     parameters.timeBias = -60;
     parameters.localeId = 0x409;
@@ -101,12 +75,11 @@ TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
     EXPECT_NE(0u, group.m_adviseConnection);
     EXPECT_EQ(Velmora().m_node, ui_.nodes[group.m_node].parent);
 
-    EXPECT_TRUE(connections_.AddItem(group, "Name0"));
-    EXPECT_FALSE(connections_.AddItem(group, "No.Such.Tag"));
-    EXPECT_TRUE(connections_.AddItem(group, "Name1"));
-    EXPECT_TRUE(connections_.AddItem(group, "Name2"));
-    EXPECT_EQ(std::vector<std::string>({"Name0", "Name1", "Name2"}), ItemIds(group));
-    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1, 2}), ClientHandles(group)) << "a refused item takes no handle";
+    std::vector<bool> added;
+    for (const char* id : {"Name0", "No.Such.Tag", "Name1", "Name2"}) added.push_back(connections_.AddItem(group, id));
+    EXPECT_EQ(std::vector<bool>({true, false, true, true}), added);
+    EXPECT_EQ(Texts({"Name0", "Name1", "Name2"}), ItemIds(group));
+    ExpectClientHandlesInOrder(group);
     EXPECT_EQ(1u, ui_.messages.size()) << "a refused item shows nothing";
 
     ASSERT_TRUE(PumpUntil(
@@ -118,13 +91,20 @@ TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
         5000))
         << "values arrive through the sink";
     EXPECT_GT(ui_.changes, 0);
+
+    // A group the server names otherwise is not recorded.
+    ui_.messages.clear();
+    parameters.name = "";
+    connections_.CreateGroup(velmora_, parameters);
+    EXPECT_EQ(Texts({"Get Group error (HR = 80004005)"}), ui_.messages);
+    EXPECT_EQ(1u, Velmora().m_groups.size());
 }
 
 TEST_F(Connections, DeleteItemGroupAndConnection) {
-    CGroup* group = ConnectWithGroup({"Name0", "Name1", "Name2"});
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2"}, 200);
     ASSERT_NE(nullptr, group);
     connections_.DeleteItem(*group, 1);
-    EXPECT_EQ(std::vector<std::string>({"Name0", "Name2"}), ItemIds(*group));
+    EXPECT_EQ(Texts({"Name0", "Name2"}), ItemIds(*group));
     EXPECT_EQ(2, ServerItemCount(*group));
 
     const NodeHandle groupNode = group->m_node;
@@ -152,17 +132,8 @@ TEST_F(Connections, DeleteItemGroupAndConnection) {
     EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000)) << "nothing is left holding the server";
 }
 
-TEST_F(Connections, GroupTheServerNamesOtherwiseIsNotRecorded) {
-    connections_.Connect(velmora_);
-    GroupParameters parameters;
-    parameters.name = "";
-    connections_.CreateGroup(velmora_, parameters);
-    EXPECT_EQ(std::vector<std::string>({"Get Group error (HR = 80004005)"}), ui_.messages);
-    EXPECT_TRUE(Velmora().m_groups.empty());
-}
-
 TEST_F(Connections, SavedDocumentReopensWithGroupsAndItems) {
-    CGroup* group = ConnectWithGroup({"Name0", "Name3", "Name4"});
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name3", "Name4"}, 200);
     ASSERT_NE(nullptr, group);
     group->m_percentDeadband = 2.5f;
     testsupport::ScratchDir scratch;
@@ -186,25 +157,19 @@ TEST_F(Connections, SavedDocumentReopensWithGroupsAndItems) {
     EXPECT_EQ(200u, reopened.m_updateRate);
     EXPECT_FLOAT_EQ(2.5f, reopened.m_percentDeadband);
     EXPECT_NE(0u, reopened.m_node);
-    EXPECT_EQ(std::vector<std::string>({"Name0", "Name3", "Name4"}), ItemIds(reopened));
-    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1, 2}), ClientHandles(reopened));
+    EXPECT_EQ(Texts({"Name0", "Name3", "Name4"}), ItemIds(reopened));
+    ExpectClientHandlesInOrder(reopened);
     for (const auto& item : reopened.m_items) EXPECT_NE(0u, item->m_hServer);
     EXPECT_TRUE(PumpUntil([&] { return reopened.m_items[2]->m_quality == 0xC0; }, 5000));
 }
 
 TEST_F(Connections, AddAllTakesSubBranchLeavesFirst) {
+    CGroup* group = ConnectWithGroup(kBranch, {}, 1000);
+    ASSERT_NE(nullptr, group);
     const int branch = IndexOf(connections_.Table(), kBranch);
-    ASSERT_GE(branch, 0);
-    connections_.Connect(branch);
-    GroupParameters parameters;
-    parameters.name = "All";
-    connections_.CreateGroup(branch, parameters);
-    CServer& entry = *connections_.Table()[static_cast<size_t>(branch)];
-    ASSERT_EQ(1u, entry.m_groups.size());
-    CGroup& group = *entry.m_groups[0];
-    connections_.AddAllItems(branch, group);
-    EXPECT_EQ(std::vector<std::string>({"A.B.b1", "A.a1", "top"}), ItemIds(group));
-    EXPECT_EQ(std::vector<OPCHANDLE>({0, 1, 2}), ClientHandles(group));
+    connections_.AddAllItems(branch, *group);
+    EXPECT_EQ(Texts({"A.B.b1", "A.a1", "top"}), ItemIds(*group));
+    ExpectClientHandlesInOrder(*group);
     EXPECT_TRUE(ui_.messages.empty());
     connections_.DisconnectServer(branch);
 }
@@ -223,7 +188,7 @@ TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
     if (gone >= 0) connections_.Connect(gone);
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone");
     ASSERT_GE(gone, 0);
-    EXPECT_EQ(std::vector<std::string>({"CoCreateInstance"}), ui_.messages);
+    EXPECT_EQ(Texts({"CoCreateInstance"}), ui_.messages);
     EXPECT_TRUE(ui_.nodes.empty());
 
     // A document that had it connected, with a group: opening it reports the
@@ -242,7 +207,7 @@ TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
     ui_.messages.clear();
     connections_.ReplaceTable(std::move(table));
     connections_.ReconnectOpened();
-    EXPECT_EQ(std::vector<std::string>({"CoCreateInstance"}), ui_.messages);
+    EXPECT_EQ(Texts({"CoCreateInstance"}), ui_.messages);
     ASSERT_EQ(1u, connections_.Table()[0]->m_groups.size());
     EXPECT_EQ(nullptr, connections_.Table()[0]->m_pServer);
     const std::vector<uint8_t> saved = EncodeContents(connections_.Table());

@@ -17,16 +17,18 @@ using Bytes = std::vector<uint8_t>;
 void PutDword(Bytes& bytes, size_t offset, DWORD value) { std::memcpy(&bytes[offset], &value, sizeof value); }
 
 // One 16-byte value in the 32-bit VARIANT layout a stream carries: the type
-// at 0, reserved words, the data at 8.
+// at 0, reserved words left as noise that nobody may read, the data at 8.
 template <class T>
 Bytes StreamValue(VARTYPE type, T data) {
     static_assert(sizeof(T) <= 8, "eight data bytes");
-    Bytes value(16, 0xAB);  // reserved words left as noise: nobody may read them
+    Bytes value(16, 0xAB);
     std::memcpy(&value[0], &type, sizeof type);
     std::memset(&value[8], 0, 8);
     std::memcpy(&value[8], &data, sizeof data);
     return value;
 }
+
+Bytes I4(int32_t number) { return StreamValue<int32_t>(VT_I4, number); }
 
 // A VT_BSTR value with its characters after it.  The pointer bytes of the
 // VARIANT point nowhere in this process, so reading through them crashes or
@@ -42,46 +44,29 @@ Bytes StreamString(const std::wstring& text, DWORD byteLengthField = 0xFFFFFFFF)
     return value;
 }
 
-// Builds an "OPCSTMFORMATDATATIME" block: header, the entries with time
-// stamps, then the values in entry order.
-class StreamBuilder {
-public:
-    StreamBuilder& Add(OPCHANDLE hClient, WORD quality, const Bytes& value) {
-        entries_.push_back({hClient, quality, value});
-        return *this;
-    }
-
-    // The block, and where entry k's value lies in it.
-    Bytes Build() {
-        const size_t headerAndEntries = 20 + 20 * entries_.size();
-        Bytes bytes(headerAndEntries, 0);
-        PutDword(bytes, 4, static_cast<DWORD>(entries_.size()));
-        PutDword(bytes, 8, 77);  // the group's client handle: not used by the sink
-        valueOffsets_.clear();
-        for (size_t k = 0; k < entries_.size(); ++k) {
-            const size_t entry = 20 + 20 * k;
-            valueOffsets_.push_back(bytes.size());
-            PutDword(bytes, entry, entries_[k].hClient);
-            PutDword(bytes, entry + 4, static_cast<DWORD>(bytes.size()));
-            std::memcpy(&bytes[entry + 8], &entries_[k].quality, 2);
-            PutDword(bytes, entry + 12, 0x12345678);  // a time stamp: never read
-            bytes.insert(bytes.end(), entries_[k].value.begin(), entries_[k].value.end());
-        }
-        PutDword(bytes, 0, static_cast<DWORD>(bytes.size()));
-        return bytes;
-    }
-    size_t ValueOffset(size_t k) const { return valueOffsets_.at(k); }
-    static size_t EntryOffset(size_t k) { return 20 + 20 * k; }
-
-private:
-    struct Entry {
-        OPCHANDLE hClient;
-        WORD quality;
-        Bytes value;
-    };
-    std::vector<Entry> entries_;
-    std::vector<size_t> valueOffsets_;
+struct Entry {
+    OPCHANDLE hClient;
+    WORD quality;
+    Bytes value;
 };
+
+// An "OPCSTMFORMATDATATIME" block: header, the 20-byte entries with time
+// stamps (entry k's value offset at 24 + 20 k), then the values in entry order.
+Bytes Stream(const std::vector<Entry>& entries) {
+    Bytes bytes(20 + 20 * entries.size(), 0);
+    PutDword(bytes, 4, static_cast<DWORD>(entries.size()));
+    PutDword(bytes, 8, 77);  // the group's client handle: not used by the sink
+    for (size_t k = 0; k < entries.size(); ++k) {
+        const size_t entry = 20 + 20 * k;
+        PutDword(bytes, entry, entries[k].hClient);
+        PutDword(bytes, entry + 4, static_cast<DWORD>(bytes.size()));
+        std::memcpy(&bytes[entry + 8], &entries[k].quality, 2);
+        PutDword(bytes, entry + 12, 0x12345678);  // a time stamp: never read
+        bytes.insert(bytes.end(), entries[k].value.begin(), entries[k].value.end());
+    }
+    PutDword(bytes, 0, static_cast<DWORD>(bytes.size()));
+    return bytes;
+}
 
 class DataChangeSink : public testing::Test {
 protected:
@@ -124,9 +109,11 @@ protected:
     }
 
     CItem& Item(size_t n) { return *group_.m_items.at(n); }
-    void ExpectUntouched(size_t n) {
-        EXPECT_EQ("?", Item(n).m_valueText) << n;
-        EXPECT_FALSE(Item(n).m_changed) << n;
+    void ExpectUntouched(std::initializer_list<size_t> rows) {
+        for (size_t n : rows) {
+            EXPECT_EQ("?", Item(n).m_valueText) << n;
+            EXPECT_FALSE(Item(n).m_changed) << n;
+        }
     }
 
     int callbacks_ = 0;
@@ -138,11 +125,9 @@ protected:
 // Each type's text is ValueText's business; here the sink's part: every entry
 // reaches its row with its quality, and each stream marks the rows again.
 TEST_F(DataChangeSink, EachStreamSetsTheRowsTextsAndQualities) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<double>(VT_R8, 12.5))
-        .Add(1, 0xC0, StreamValue<int16_t>(VT_BOOL, -1))
-        .Add(2, 0xC0, StreamValue<uint8_t>(VT_UI1, 200));
-    Deliver(stream.Build());
+    Deliver(Stream({{0, 0xC0, StreamValue<double>(VT_R8, 12.5)},
+                    {1, 0xC0, StreamValue<int16_t>(VT_BOOL, -1)},
+                    {2, 0xC0, StreamValue<uint8_t>(VT_UI1, 200)}}));
     EXPECT_EQ("12.500000", Item(0).m_valueText);
     EXPECT_EQ("TRUE", Item(1).m_valueText);
     EXPECT_EQ("???", Item(2).m_valueText);
@@ -154,113 +139,88 @@ TEST_F(DataChangeSink, EachStreamSetsTheRowsTextsAndQualities) {
     EXPECT_EQ(&group_, calledWith_);
 
     Item(0).m_changed = FALSE;
-    StreamBuilder bad;
-    bad.Add(0, 0x00, StreamValue<double>(VT_R8, 12.5));
-    Deliver(bad.Build());
+    Deliver(Stream({{0, 0x00, StreamValue<double>(VT_R8, 12.5)}}));
     EXPECT_EQ(0x00, Item(0).m_quality);
     EXPECT_TRUE(Item(0).m_changed) << "a new stream marks the row even with the same value";
     EXPECT_EQ(2, callbacks_);
 }
 
 TEST_F(DataChangeSink, StringsAreReadFromTheBlockNotThroughThePointer) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamString(L"Pump 3 running")).Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 5));
-    Deliver(stream.Build());
+    Deliver(Stream({{0, 0xC0, StreamString(L"Pump 3 running")}, {1, 0xC0, I4(5)}}));
     EXPECT_EQ("Pump 3 running", Item(0).m_valueText);
     EXPECT_EQ("5", Item(1).m_valueText) << "the value after a string is found through its own offset";
 
     // The length bounds the string: characters after it are not part of it;
     // and a long one is cut to the row's field.
-    StreamBuilder second;
-    second.Add(2, 0xC0, StreamString(L"abcdef", 3 * sizeof(wchar_t))).Add(0, 0xC0, StreamString(std::wstring(150, L'w')));
-    Deliver(second.Build());
+    Deliver(Stream({{2, 0xC0, StreamString(L"abcdef", 3 * sizeof(wchar_t))},
+                    {0, 0xC0, StreamString(std::wstring(150, L'w'))}}));
     EXPECT_EQ("abc", Item(2).m_valueText);
     EXPECT_EQ(std::string(kTextFieldSize, 'w'), Item(0).m_valueText);
 }
 
 TEST_F(DataChangeSink, UnknownClientHandlesAreSkippedAndAnEmptyStreamStillAsksForARefresh) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 10))
-        .Add(99, 0xC0, StreamValue<int32_t>(VT_I4, 11))
-        .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, 12));
-    Deliver(stream.Build());
+    Deliver(Stream({{0, 0xC0, I4(10)}, {99, 0xC0, I4(11)}, {2, 0xC0, I4(12)}}));
     EXPECT_EQ("10", Item(0).m_valueText);
-    ExpectUntouched(1);
+    ExpectUntouched({1});
     EXPECT_EQ("12", Item(2).m_valueText);
 
     Item(0).m_changed = Item(2).m_changed = FALSE;
-    Deliver(StreamBuilder().Build());
+    Deliver(Stream({}));
     EXPECT_EQ(2, callbacks_);
     EXPECT_EQ(&group_, calledWith_);
     for (size_t n = 0; n < 3; ++n) EXPECT_FALSE(Item(n).m_changed) << n;
 }
 
-TEST_F(DataChangeSink, ValuesOutsideTheBlockAreSkipped) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1))
-        .Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 2))
-        .Add(2, 0xC0, StreamValue<int32_t>(VT_I4, 3));
-    Bytes bytes = stream.Build();
-    PutDword(bytes, StreamBuilder::EntryOffset(0) + 4, 0xFFFFFFF0);  // far outside
+TEST_F(DataChangeSink, OnlyWhatLiesInsideTheBlockIsRead) {
+    Bytes bytes = Stream({{0, 0xC0, I4(1)}, {1, 0xC0, I4(2)}, {2, 0xC0, I4(3)}});
+    PutDword(bytes, 24, 0xFFFFFFF0);  // entry 0's value far outside
     // Entry 1's value would start 8 bytes before the end: half a VARIANT.
-    PutDword(bytes, StreamBuilder::EntryOffset(1) + 4, static_cast<DWORD>(bytes.size() - 8));
+    PutDword(bytes, 44, static_cast<DWORD>(bytes.size() - 8));
     Deliver(bytes);
-    ExpectUntouched(0);
+    ExpectUntouched({0, 1});
     EXPECT_EQ(0, Item(0).m_quality);
-    ExpectUntouched(1);
     EXPECT_EQ("3", Item(2).m_valueText);
-    EXPECT_EQ(1, callbacks_);
+    Item(2).m_valueText = "?";
+    Item(2).m_changed = FALSE;
 
     // A string longer than the block, and one whose length field itself is
     // cut off by the block's end.
-    StreamBuilder strings;
-    strings.Add(0, 0xC0, StreamString(L"xy", 0x7FFFFFF0));
-    Deliver(strings.Build());
-    StreamBuilder cut;
-    cut.Add(1, 0xC0, StreamValue<uint64_t>(VT_BSTR, 0));
-    Deliver(cut.Build());
-    ExpectUntouched(0);
-    ExpectUntouched(1);
-}
+    Deliver(Stream({{0, 0xC0, StreamString(L"xy", 0x7FFFFFF0)}}));
+    Deliver(Stream({{1, 0xC0, StreamValue<uint64_t>(VT_BSTR, 0)}}));
+    ExpectUntouched({0, 1});
 
-TEST_F(DataChangeSink, HeadersClaimingMoreThanTheBlockHoldsReadOnlyWhatIsInside) {
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 40)).Add(1, 0xC0, StreamValue<int32_t>(VT_I4, 41));
-    Bytes bytes = stream.Build();
+    // A header claiming more entries than the block holds.
+    bytes = Stream({{0, 0xC0, I4(40)}, {1, 0xC0, I4(41)}});
     PutDword(bytes, 4, 0xFFFFFFFF);
     Deliver(bytes);
     EXPECT_EQ("40", Item(0).m_valueText);
     EXPECT_EQ("41", Item(1).m_valueText);
-    ExpectUntouched(2);
+    ExpectUntouched({2});
 
     // Shorter than its header.  GlobalAlloc may round the size up; the
     // rounding is zero-filled here and still holds no entry.
     Bytes tooShort(12, 0);
     PutDword(tooShort, 4, 1);
     Deliver(tooShort);
-    ExpectUntouched(2);
-    EXPECT_EQ(2, callbacks_);
+    ExpectUntouched({2});
+    EXPECT_EQ(5, callbacks_);
 }
 
+// A sink whose group was detached, or removed while the "server" still holds
+// the sink, calls nobody; a medium that is no global block changes nothing.
 TEST_F(DataChangeSink, NothingChangesWithoutAGlobalBlockOrWithoutAGroup) {
     STGMEDIUM medium{};
     medium.tymed = TYMED_ISTREAM;
     sink_->OnDataChange(nullptr, &medium);
     sink_->OnDataChange(nullptr, nullptr);
-    for (size_t n = 0; n < 3; ++n) ExpectUntouched(n);
+    ExpectUntouched({0, 1, 2});
 
     const int calledBefore = callbacks_;
     sink_->DetachGroup();
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
-    Deliver(stream.Build());
-    ExpectUntouched(0);
+    Deliver(Stream({{0, 0xC0, I4(1)}}));
+    ExpectUntouched({0});
     EXPECT_EQ(calledBefore, callbacks_) << "a detached sink calls nobody";
-}
 
-TEST_F(DataChangeSink, ARemovedGroupLeavesTheSinkHarmless) {
-    // A group of its own whose sink the "server" still holds after the
-    // group is gone.
     fw::ComPtr<CAdviseSink> held;
     int calls = 0;
     {
@@ -272,27 +232,22 @@ TEST_F(DataChangeSink, ARemovedGroupLeavesTheSinkHarmless) {
         EXPECT_EQ(&gone, sink->Group());
     }
     EXPECT_EQ(nullptr, held->Group());
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
-    Deliver(stream.Build(), held.get());
+    Deliver(Stream({{0, 0xC0, I4(1)}}), held.get());
     EXPECT_EQ(0, calls);
 }
 
 TEST_F(DataChangeSink, ACallbackMayRemoveTheGroupItWasCalledFor) {
     const long before = fw::ModuleLock::Count();
     auto owned = std::make_unique<CGroup>();
-    auto item = std::make_unique<CItem>();
-    item->m_hClient = 0;
-    owned->m_items.push_back(std::move(item));
+    owned->m_items.push_back(std::make_unique<CItem>());
+    owned->m_items.back()->m_hClient = 0;
     // The group holds the only reference, as once the server has released
     // its own; the callback removes the group during the sink's call.
     CAdviseSink* sink = new CAdviseSink([&owned](CGroup&) { owned.reset(); });
     owned->m_pSink = sink;
     sink->SetGroup(owned.get());
     EXPECT_EQ(before + 1, fw::ModuleLock::Count());
-    StreamBuilder stream;
-    stream.Add(0, 0xC0, StreamValue<int32_t>(VT_I4, 1));
-    Deliver(stream.Build(), sink);
+    Deliver(Stream({{0, 0xC0, I4(1)}}), sink);
     EXPECT_EQ(nullptr, owned);
     EXPECT_EQ(before, fw::ModuleLock::Count()) << "the sink went with its last reference";
 }
@@ -333,22 +288,16 @@ TEST(ApplyDataChange, CountsTheEntriesItApplied) {
         group.m_items.push_back(std::make_unique<CItem>());
         group.m_items.back()->m_hClient = h;
     }
-    StreamBuilder stream;
-    stream.Add(5, 0xC0, StreamValue<int32_t>(VT_I4, 1))
-        .Add(7, 0xC0, StreamValue<int32_t>(VT_I4, 2))
-        .Add(6, 0xC0, StreamValue<int32_t>(VT_I4, 3));
-    const Bytes bytes = stream.Build();
+    const Bytes bytes = Stream({{5, 0xC0, I4(1)}, {7, 0xC0, I4(2)}, {6, 0xC0, I4(3)}});
     EXPECT_EQ(2u, ApplyDataChange(bytes.data(), bytes.size(), group));
     EXPECT_EQ(0u, ApplyDataChange(nullptr, 100, group));
-    // Every cut of the block applies only whole values.
+    // Every cut of the block applies only whole values: the last ends the block.
     for (size_t size = 0; size < bytes.size(); ++size) {
         CGroup fresh;
         fresh.m_items.push_back(std::make_unique<CItem>());
         fresh.m_items.back()->m_hClient = 6;
-        const size_t applied = ApplyDataChange(bytes.data(), size, fresh);
-        const bool whole = size >= stream.ValueOffset(2) + 16;
-        EXPECT_EQ(whole ? 1u : 0u, applied) << "block of " << size << " bytes";
-        EXPECT_EQ(whole ? "3" : "?", fresh.m_items[0]->m_valueText) << size;
+        EXPECT_EQ(0u, ApplyDataChange(bytes.data(), size, fresh)) << "block of " << size << " bytes";
+        EXPECT_EQ("?", fresh.m_items[0]->m_valueText) << size;
     }
 }
 

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -14,15 +16,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-uint32_t U32At(const Bytes& bytes, size_t offset) {
-    uint32_t value = 0;
-    std::memcpy(&value, &bytes.at(offset + 3) - 3, sizeof value);
-    return value;
-}
-
-float FloatAt(const Bytes& bytes, size_t offset) {
-    float value = 0;
-    std::memcpy(&value, &bytes.at(offset + 3) - 3, sizeof value);
+template <class T = uint32_t>
+T At(const Bytes& bytes, size_t offset) {
+    T value = 0;
+    std::memcpy(&value, &bytes.at(offset + sizeof value - 1) - (sizeof value - 1), sizeof value);
     return value;
 }
 
@@ -78,23 +75,26 @@ ServerTable SampleTable() {
     return table;
 }
 
-TEST(ContentsLayout, EntriesWithoutConnectionEndAtOnce) {
+// Connected means a server object, a node in the tree or a mark still
+// pending from an opened document; an entry without groups ends at once.
+TEST(ContentsLayout, EntriesWithoutGroupsEndAtOnce) {
     ServerTable table;
-    table.push_back(Server("B.Server"));
-    table.push_back(Server("A.Server"));
-    table.push_back(Server("C.Server"));
+    for (const char* name : {"B.Server", "A.Server", "C.Server", "Node", "Mark", "Object"})
+        table.push_back(Server(name));
     table[2]->m_clsidText = "{0}";  // a server once connected and now not
+    table[3]->m_node = 9;
+    table[4]->m_connectedMark = true;
+    table[5]->m_pServer = new CAdviseSink();  // any object stands for a server; the entry releases it
     const Bytes bytes = EncodeContents(table);
-    ASSERT_EQ(4 + 3 * (kServerRecordSize + 1), bytes.size());
-    EXPECT_EQ(3u, U32At(bytes, 0));
-    const char* names[] = {"B.Server", "A.Server", "C.Server"};
-    for (size_t e = 0; e < 3; ++e) {
-        SCOPED_TRACE(e);
+    ASSERT_EQ(4 + 6 * (kServerRecordSize + 1), bytes.size());
+    EXPECT_EQ(6u, At(bytes, 0));
+    for (size_t e = 0; e < 6; ++e) {
+        SCOPED_TRACE(table[e]->m_progId);
         const size_t at = 4 + e * (kServerRecordSize + 1);
-        EXPECT_EQ(0u, U32At(bytes, at));
-        EXPECT_EQ(0u, U32At(bytes, at + 4)) << "not connected";
-        EXPECT_EQ(0u, U32At(bytes, at + 8));
-        ExpectTextField(bytes, at + 12, names[e]);
+        EXPECT_EQ(0u, At(bytes, at));
+        EXPECT_EQ(e < 3 ? 0u : 1u, At(bytes, at + 4)) << "connected";
+        EXPECT_EQ(0u, At(bytes, at + 8));
+        ExpectTextField(bytes, at + 12, table[e]->m_progId);
         ExpectTextField(bytes, at + 112, e == 2 ? "{0}" : "");
         EXPECT_EQ(0x00, bytes[at + kServerRecordSize]);
     }
@@ -115,18 +115,18 @@ TEST(ContentsLayout, AConnectedServerWithOneGroupOfTwoItems) {
     const size_t item2 = item1 + 1 + kTextFieldSize;
     const size_t end = item2 + 1 + kTextFieldSize;
     ASSERT_EQ(end + 2, bytes.size());
-    EXPECT_EQ(1u, U32At(bytes, 0));
-    EXPECT_EQ(0u, U32At(bytes, record));
-    EXPECT_EQ(1u, U32At(bytes, record + 4)) << "connected";
-    EXPECT_EQ(0u, U32At(bytes, record + 8));
+    EXPECT_EQ(1u, At(bytes, 0));
+    EXPECT_EQ(0u, At(bytes, record));
+    EXPECT_EQ(1u, At(bytes, record + 4)) << "connected";
+    EXPECT_EQ(0u, At(bytes, record + 8));
     ExpectTextField(bytes, record + 12, "Velmora.VelmoraOPC.1");
     ExpectTextField(bytes, record + 112, "{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
     EXPECT_EQ(0x01, bytes[group]);
-    EXPECT_EQ(1u, U32At(bytes, head));                         // active
-    EXPECT_EQ(static_cast<uint32_t>(-60), U32At(bytes, head + 4));  // time bias
-    EXPECT_EQ(2.5f, FloatAt(bytes, head + 8));                 // deadband
-    EXPECT_EQ(0x409u, U32At(bytes, head + 12));                // locale
-    EXPECT_EQ(500u, U32At(bytes, head + 16));                  // granted rate
+    EXPECT_EQ(1u, At(bytes, head));                              // active
+    EXPECT_EQ(static_cast<uint32_t>(-60), At(bytes, head + 4));  // time bias
+    EXPECT_EQ(2.5f, At<float>(bytes, head + 8));                 // deadband
+    EXPECT_EQ(0x409u, At(bytes, head + 12));                     // locale
+    EXPECT_EQ(500u, At(bytes, head + 16));                       // granted rate
     ExpectTextField(bytes, head + 20, "Group1");
     EXPECT_EQ(0x01, bytes[item1]);
     ExpectTextField(bytes, item1 + 1, "Random.Int4");
@@ -134,21 +134,6 @@ TEST(ContentsLayout, AConnectedServerWithOneGroupOfTwoItems) {
     ExpectTextField(bytes, item2 + 1, "Saw.Real8");
     EXPECT_EQ(0x00, bytes[end]) << "end of the items";
     EXPECT_EQ(0x00, bytes[end + 1]) << "end of the groups";
-}
-
-TEST(ContentsLayout, ConnectedMeansServerNodeOrAPendingMark) {
-    ServerTable table;
-    table.push_back(Server("Node"));
-    table[0]->m_node = 9;
-    table.push_back(Server("Mark"));
-    table[1]->m_connectedMark = true;
-    table.push_back(Server("Object"));
-    table[2]->m_pServer = new CAdviseSink();  // any object stands for a server; the entry releases it
-    table.push_back(Server("None"));
-    const Bytes bytes = EncodeContents(table);
-    const uint32_t expected[] = {1, 1, 1, 0};
-    for (size_t e = 0; e < 4; ++e)
-        EXPECT_EQ(expected[e], U32At(bytes, 4 + e * (kServerRecordSize + 1) + 4)) << table[e]->m_progId;
 }
 
 TEST(ContentsLayout, AHundredCharacterNameFillsItsFieldWithoutNul) {
@@ -243,16 +228,11 @@ TEST(ContentsReading, TextFieldsEndAtTheirNulAndIgnoreWhatFollows) {
     EXPECT_EQ("", read[0]->m_clsidText);
 }
 
-// Fills a table the failed reads must leave alone.
-ServerTable Untouchable() {
+// Refused, with a reason that holds one of the `|`-separated parts, and the
+// table left alone.
+void ExpectRefused(const Bytes& bytes, const std::string& reasonParts) {
     ServerTable table;
     table.push_back(Server("Still.Here"));
-    return table;
-}
-
-// Refused, with a reason that holds one of the `|`-separated parts.
-void ExpectRefused(const Bytes& bytes, const std::string& reasonParts) {
-    ServerTable table = Untouchable();
     std::string why;
     EXPECT_FALSE(DecodeContents(bytes, table, &why));
     bool named = false;
@@ -277,42 +257,36 @@ TEST(ContentsReading, EveryTruncationIsRefused) {
 
 TEST(ContentsReading, DamagedStreamsAreRefusedWithAReason) {
     const Bytes whole = EncodeContents(SampleTable());
-    const size_t secondEntry = 4 + kServerRecordSize + 1;
-    const size_t firstGroupMarker = secondEntry + kServerRecordSize;
-    const size_t firstItemMarker = firstGroupMarker + 1 + kGroupHeadSize;
-    {
-        SCOPED_TRACE("group marker 2");
+    const size_t groupMarker = 4 + 2 * kServerRecordSize + 1;  // the second entry's first group
+    const size_t itemMarker = groupMarker + 1 + kGroupHeadSize;
+    ASSERT_EQ(0x01, whole[groupMarker]);
+    ASSERT_EQ(0x01, whole[itemMarker]);
+    auto changed = [&](size_t at, uint8_t byte) {
         Bytes bytes = whole;
-        ASSERT_EQ(0x01, bytes[firstGroupMarker]);
-        bytes[firstGroupMarker] = 0x02;
-        ExpectRefused(bytes, "not 0 or 1");
-    }
-    {
-        SCOPED_TRACE("item marker 0xFF");
+        bytes[at] = byte;
+        return bytes;
+    };
+    auto counting = [&](int32_t count) {
         Bytes bytes = whole;
-        ASSERT_EQ(0x01, bytes[firstItemMarker]);
-        bytes[firstItemMarker] = 0xFF;
-        ExpectRefused(bytes, "not 0 or 1");
-    }
-    const int32_t counts[] = {-1, INT32_MIN, INT32_MAX, 0x00100000, 3};
-    const char* reasons[] = {"negative", "negative", "needs more", "needs more", "ends"};
-    for (size_t c = 0; c < 5; ++c) {
-        SCOPED_TRACE(counts[c]);
-        Bytes bytes = whole;
-        std::memcpy(&bytes[0], &counts[c], 4);
-        ExpectRefused(bytes, reasons[c]);
-    }
-    {
-        SCOPED_TRACE("a count of 1 leaves the second entry over");
-        Bytes bytes = whole;
-        bytes[0] = 1;
-        ExpectRefused(bytes, "follow the last entry");
-    }
-    {
-        SCOPED_TRACE("trailing byte");
-        Bytes bytes = whole;
-        bytes.push_back(0);
-        ExpectRefused(bytes, "follow the last entry");
+        std::memcpy(&bytes[0], &count, 4);
+        return bytes;
+    };
+    Bytes trailing = whole;
+    trailing.push_back(0);
+    const std::pair<Bytes, const char*> cases[] = {
+        {changed(groupMarker, 0x02), "not 0 or 1"},
+        {changed(itemMarker, 0xFF), "not 0 or 1"},
+        {counting(-1), "negative"},
+        {counting(INT32_MIN), "negative"},
+        {counting(INT32_MAX), "needs more"},
+        {counting(0x00100000), "needs more"},
+        {counting(3), "ends"},
+        {counting(1), "follow the last entry"},  // the second entry is left over
+        {trailing, "follow the last entry"},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        ExpectRefused(cases[i].first, cases[i].second);
     }
     ServerTable table;
     EXPECT_FALSE(DecodeContents(Bytes{0xFF, 0xFF, 0xFF, 0xFF}, table, nullptr)) << "no reason wanted";

@@ -53,6 +53,8 @@ protected:
     std::wstring Path(const char* name) const { return Wide(scratch_.path() + name); }
 };
 
+// The root storage holds one stream, "Contents", with the bytes given; no
+// temporary file stays behind.
 TEST_F(DocumentFile, SavedDocumentsOpenAgain) {
     const Bytes contents = EncodeContents(OneConnectedServer());
     const std::wstring path = Path("plant.ost");
@@ -67,15 +69,9 @@ TEST_F(DocumentFile, SavedDocumentsOpenAgain) {
     EXPECT_TRUE(table[0]->m_connectedMark);
     ASSERT_EQ(1u, table[0]->m_groups.size());
     EXPECT_EQ(2u, table[0]->m_groups[0]->m_items.size());
-    EXPECT_EQ(std::vector<std::string>({"plant.ost"}), FilesIn(scratch_.path())) << "no temporary file stays";
-}
+    EXPECT_EQ(std::vector<std::string>({"plant.ost"}), FilesIn(scratch_.path()));
 
-TEST_F(DocumentFile, TheRootStorageHoldsOneStreamNamedContents) {
-    const Bytes contents = EncodeContents(OneConnectedServer());
-    const std::wstring path = Path("layout.ost");
-    ASSERT_EQ(S_OK, WriteDocumentFile(path, contents));
     ASSERT_EQ(S_OK, StgIsStorageFile(path.c_str()));
-
     fw::ComPtr<IStorage> storage;
     ASSERT_EQ(S_OK, StgOpenStorage(path.c_str(), nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, nullptr, 0,
                                    storage.put()));
@@ -90,31 +86,26 @@ TEST_F(DocumentFile, TheRootStorageHoldsOneStreamNamedContents) {
         CoTaskMemFree(stat.pwcsName);
     }
     EXPECT_EQ(std::vector<std::wstring>({L"Contents"}), names);
-
     fw::ComPtr<IStream> stream;
     ASSERT_EQ(S_OK, storage->OpenStream(L"Contents", nullptr, STGM_READ | STGM_SHARE_EXCLUSIVE, 0, stream.put()));
-    Bytes read(contents.size() + 10);
+    Bytes direct(contents.size() + 10);
     ULONG got = 0;
-    ASSERT_EQ(S_OK, stream->Read(read.data(), static_cast<ULONG>(read.size()), &got));
-    read.resize(got);
-    EXPECT_EQ(contents, read);
+    ASSERT_EQ(S_OK, stream->Read(direct.data(), static_cast<ULONG>(direct.size()), &got));
+    direct.resize(got);
+    EXPECT_EQ(contents, direct);
 }
 
-TEST_F(DocumentFile, SavingReplacesAnOlderDocument) {
-    const std::wstring path = Path("again.ost");
+// Saving replaces an older document; a failed save keeps it and leaves no
+// temporary file.
+TEST_F(DocumentFile, SavingReplacesAnOlderDocumentUnlessItFails) {
+    const std::wstring path = Path("kept.ost");
     ASSERT_EQ(S_OK, WriteDocumentFile(path, EncodeContents(OneConnectedServer())));
-    const Bytes shorter = EncodeContents(ServerTable());
-    ASSERT_EQ(S_OK, WriteDocumentFile(path, shorter));
+    const Bytes original = EncodeContents(ServerTable());  // shorter
+    ASSERT_EQ(S_OK, WriteDocumentFile(path, original));
     Bytes read;
     ASSERT_EQ(S_OK, ReadDocumentFile(path, read));
-    EXPECT_EQ(shorter, read);
-    EXPECT_EQ(std::vector<std::string>({"again.ost"}), FilesIn(scratch_.path()));
-}
+    EXPECT_EQ(original, read);
 
-TEST_F(DocumentFile, AFailedSaveKeepsTheOldDocument) {
-    const std::wstring path = Path("kept.ost");
-    const Bytes original = EncodeContents(OneConnectedServer());
-    ASSERT_EQ(S_OK, WriteDocumentFile(path, original));
     // A folder of the target's name cannot be replaced by the new file.
     const std::wstring blocked = Path("blocked");
     ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
@@ -123,28 +114,23 @@ TEST_F(DocumentFile, AFailedSaveKeepsTheOldDocument) {
     RemoveDirectoryW(blocked.c_str());
     // A read-only document stays as it was.
     ASSERT_TRUE(SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
-    const HRESULT hr = WriteDocumentFile(path, EncodeContents(ServerTable()));
+    const HRESULT hr = WriteDocumentFile(path, EncodeContents(OneConnectedServer()));
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     EXPECT_TRUE(FAILED(hr));
-    Bytes read;
     ASSERT_EQ(S_OK, ReadDocumentFile(path, read));
     EXPECT_EQ(original, read);
     // A folder that does not exist.
     EXPECT_TRUE(FAILED(WriteDocumentFile(Path("missing\\doc.ost"), original)));
-    EXPECT_EQ(std::vector<std::string>({"kept.ost"}), FilesIn(scratch_.path())) << "no temporary file stays";
+    EXPECT_EQ(std::vector<std::string>({"kept.ost"}), FilesIn(scratch_.path()));
 }
 
 TEST_F(DocumentFile, FilesThatAreNotDocumentsFailToOpen) {
-    Bytes untouched = {1, 2, 3};
-    scratch_.WriteFile("plain.txt", std::string(2048, 'x'));
+    const Bytes untouched = {1, 2, 3};
     Bytes read = untouched;
-    EXPECT_TRUE(FAILED(ReadDocumentFile(Path("plain.txt"), read)));
-    EXPECT_EQ(untouched, read);
-
+    scratch_.WriteFile("plain.txt", std::string(2048, 'x'));
     scratch_.WriteFile("empty.ost", "");
-    EXPECT_TRUE(FAILED(ReadDocumentFile(Path("empty.ost"), read)));
-    EXPECT_TRUE(FAILED(ReadDocumentFile(Path("absent.ost"), read)));
-    EXPECT_TRUE(FAILED(ReadDocumentFile(L"", read)));
+    for (const char* name : {"plain.txt", "empty.ost", "absent.ost", ""})
+        EXPECT_TRUE(FAILED(ReadDocumentFile(name[0] ? Path(name) : L"", read))) << name;
     EXPECT_EQ(untouched, read);
 
     // A compound file whose stream has another name.
@@ -161,22 +147,17 @@ TEST_F(DocumentFile, FilesThatAreNotDocumentsFailToOpen) {
     }
     EXPECT_EQ(STG_E_FILENOTFOUND, ReadDocumentFile(other, read));
     EXPECT_EQ(untouched, read);
-}
 
-TEST_F(DocumentFile, ACutFileDoesNotOpenAsADocument) {
-    const std::wstring path = Path("cut.ost");
-    const Bytes contents = EncodeContents(OneConnectedServer());
-    ASSERT_EQ(S_OK, WriteDocumentFile(path, contents));
-    // Keep only the compound file's 512-byte header.
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // A saved document cut to the compound file's 512-byte header.
+    const std::wstring cut = Path("cut.ost");
+    ASSERT_EQ(S_OK, WriteDocumentFile(cut, EncodeContents(OneConnectedServer())));
+    HANDLE file = CreateFileW(cut.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file);
     SetFilePointer(file, 512, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
     CloseHandle(file);
-    Bytes read;
     ServerTable table;
-    const bool opened = SUCCEEDED(ReadDocumentFile(path, read)) && DecodeContents(read, table, nullptr);
-    EXPECT_FALSE(opened);
+    EXPECT_FALSE(SUCCEEDED(ReadDocumentFile(cut, read)) && DecodeContents(read, table, nullptr));
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 #include "Processes.h"
 #include "ReadWriteDialog.h"
 #include "ServerConnections.h"
-#include "ServerTableScan.h"
 #include "TaskMem.h"
 #include "ToolResource.h"
 #include "ValidateItem.h"
@@ -39,11 +38,11 @@
 namespace {
 
 using clienttest::IndexOf;
-using clienttest::RecordingUi;
-using clienttest::RegisterOnce;
 using frameworktest::DialogWatcher;
+using frameworktest::ItemText;
 using testsupport::MessageBoxSeen;
 using testsupport::WaitForMessageBox;
+using Texts = std::vector<std::string>;
 
 constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
@@ -52,44 +51,30 @@ constexpr DWORD kQuietRate = 600000;
 // What a message box without a caption of its own is titled.
 constexpr const char* kWarningCaption = "Error";
 
-std::string Text(HWND dialog, int id) {
-    char text[512] = {};
-    GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
+std::future<std::optional<MessageBoxSeen>> WatchForBox(const char* caption, DWORD timeoutMs = 20000) {
+    return std::async(std::launch::async, [caption, timeoutMs] { return WaitForMessageBox(caption, timeoutMs); });
 }
 
-BOOL CALLBACK CancelBoxOwnedBy(HWND window, LPARAM owner) {
-    char cls[16] = {};
-    GetClassNameA(window, cls, sizeof cls);
-    if (lstrcmpA(cls, "#32770") == 0 && GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
-        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
-    return TRUE;
-}
+std::string BoxText(const std::optional<MessageBoxSeen>& seen) { return seen ? seen->text : "(no box)"; }
 
 // Presses a button; returns when the dialog has handled it.  A message box
 // nobody waits for is cancelled after a while, so that a wrong box fails
 // the test instead of hanging it.
 void Press(HWND dialog, int id) {
-    const WPARAM command = MAKEWPARAM(id, BN_CLICKED);
-    const LPARAM button = reinterpret_cast<LPARAM>(GetDlgItem(dialog, id));
     DWORD_PTR result = 0;
-    if (SendMessageTimeoutA(dialog, WM_COMMAND, command, button, SMTO_NORMAL, 30000, &result)) return;
+    if (SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                            reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)), SMTO_NORMAL, 30000, &result))
+        return;
     ADD_FAILURE() << "button " << id << " was still being handled after 30 s";
-    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelBoxOwnedBy, reinterpret_cast<LPARAM>(dialog));
+    frameworktest::CancelBoxesOwnedBy(dialog);
 }
 
 // Presses a button whose handler shows a message box with this caption,
-// possibly in another process, and closes the box.
-std::optional<MessageBoxSeen> PressThroughBox(HWND dialog, int id, const char* caption) {
-    auto box = std::async(std::launch::async, [caption] { return WaitForMessageBox(caption, 20000); });
+// possibly in another process, and answers the box's text.
+std::string PressThroughBox(HWND dialog, int id, const char* caption) {
+    auto box = WatchForBox(caption);
     Press(dialog, id);
-    return box.get();
-}
-
-std::string BoxText(const std::optional<MessageBoxSeen>& seen) { return seen ? seen->text : "(no box)"; }
-
-std::future<std::optional<MessageBoxSeen>> WatchForBox(const char* caption, DWORD timeoutMs = 20000) {
-    return std::async(std::launch::async, [caption, timeoutMs] { return WaitForMessageBox(caption, timeoutMs); });
+    return BoxText(box.get());
 }
 
 DWORD ServerGroupCount(IUnknown* server) {
@@ -102,50 +87,11 @@ DWORD ServerGroupCount(IUnknown* server) {
     return status->dwGroupCount;
 }
 
-class ToolTest : public ::testing::Test {
+class ToolTest : public clienttest::ConnectionsTest {
 protected:
-    void SetUp() override {
-        ASSERT_HRESULT_SUCCEEDED(com_.result());
-        static const bool registered = RegisterOnce("VELMORA_OPC.exe") && RegisterOnce("branch_opc_server.exe");
-        ASSERT_TRUE(registered);
-        connections_.ReplaceTable(ScanServerTable());
+    CGroup* ConnectWithFiveTags() {
+        return ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"}, kQuietRate);
     }
-    void TearDown() override {
-        connections_.DisconnectAll();
-        EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
-    }
-
-    // Connects the server with this ProgID; its table index, or -1.
-    int Connect(const char* progId) {
-        const int index = IndexOf(connections_.Table(), progId);
-        if (index < 0) return -1;
-        connections_.Connect(index);
-        return connections_.Entry(index)->m_pServer ? index : -1;
-    }
-    // Connects the server and makes "Group1" on it with these items.
-    CGroup* ConnectWithGroup(const char* progId, const std::vector<std::string>& itemIds, DWORD rate = kQuietRate) {
-        const int index = Connect(progId);
-        if (index < 0) return nullptr;
-        GroupParameters parameters;
-        parameters.name = "Group1";
-        parameters.updateRate = rate;
-        connections_.CreateGroup(index, parameters);
-        CServer& entry = *connections_.Entry(index);
-        if (entry.m_groups.empty()) return nullptr;
-        // The server's subscription thread looks at the group once as it
-        // starts; items already there then would be read from the device.
-        testsupport::PumpMessages(200);
-        server_ = entry.m_pServer;
-        CGroup* group = entry.m_groups.back().get();
-        for (const std::string& id : itemIds)
-            if (!connections_.AddItem(*group, id)) return nullptr;
-        return group;
-    }
-
-    testsupport::ComScope com_;
-    RecordingUi ui_;
-    ServerConnections connections_{ui_};
-    IUnknown* server_ = nullptr;  // the last server connected with a group
 };
 
 // --- Read/Write --------------------------------------------------------------
@@ -154,12 +100,12 @@ using ReadWriteTool = ToolTest;
 
 struct ReadWriteSeen {
     std::string name;
-    std::vector<std::string> values;  // after opening, then after each step that shows one
-    std::vector<std::string> boxes;   // texts of the boxes the steps closed
+    Texts values;  // after opening, then after each step that shows one
+    Texts boxes;   // texts of the boxes the steps closed
 };
 
 TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
-    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"});
+    CGroup* group = ConnectWithFiveTags();
     ASSERT_NE(nullptr, group);
 
     // Opens the dialog on a row, runs `steps` on it, closes it with OK.
@@ -167,49 +113,45 @@ TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
         ReadWriteSeen seen;
         ReadWriteDialog dialog(server_, *group, row, group->m_items[static_cast<size_t>(row)]->m_itemId);
         DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
-            seen.name = Text(d, IDC_RW_ITEM_NAME);
-            seen.values.push_back(Text(d, IDC_RW_VALUE));
+            seen.name = ItemText(d, IDC_RW_ITEM_NAME);
+            seen.values.push_back(ItemText(d, IDC_RW_VALUE));
             if (steps) steps(d, seen);
         });
         EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
         EXPECT_TRUE(watcher.Result().found);
         return seen;
     };
-    auto writeThroughDriver = [](HWND d, const char* text, ReadWriteSeen& seen) {
+    auto write = [](HWND d, const char* text, const char* caption, ReadWriteSeen& seen) {
         SetDlgItemTextA(d, IDC_RW_NEW_VALUE, text);
-        seen.boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, "Write")));
+        seen.boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, caption));
     };
     auto read = [](HWND d, ReadWriteSeen& seen) {
         Press(d, IDC_RW_READ);
-        seen.values.push_back(Text(d, IDC_RW_VALUE));
+        seen.values.push_back(ItemText(d, IDC_RW_VALUE));
     };
 
     ReadWriteSeen i2 = run(0, nullptr);  // running value 2.1
     EXPECT_EQ("Name0", i2.name);
-    EXPECT_EQ(std::vector<std::string>({"2"}), i2.values);
+    EXPECT_EQ(Texts({"2"}), i2.values);
 
     ReadWriteSeen i4 = run(1, [&](HWND d, ReadWriteSeen& seen) {  // 3.2
-        SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "abc");
-        seen.boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption)));
+        write(d, "abc", kWarningCaption, seen);
         EXPECT_TRUE(testsupport::NoMessageBoxFor("Write", 300)) << "nothing reached the driver";
-        writeThroughDriver(d, "0x10", seen);
+        write(d, "0x10", "Write", seen);
         read(d, seen);  // 17.1
     });
     EXPECT_EQ("Name1", i4.name);
-    EXPECT_EQ(std::vector<std::string>({"3", "17"}), i4.values);
-    EXPECT_EQ(std::vector<std::string>({"Nothing written: \"abc\" is not an integer", "16"}), i4.boxes);
+    EXPECT_EQ(Texts({"3", "17"}), i4.values);
+    EXPECT_EQ(Texts({"Nothing written: \"abc\" is not an integer", "16"}), i4.boxes);
 
-    ReadWriteSeen flag = run(2, read);  // 18.2, then 19.3
-    EXPECT_EQ(std::vector<std::string>({"FALSE", "TRUE"}), flag.values);
-
-    ReadWriteSeen r4 = run(3, nullptr);  // 20.4
-    EXPECT_EQ(std::vector<std::string>({"20.400000"}), r4.values);
+    EXPECT_EQ(Texts({"FALSE", "TRUE"}), run(2, read).values);  // 18.2, then 19.3
+    EXPECT_EQ(Texts({"20.400000"}), run(3, nullptr).values);
 
     // A value longer than its field is shown cut, and writing goes on.
     ReadWriteSeen r8 = run(4, [&](HWND d, ReadWriteSeen& seen) {  // 21.5 + 5.2
-        writeThroughDriver(d, "1e15", seen);
+        write(d, "1e15", "Write", seen);
         read(d, seen);  // 1e15 + 1.1 + 5.2
-        writeThroughDriver(d, "2.5", seen);
+        write(d, "2.5", "Write", seen);
         read(d, seen);  // 3.6 + 5.2
     });
     ASSERT_EQ(3u, r8.values.size());
@@ -217,7 +159,7 @@ TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
     EXPECT_EQ(20u, r8.values[1].size()) << r8.values[1];
     EXPECT_EQ(0u, r8.values[1].find("1000000000000006.")) << r8.values[1];
     EXPECT_EQ("8.800000", r8.values[2]);
-    EXPECT_EQ(std::vector<std::string>({"1000000000000000.000000", "2.500000"}), r8.boxes);
+    EXPECT_EQ(Texts({"1000000000000000.000000", "2.500000"}), r8.boxes);
     EXPECT_TRUE(testsupport::NoMessageBoxFor(kWarningCaption, 100));
 }
 
@@ -228,18 +170,17 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
     ASSERT_NE(nullptr, group);
     CItem& item = *group->m_items[0];
     const OPCHANDLE good = item.m_hServer;
-    const OPCHANDLE unknown = good + 0x1000;
 
-    std::vector<std::string> values, boxes;
+    Texts values, boxes;
     {
         ReadWriteDialog dialog(server_, *group, 0, "top");
         DialogWatcher watcher("Read/Write", IDCANCEL, [&](HWND d) {
-            values.push_back(Text(d, IDC_RW_VALUE));
-            item.m_hServer = unknown;
-            boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_READ, kWarningCaption)));
-            values.push_back(Text(d, IDC_RW_VALUE));
+            values.push_back(ItemText(d, IDC_RW_VALUE));
+            item.m_hServer = good + 0x1000;
+            boxes.push_back(PressThroughBox(d, IDC_RW_READ, kWarningCaption));
+            values.push_back(ItemText(d, IDC_RW_VALUE));
             SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "7");
-            boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption)));
+            boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption));
         });
         EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
         EXPECT_TRUE(watcher.Result().found);
@@ -247,7 +188,7 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
     ASSERT_EQ(2u, values.size());
     EXPECT_NE("", values[0]);
     EXPECT_EQ(values[0], values[1]) << "a failed read keeps the last value";
-    EXPECT_EQ(std::vector<std::string>({"Reading Error", "Writing Error"}), boxes);
+    EXPECT_EQ(Texts({"Reading Error", "Writing Error"}), boxes);
 
     // No read ever succeeded: the type is unknown and nothing is sent.
     boxes.clear();
@@ -256,66 +197,56 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
         ReadWriteDialog dialog(server_, *group, 0, "top");
         DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
             SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "5");
-            boxes.push_back(BoxText(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption)));
+            boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption));
         });
         EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
         boxes.insert(boxes.begin(), BoxText(opening.get()));
     }
     item.m_hServer = good;
-    EXPECT_EQ(std::vector<std::string>(
-                  {"Reading Error", "Nothing written: the item's type is not known until a read succeeds."}),
-              boxes);
+    EXPECT_EQ(Texts({"Reading Error", "Nothing written: the item's type is not known until a read succeeds."}), boxes);
 }
 
 // --- Validate Item -----------------------------------------------------------
 
 using ValidateItemTool = ToolTest;
 
-// The watcher's dialog is the item ID prompt; a second "Validate Item"
-// dialog, the result, follows once the prompt has closed.
-HWND WaitForSecondDialog(HWND first, const char* caption, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
-        const HWND found = IsWindow(first) ? nullptr : FindWindowA("#32770", caption);
-        if (found && IsWindowVisible(found)) return found;
-        Sleep(20);
-    }
-    return nullptr;
-}
-
-TEST_F(ValidateItemTool, KnownIdShowsTheServersAnswerAndAddsNothing) {
-    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1"});
+// A known ID: the prompt closes and a second "Validate Item" dialog shows the
+// server's answer.  An unknown one: a box with both codes.  Neither is added.
+TEST_F(ValidateItemTool, ShowsTheServersAnswerOrBothCodesAndAddsNothing) {
+    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1"}, kQuietRate);
     ASSERT_NE(nullptr, group);
-    std::vector<std::string> shown;
-    DialogWatcher watcher("Validate Item", IDOK, [&](HWND prompt) {
-        SetDlgItemTextA(prompt, IDC_ITEM_ID, "Name3");
-        PostMessageA(prompt, WM_COMMAND, IDOK, 0);
-        const HWND result = WaitForSecondDialog(prompt, "Validate Item", 10000);
-        if (!result) return;
-        for (int id : {IDC_VALIDATED_ITEM_ID, IDC_VALIDATED_TYPE, IDC_VALIDATED_HANDLE}) shown.push_back(Text(result, id));
-        PostMessageA(result, WM_COMMAND, IDOK, 0);
-    });
-    ValidateItem(nullptr, server_, *group);
-    ASSERT_TRUE(watcher.Result().found);
+    Texts shown;
+    {
+        DialogWatcher watcher("Validate Item", IDOK, [&](HWND prompt) {
+            SetDlgItemTextA(prompt, IDC_ITEM_ID, "Name3");
+            PostMessageA(prompt, WM_COMMAND, IDOK, 0);
+            HWND result = nullptr;
+            auto resultShown = [&] {
+                result = IsWindow(prompt) ? nullptr : FindWindowA("#32770", "Validate Item");
+                return result && IsWindowVisible(result);
+            };
+            if (!testsupport::PumpUntil(resultShown, 10000)) return;
+            for (int id : {IDC_VALIDATED_ITEM_ID, IDC_VALIDATED_TYPE, IDC_VALIDATED_HANDLE})
+                shown.push_back(ItemText(result, id));
+            PostMessageA(result, WM_COMMAND, IDOK, 0);
+        });
+        ValidateItem(nullptr, server_, *group);
+        ASSERT_TRUE(watcher.Result().found);
+    }
     ASSERT_EQ(3u, shown.size()) << "the result dialog came";
     EXPECT_EQ("Name3", shown[0]);
     EXPECT_EQ(std::to_string(VT_R4), shown[1]);
     EXPECT_FALSE(shown[2].empty());
     EXPECT_EQ(shown[2].find_first_not_of("-0123456789"), std::string::npos) << shown[2];
-    EXPECT_EQ(2u, group->m_items.size());
-    EXPECT_EQ(2, clienttest::ServerItemCount(*group)) << "validated, not added";
-}
 
-TEST_F(ValidateItemTool, UnknownIdShowsBothCodes) {
-    CGroup* group = ConnectWithGroup(kVelmora, {"Name0"});
-    ASSERT_NE(nullptr, group);
     auto box = WatchForBox(kWarningCaption);
     DialogWatcher watcher("Validate Item", IDOK,
                           [](HWND prompt) { SetDlgItemTextA(prompt, IDC_ITEM_ID, "No.Such.Tag"); });
     ValidateItem(nullptr, server_, *group);
     EXPECT_TRUE(watcher.Result().found);
     EXPECT_EQ("Validate Item error (HR = 1, PHR = C0040007)", BoxText(box.get()));
-    EXPECT_EQ(1, clienttest::ServerItemCount(*group));
+    EXPECT_EQ(2u, group->m_items.size());
+    EXPECT_EQ(2, clienttest::ServerItemCount(*group));
 }
 
 // --- Async Cache Refresh -----------------------------------------------------
@@ -323,7 +254,7 @@ TEST_F(ValidateItemTool, UnknownIdShowsBothCodes) {
 using AsyncRefreshTool = ToolTest;
 
 TEST_F(AsyncRefreshTool, CachedValuesArriveThroughTheSubscriptionEveryTime) {
-    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"});
+    CGroup* group = ConnectWithFiveTags();
     ASSERT_NE(nullptr, group);
     {
         // One device read fills the server's cache (running value 2.1).
@@ -338,14 +269,8 @@ TEST_F(AsyncRefreshTool, CachedValuesArriveThroughTheSubscriptionEveryTime) {
         CoTaskMemFree(states);
         CoTaskMemFree(errors);
     }
-    auto forget = [&] {
-        for (auto& item : group->m_items) {
-            item->m_changed = FALSE;
-            item->m_valueText = "?";
-        }
-    };
     auto texts = [&] {
-        std::vector<std::string> all;
+        Texts all;
         for (const auto& item : group->m_items) all.push_back(item->m_valueText + (item->m_changed ? "" : " (unchanged)"));
         return all;
     };
@@ -354,15 +279,17 @@ TEST_F(AsyncRefreshTool, CachedValuesArriveThroughTheSubscriptionEveryTime) {
             if (!item->m_changed) return false;
         return true;
     };
-    const std::vector<std::string> cached = {"2", "2", "FALSE", "2.100000", "7.300000"};
 
-    for (int round = 0; round < 2; ++round) {
-        SCOPED_TRACE(round == 0 ? "first refresh" : "again, nothing changed");
-        forget();
+    for (const char* round : {"first refresh", "again, nothing changed"}) {
+        SCOPED_TRACE(round);
+        for (auto& item : group->m_items) {
+            item->m_changed = FALSE;
+            item->m_valueText = "?";
+        }
         auto box = WatchForBox(kWarningCaption, 1000);
         AsyncCacheRefresh(nullptr, server_, *group);
         EXPECT_TRUE(testsupport::PumpUntil(allArrived, 5000));
-        EXPECT_EQ(cached, texts());
+        EXPECT_EQ(Texts({"2", "2", "FALSE", "2.100000", "7.300000"}), texts());
         EXPECT_FALSE(box.get().has_value());
     }
     EXPECT_TRUE(ui_.messages.empty());
@@ -380,21 +307,20 @@ TEST_F(AsyncRefreshTool, CachedValuesArriveThroughTheSubscriptionEveryTime) {
 
 using PerformanceTool = ToolTest;
 
-const int kPerformanceFields[] = {IDC_PERF_REQUESTS,     IDC_PERF_TIME,  IDC_PERF_REQUEST_RATE, IDC_PERF_REQUEST_TIME,
-                                  IDC_PERF_VALUE_RATE, IDC_PERF_ITEMS, IDC_PERF_ERRORS};
-
-std::vector<std::string> PerformanceFields(HWND dialog) {
-    std::vector<std::string> texts;
-    for (int id : kPerformanceFields) texts.push_back(Text(dialog, id));
+Texts PerformanceFields(HWND dialog) {
+    Texts texts;
+    for (int id : {IDC_PERF_REQUESTS, IDC_PERF_TIME, IDC_PERF_REQUEST_RATE, IDC_PERF_REQUEST_TIME, IDC_PERF_VALUE_RATE,
+                   IDC_PERF_ITEMS, IDC_PERF_ERRORS})
+        texts.push_back(ItemText(dialog, id));
     return texts;
 }
 
-const std::vector<std::string> kNoRequestFields = {
-    "Number of requests = 0", "Time = 0", "0 requests per second", "Time of 1 request = 0",
-    "0 values per second", "Number of items in request = 0", "No request"};
+const Texts kNoRequestFields = {"Number of requests = 0", "Time = 0",      "0 requests per second",
+                                "Time of 1 request = 0",  "0 values per second", "Number of items in request = 0",
+                                "No request"};
 
 // Reads a run's figures back from its texts and checks that they agree.
-void ExpectConsistentRun(const std::vector<std::string>& f, long items) {
+void ExpectConsistentRun(const Texts& f, long items) {
     ASSERT_EQ(7u, f.size());
     long requests = 0, time = 0, rate = 0, values = 0, shownItems = 0, errors = -1;
     double perRequest = 0;
@@ -417,9 +343,9 @@ void ExpectConsistentRun(const std::vector<std::string>& f, long items) {
 }
 
 TEST_F(PerformanceTool, OpensEmptyAndShowsEachRunsOwnFigures) {
-    CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2", "Name3", "Name4"});
+    CGroup* group = ConnectWithFiveTags();
     ASSERT_NE(nullptr, group);
-    std::vector<std::string> opening, cache, device, missing;
+    Texts opening, cache, device, missing;
     std::unique_ptr<CItem> setAside;
     PerformanceDialog dialog(server_, *group);
     DialogWatcher watcher("Performance test", IDOK, [&](HWND d) {
@@ -443,7 +369,7 @@ TEST_F(PerformanceTool, OpensEmptyAndShowsEachRunsOwnFigures) {
 
     EXPECT_EQ(kNoRequestFields, opening);
     {
-        SCOPED_TRACE("Cash, five items");
+        SCOPED_TRACE("Cache, five items");
         ExpectConsistentRun(cache, 5);
     }
     {
@@ -460,63 +386,52 @@ TEST(PerformanceTexts, FiguresOfOneMeasurement) {
     measured.elapsedMs = 1000;
     measured.items = 3;
     const PerformanceTexts texts = MeasuredTexts(measured);
-    EXPECT_EQ("Number of requests = 250", texts.requests);
-    EXPECT_EQ("Time = 1000", texts.time);
-    EXPECT_EQ("250 requests per second", texts.requestRate);
-    EXPECT_EQ("Time of 1 request = 4.000000 ms", texts.requestTime);
-    EXPECT_EQ("750 values per second", texts.valueRate);
-    EXPECT_EQ("Number of items in request = 3", texts.items);
-    EXPECT_EQ("Number of errors = 0", texts.errors);
-
-    measured.requests = 0;  // a group without items makes no request
-    EXPECT_EQ("No request", MeasuredTexts(measured).errors);
-    EXPECT_EQ("Time of 1 request = 0", MeasuredTexts(measured).requestTime);
+    EXPECT_EQ(Texts({"Number of requests = 250", "Time = 1000", "250 requests per second",
+                     "Time of 1 request = 4.000000 ms", "750 values per second", "Number of items in request = 3",
+                     "Number of errors = 0"}),
+              Texts({texts.requests, texts.time, texts.requestRate, texts.requestTime, texts.valueRate, texts.items,
+                     texts.errors}));
 }
 
 // --- OPC Interfaces ----------------------------------------------------------
 
 using InterfacesTool = ToolTest;
 
-using Rows = std::vector<std::vector<std::string>>;
+using Rows = std::vector<Texts>;
 
 struct InterfacesSeen {
-    std::vector<std::string> columns;
+    Texts columns;
     Rows rows;
 };
-
-InterfacesSeen ReadInterfaceList(HWND dialog) {
-    InterfacesSeen seen;
-    const HWND list = GetDlgItem(dialog, IDC_INTERFACE_LIST);
-    for (int c = 0; c < 3; ++c) {
-        char title[64] = {};
-        LVCOLUMNA column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH;
-        column.pszText = title;
-        column.cchTextMax = sizeof title;
-        if (!SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column))) break;
-        seen.columns.push_back(std::string(title) + " " + std::to_string(column.cx));
-    }
-    const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
-    for (int r = 0; r < count; ++r) {
-        std::vector<std::string> row;
-        for (int c = 0; c < 3; ++c) {
-            char text[128] = {};
-            LVITEMA item = {};
-            item.iSubItem = c;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(list, LVM_GETITEMTEXTA, r, reinterpret_cast<LPARAM>(&item));
-            row.push_back(text);
-        }
-        seen.rows.push_back(row);
-    }
-    return seen;
-}
 
 InterfacesSeen RunInterfacesDialog(IUnknown* server, std::optional<std::string> firstGroup) {
     InterfacesSeen seen;
     InterfacesDialog dialog(server, std::move(firstGroup));
-    DialogWatcher watcher("OPC Interfaces", IDOK, [&](HWND d) { seen = ReadInterfaceList(d); });
+    DialogWatcher watcher("OPC Interfaces", IDOK, [&](HWND d) {
+        const HWND list = GetDlgItem(d, IDC_INTERFACE_LIST);
+        for (int c = 0; c < 3; ++c) {
+            char title[64] = {};
+            LVCOLUMNA column = {};
+            column.mask = LVCF_TEXT | LVCF_WIDTH;
+            column.pszText = title;
+            column.cchTextMax = sizeof title;
+            if (!SendMessageA(list, LVM_GETCOLUMNA, c, reinterpret_cast<LPARAM>(&column))) break;
+            seen.columns.push_back(std::string(title) + " " + std::to_string(column.cx));
+        }
+        const int count = static_cast<int>(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int r = 0; r < count; ++r) {
+            seen.rows.emplace_back();
+            for (int c = 0; c < 3; ++c) {
+                char text[128] = {};
+                LVITEMA item = {};
+                item.iSubItem = c;
+                item.pszText = text;
+                item.cchTextMax = sizeof text;
+                SendMessageA(list, LVM_GETITEMTEXTA, r, reinterpret_cast<LPARAM>(&item));
+                seen.rows.back().push_back(text);
+            }
+        }
+    });
     EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
     EXPECT_TRUE(watcher.Result().found);
     return seen;
@@ -533,29 +448,25 @@ Rows InterfaceRows(const std::vector<const char*>& server, const std::vector<con
                               "Yes (OPC 2.0)", "", "Yes", "Yes", "Yes", "Yes (OPC 1.0)", "Yes (OPC 1.0)",
                               "Yes (OPC 2.0)", "Yes (OPC 2.0)"};
     Rows rows;
-    for (size_t i = 0; i < 16; ++i) {
-        const char* obtained = i < 8 ? server[i] : i == 8 ? "" : group[i - 9];
-        rows.push_back({names[i], required[i], obtained});
-    }
+    for (size_t i = 0; i < 16; ++i) rows.push_back({names[i], required[i], i < 8 ? server[i] : i == 8 ? "" : group[i - 9]});
     return rows;
 }
 
 const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "No", "No", "No"};
-const std::vector<const char*> kVelmoraGroup = {"Yes", "Yes", "Yes", "Yes", "Yes", "No", "No"};
 
 TEST_F(InterfacesTool, VelmoraWithItsOwnGroupAndWithATemporaryOne) {
-    CGroup* group = ConnectWithGroup(kVelmora, {});
+    CGroup* group = ConnectWithGroup(kVelmora, {}, kQuietRate);
     ASSERT_NE(nullptr, group);
+    const Rows expected = InterfaceRows(kVelmoraServer, {"Yes", "Yes", "Yes", "Yes", "Yes", "No", "No"});
     ASSERT_EQ(1u, ServerGroupCount(server_));
     const InterfacesSeen own = RunInterfacesDialog(server_, group->m_name);
-    EXPECT_EQ(std::vector<std::string>({"Interface name 250", "Required 100", "Obtained 130"}), own.columns);
-    EXPECT_EQ(InterfaceRows(kVelmoraServer, kVelmoraGroup), own.rows);
+    EXPECT_EQ(Texts({"Interface name 250", "Required 100", "Obtained 130"}), own.columns);
+    EXPECT_EQ(expected, own.rows);
     EXPECT_EQ(1u, ServerGroupCount(server_)) << "no group added or removed";
 
     connections_.RemoveGroup(IndexOf(connections_.Table(), kVelmora), *group);
     ASSERT_EQ(0u, ServerGroupCount(server_));
-    const InterfacesSeen temporary = RunInterfacesDialog(server_, std::nullopt);
-    EXPECT_EQ(InterfaceRows(kVelmoraServer, kVelmoraGroup), temporary.rows);
+    EXPECT_EQ(expected, RunInterfacesDialog(server_, std::nullopt).rows);
     EXPECT_EQ(0u, ServerGroupCount(server_)) << "the temporary group is gone again";
     EXPECT_TRUE(ui_.messages.empty());
 }
@@ -570,9 +481,7 @@ TEST_F(InterfacesTool, RefusedGroupIsReportedOnceAndItsRowsSayNo) {
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ("Add Group error (HR = 80004005)", shown->text);
     EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), shown->icon);
-    EXPECT_EQ(InterfaceRows({"Yes", "Yes", "Yes", "No", "No", "No", "No", "No"},
-                            {"No", "No", "No", "No", "No", "No", "No"}),
-              seen.rows);
+    EXPECT_EQ(InterfaceRows(kVelmoraServer, {"No", "No", "No", "No", "No", "No", "No"}), seen.rows);
     EXPECT_EQ(0u, ServerGroupCount(server));
 }
 

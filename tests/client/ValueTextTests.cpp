@@ -45,7 +45,7 @@ TEST(VariantToText, PlainValuesShowInTheirFormats) {
     }
 }
 
-TEST(VariantToText, PlainStringsAreConvertedFromTheBstr) {
+TEST(VariantToText, StringsComeFromTheBstrAndHugeNumbersAreCut) {
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_BSTR;
@@ -56,11 +56,7 @@ TEST(VariantToText, PlainStringsAreConvertedFromTheBstr) {
     v.vt = VT_BSTR;
     v.bstrVal = nullptr;  // a null BSTR is the empty string
     EXPECT_EQ("", VariantToText(v).text);
-}
 
-TEST(VariantToText, HugeNumbersAreCutToTheConversionLimit) {
-    VARIANT v;
-    VariantInit(&v);
     v.vt = VT_R8;
     v.dblVal = 1e300;
     const std::string text = VariantToText(v).text;
@@ -68,16 +64,14 @@ TEST(VariantToText, HugeNumbersAreCutToTheConversionLimit) {
     EXPECT_EQ("1000000000", text.substr(0, 10));
 }
 
-std::vector<BYTE> StreamVariant(VARTYPE type, const void* data, size_t size) {
+// A stream value needs its sixteen bytes; a string's characters follow its
+// byte length, and the pointer in the VARIANT is never read.
+TEST(VariantToText, StreamValuesAreReadOnlyFromTheBlock) {
     std::vector<BYTE> bytes(16, 0);
-    std::memcpy(&bytes[0], &type, sizeof type);
-    std::memcpy(&bytes[8], data, size);
-    return bytes;
-}
-
-TEST(VariantToText, StreamValuesNeedTheirSixteenBytes) {
-    const double value = 2.25;
-    const std::vector<BYTE> bytes = StreamVariant(VT_R8, &value, sizeof value);
+    const VARTYPE r8 = VT_R8;
+    const double number = 2.25;
+    std::memcpy(&bytes[0], &r8, sizeof r8);
+    std::memcpy(&bytes[8], &number, sizeof number);
     auto shown = VariantToText(bytes.data(), bytes.size());
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ("2.250000", shown->text);
@@ -85,26 +79,24 @@ TEST(VariantToText, StreamValuesNeedTheirSixteenBytes) {
     for (size_t available = 0; available < 16; ++available)
         EXPECT_FALSE(VariantToText(bytes.data(), available).has_value()) << available;
     EXPECT_FALSE(VariantToText(nullptr, 16).has_value());
-}
 
-TEST(VariantToText, StreamStringsComeFromTheCharactersAfterTheLength) {
+    const VARTYPE bstr = VT_BSTR;
     const uint64_t bogusPointer = 0x0000000012345678ull;
-    std::vector<BYTE> bytes = StreamVariant(VT_BSTR, &bogusPointer, sizeof bogusPointer);
+    std::memcpy(&bytes[0], &bstr, sizeof bstr);
+    std::memcpy(&bytes[8], &bogusPointer, sizeof bogusPointer);
     const std::wstring text = L"Valve open";
     const DWORD byteLength = static_cast<DWORD>(text.size() * sizeof(wchar_t));
     bytes.resize(20);
     std::memcpy(&bytes[16], &byteLength, 4);
     const BYTE* chars = reinterpret_cast<const BYTE*>(text.c_str());
     bytes.insert(bytes.end(), chars, chars + byteLength + sizeof(wchar_t));
-    auto shown = VariantToText(bytes.data(), bytes.size());
-    ASSERT_TRUE(shown.has_value());
-    EXPECT_EQ("Valve open", shown->text);
-    EXPECT_EQ(VT_BSTR, shown->type);
-
     // The terminating NUL is not needed: the length says where it ends.
-    shown = VariantToText(bytes.data(), bytes.size() - sizeof(wchar_t));
-    ASSERT_TRUE(shown.has_value());
-    EXPECT_EQ("Valve open", shown->text);
+    for (size_t size : {bytes.size(), bytes.size() - sizeof(wchar_t)}) {
+        shown = VariantToText(bytes.data(), size);
+        ASSERT_TRUE(shown.has_value()) << size;
+        EXPECT_EQ("Valve open", shown->text);
+        EXPECT_EQ(VT_BSTR, shown->type);
+    }
     // One character short of the length: refused, not read past the end.
     EXPECT_FALSE(VariantToText(bytes.data(), bytes.size() - 2 * sizeof(wchar_t)).has_value());
     // The length field itself missing.
@@ -117,16 +109,23 @@ TEST(VariantToText, StreamStringsComeFromTheCharactersAfterTheLength) {
     EXPECT_EQ("", shown->text);
 }
 
-TEST(TextConversion, RoundTripsThroughUtf16) {
+// Text ends at its first NUL, as in the fields it comes from, and stops at
+// the conversion limit.
+TEST(TextConversion, RoundTripsThroughUtf16UpToTheLimit) {
     EXPECT_EQ(L"Group1", AnsiToWide("Group1"));
     EXPECT_EQ("Random.Int4", WideToAnsi(L"Random.Int4"));
     EXPECT_EQ("Random.Int4", WideToAnsi(std::wstring(L"Random.Int4")));
     EXPECT_EQ("", WideToAnsi(static_cast<const wchar_t*>(nullptr)));
     EXPECT_EQ(L"", AnsiToWide(""));
-    // Text ends at its first NUL, as in the fields it comes from.
     EXPECT_EQ(L"ab", AnsiToWide(std::string("ab\0cd", 5)));
     EXPECT_EQ("ab", WideToAnsi(L"ab\0cd", 5));
     EXPECT_EQ("abc", WideToAnsi(L"abcdef", 3));
+
+    EXPECT_EQ(std::wstring(kMaxConvertedText, L'a'), AnsiToWide(std::string(500, 'a')));
+    EXPECT_EQ(std::string(kMaxConvertedText, 'b'), WideToAnsi(std::wstring(500, L'b')));
+    EXPECT_EQ(std::string(kMaxConvertedText, 'c'), WideToAnsi(std::wstring(kMaxConvertedText, L'c')));
+    EXPECT_EQ(std::string(kMaxConvertedText - 1, 'd'), WideToAnsi(std::wstring(kMaxConvertedText - 1, L'd')));
+    EXPECT_EQ(std::wstring(kMaxConvertedText, L'e'), AnsiToWide(std::string(kMaxConvertedText, 'e')));
 }
 
 TEST(TextConversion, UsesTheAnsiCodePage) {
@@ -139,14 +138,6 @@ TEST(TextConversion, UsesTheAnsiCodePage) {
     if (usedDefault) GTEST_SKIP() << "the prefix's ANSI code page has no e-acute";
     EXPECT_EQ(std::string(expected, n), WideToAnsi(eAcute));
     EXPECT_EQ(std::wstring(eAcute), AnsiToWide(std::string(expected, n)));
-}
-
-TEST(TextConversion, ResultsStopAtTheConversionLimit) {
-    EXPECT_EQ(std::wstring(kMaxConvertedText, L'a'), AnsiToWide(std::string(500, 'a')));
-    EXPECT_EQ(std::string(kMaxConvertedText, 'b'), WideToAnsi(std::wstring(500, L'b')));
-    EXPECT_EQ(std::string(kMaxConvertedText, 'c'), WideToAnsi(std::wstring(kMaxConvertedText, L'c')));
-    EXPECT_EQ(std::string(kMaxConvertedText - 1, 'd'), WideToAnsi(std::wstring(kMaxConvertedText - 1, L'd')));
-    EXPECT_EQ(std::wstring(kMaxConvertedText, L'e'), AnsiToWide(std::string(kMaxConvertedText, 'e')));
 }
 
 TEST(TextConversion, CutsNeverSplitACharacter) {

@@ -23,41 +23,25 @@ TEST_F(AddressParser, WritesTheOutputFieldsAndLeavesTheInputs) {
     EXPECT_EQ(address.reserved12, 1);
 }
 
-TEST_F(AddressParser, SameStationSharesItsDeviceIndex) {
-    EXPECT_EQ(DeviceOf("PLC,1,40"), 0);
-    EXPECT_EQ(DeviceOf("PLC,1,41"), 0);
-    EXPECT_EQ(DeviceOf("PLC,1"), 0);
-}
-
-TEST_F(AddressParser, NewStationsTakeTheNextFreeIndex) {
-    EXPECT_EQ(DeviceOf("PLC,1,40"), 0);
-    EXPECT_EQ(DeviceOf("PLC,2,40"), 1) << "same name, other number";
-    EXPECT_EQ(DeviceOf("RTU,1,40"), 2) << "other name, same number";
-    EXPECT_EQ(DeviceOf("plc,1,40"), 3) << "names compare case-sensitively";
-    EXPECT_EQ(DeviceOf("PLC,-1"), 4) << "the sign belongs to the number";
-    EXPECT_EQ(DeviceOf("PLC,2,99"), 1);
-    EXPECT_EQ(DeviceOf("RTU,1"), 2);
-}
-
-TEST_F(AddressParser, BothParserCodesShareOneStationList) {
-    EXPECT_EQ(Parse("A,1", tarn::SingleAddressParser).device, 0);
-    EXPECT_EQ(Parse("B,1", tarn::BlockAddressParser).device, 1);
-    EXPECT_EQ(Parse("A,1", tarn::BlockAddressParser).device, 0);
-    EXPECT_EQ(Parse("B,1", tarn::SingleAddressParser).device, 1);
-}
-
-// The simulation's own addresses "0" to "4" have one field: each names a
-// station of its own, and the missing numbers count as 0.
-TEST_F(AddressParser, OneFieldAddressesOfTheSimulationTags) {
-    const char* texts[] = {"0", "1", "2", "3", "4"};
-    for (int i = 0; i < 5; ++i) {
-        const tarn::TarnAddress address = Parse(texts[i]);
-        EXPECT_EQ(address.device, i);
-        EXPECT_EQ(address.number, 0);
-        EXPECT_EQ(address.param, 16);
-    }
-    EXPECT_EQ(DeviceOf("2,0"), 2);
-    EXPECT_EQ(DeviceOf("2,0,0"), 2);
+// A station is its name and number; a new one takes the next free index, and
+// both parser codes share one list.
+TEST_F(AddressParser, EachNewStationTakesTheNextFreeIndex) {
+    const struct {
+        const char* text;
+        int32_t code;
+        int32_t device;
+    } steps[] = {
+        {"PLC,1,40", tarn::SingleAddressParser, 0},
+        {"PLC,1,41", tarn::BlockAddressParser, 0},
+        {"PLC,1", tarn::SingleAddressParser, 0},
+        {"PLC,2,40", tarn::BlockAddressParser, 1},   // same name, other number
+        {"RTU,1,40", tarn::SingleAddressParser, 2},  // other name, same number
+        {"plc,1,40", tarn::SingleAddressParser, 3},  // names compare case-sensitively
+        {"PLC,-1", tarn::BlockAddressParser, 4},     // the sign belongs to the number
+        {"PLC,2,99", tarn::SingleAddressParser, 1},
+        {"RTU,1", tarn::BlockAddressParser, 2},
+    };
+    for (const auto& step : steps) EXPECT_EQ(Parse(step.text, step.code).device, step.device) << step.text;
 }
 
 // What lies after the terminator must never be read: with these buffers a
@@ -85,11 +69,25 @@ TEST_F(AddressParser, MissingOrEmptyFieldsCountAsZero) {
     EXPECT_EQ(Parse("").device, DeviceOf(",0,0")) << "the empty name is a station too";
 }
 
-TEST_F(AddressParser, NumbersTakeSpaceSignAndLeadingDigits) {
-    EXPECT_EQ(Parse("S,1,  -42xyz").number, -42);
-    EXPECT_EQ(Parse("S,1,+8").number, 8);
-    EXPECT_EQ(Parse("S,1,x9").number, 0);
-    EXPECT_EQ(Parse("S,1,12,34").number, 12) << "a fourth field is ignored";
+// Numbers take leading space, a sign and the digits up to the first other
+// character; address numbers saturate at the int32 range.
+TEST_F(AddressParser, AddressNumbersTakeSpaceSignLeadingDigitsAndSaturate) {
+    const struct {
+        const char* text;
+        int32_t number;
+    } cases[] = {
+        {"S,1,  -42xyz", -42},
+        {"S,1,+8", 8},
+        {"S,1,x9", 0},
+        {"S,1,12,34", 12},  // a fourth field is ignored
+        {"S,1,2147483647", INT_MAX},
+        {"S,1,2147483648", INT_MAX},
+        {"S,1,99999999999999999999", INT_MAX},
+        {"S,1,-2147483648", INT_MIN},
+        {"S,1,-99999999999", INT_MIN},
+        {"S,1,00000000000000000000042", 42},
+    };
+    for (const auto& c : cases) EXPECT_EQ(Parse(c.text).number, c.number) << c.text;
     EXPECT_EQ(DeviceOf("S, 3"), DeviceOf("S,3"));
     EXPECT_EQ(DeviceOf("S,+3"), DeviceOf("S,3"));
 }
@@ -104,15 +102,6 @@ TEST_F(AddressParser, StationNumberExaminesFourCharacters) {
     EXPECT_EQ(DeviceOf("S,1234567890123"), device);
     EXPECT_NE(DeviceOf("S,1235"), device);
     EXPECT_EQ(DeviceOf("S,   12"), DeviceOf("S,1")) << "spaces count among the four";
-}
-
-TEST_F(AddressParser, LongAddressNumbersSaturate) {
-    EXPECT_EQ(Parse("S,1,2147483647").number, INT_MAX);
-    EXPECT_EQ(Parse("S,1,2147483648").number, INT_MAX);
-    EXPECT_EQ(Parse("S,1,99999999999999999999").number, INT_MAX);
-    EXPECT_EQ(Parse("S,1,-2147483648").number, INT_MIN);
-    EXPECT_EQ(Parse("S,1,-99999999999").number, INT_MIN);
-    EXPECT_EQ(Parse("S,1,00000000000000000000042").number, 42);
 }
 
 // A station keeps 19 characters of its name.  The name is cut before it is

@@ -1,6 +1,7 @@
 // ColdStart reads one number from TARNISA<instance>.INT in the current
 // directory into the first int32 of the context block.
 #include <string>
+#include <utility>
 
 #include "SimulationTest.h"
 #include "WineTest.h"
@@ -21,48 +22,27 @@ protected:
     }
 };
 
-TEST_F(ColdStartFile, NumbersInRangeAreKept) {
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "1"}}), 1);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "50000"}}), 50000);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "1234\n"}}), 1234);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", " \t\n 42 99"}}), 42);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "+7"}}), 7);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "123abc"}}), 123);
-}
-
-TEST_F(ColdStartFile, NumbersOutOfRangeGiveTheDefault) {
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "0"}}), 2500);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "-5"}}), 2500);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "50001"}}), 2500);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "4294967297"}}), 2500) << "must not wrap to 1";
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "-4294967295"}}), 2500) << "must not wrap to 1";
-}
-
-TEST_F(ColdStartFile, FileWithoutLeadingNumberGivesTheDefault) {
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "abc"}}), 2500);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", ""}}), 2500);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "x 10"}}), 2500);
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "- 10"}}), 2500);
-}
-
-TEST_F(ColdStartFile, NoFileGivesTheDefault) {
+// Numbers from 1 to 50000 are kept, read up to their first non-digit; out of
+// range (never wrapped into it) or without a leading number, the default.
+TEST_F(ColdStartFile, TheFilesNumberOrTheDefault) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"1", 1},       {"50000", 50000}, {"1234\n", 1234}, {" \t\n 42 99", 42}, {"+7", 7},
+        {"123abc", 123}, {"0", 2500},      {"-5", 2500},     {"50001", 2500},     {"4294967297", 2500},
+        {"-4294967295", 2500}, {"abc", 2500}, {"", 2500}, {"x 10", 2500}, {"- 10", 2500},
+    };
+    for (const auto& c : cases) EXPECT_EQ(ParameterWith({{"TARNISA00.INT", c.first}}), c.second) << '"' << c.first << '"';
     EXPECT_EQ(ParameterWith({}), 2500);
     EXPECT_EQ(ParameterWith({{"TARNISA01.INT", "10"}, {"TARNISA1.INT", "11"}}), 2500) << "other instances' files";
 }
 
-TEST_F(ColdStartFile, NamesAreTriedTwoDigitThenOneDigitThenPlain) {
-    EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "11"}, {"TARNISA.INT", "33"}}), 11);
+// Two digits, then one digit, then the plain name; the first file that opens
+// decides even when it holds no number.
+TEST_F(ColdStartFile, InstanceNamesTheFilesTriedInTurn) {
     EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "11"}, {"TARNISA0.INT", "22"}, {"TARNISA.INT", "33"}}), 11);
     EXPECT_EQ(ParameterWith({{"TARNISA0.INT", "22"}, {"TARNISA.INT", "33"}}), 22);
     EXPECT_EQ(ParameterWith({{"TARNISA.INT", "33"}}), 33);
-}
-
-TEST_F(ColdStartFile, FirstFileThatOpensDecidesEvenWhenItHoldsNoNumber) {
     EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "none"}, {"TARNISA.INT", "33"}}), 2500);
     EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "0"}, {"TARNISA.INT", "33"}}), 2500);
-}
-
-TEST_F(ColdStartFile, InstanceChoosesTheNames) {
     EXPECT_EQ(ParameterWith({{"TARNISA07.INT", "70"}, {"TARNISA7.INT", "7"}, {"TARNISA.INT", "1"}}, 7), 70);
     EXPECT_EQ(ParameterWith({{"TARNISA7.INT", "7"}, {"TARNISA.INT", "1"}}, 7), 7);
     EXPECT_EQ(ParameterWith({{"TARNISA00.INT", "5"}, {"TARNISA.INT", "1"}}, 7), 1);
@@ -72,14 +52,12 @@ TEST_F(ColdStartFile, InstanceChoosesTheNames) {
 TEST_F(ColdStartFile, EveryColdStartRereadsTheFile) {
     testsupport::ScratchDir dir;
     testsupport::CurrentDirScope cwd(dir.path());
-    dir.WriteFile("TARNISA00.INT", "100");
-    int32_t first[2] = {kPoison, kPoison};
-    ASSERT_EQ(ColdStart(first), tarn::TarnOk);
-    dir.WriteFile("TARNISA00.INT", "200");
-    int32_t second[2] = {kPoison, kPoison};
-    ASSERT_EQ(ColdStart(second), tarn::TarnOk);
-    EXPECT_EQ(first[0], 100);
-    EXPECT_EQ(second[0], 200);
+    for (const char* number : {"100", "200"}) {
+        dir.WriteFile("TARNISA00.INT", number);
+        int32_t context[2] = {kPoison, kPoison};
+        ASSERT_EQ(ColdStart(context), tarn::TarnOk);
+        EXPECT_EQ(context[0], std::stoi(number));
+    }
 }
 
 }  // namespace drivertest

@@ -81,6 +81,31 @@ WriteOutcome SimulationTest::Write(int32_t type, VARIANT& value) {
     return outcome;
 }
 
+std::string SimulationTest::WriteNumber(int32_t type, VARTYPE vt, double number) {
+    VARIANT value = NumberVariant(vt, number, 0x7F);
+    const VARIANT before = value;
+    const WriteOutcome write = Write(type, value);
+    EXPECT_TRUE(write.returned) << "the write did not return after its box was closed";
+    EXPECT_EQ(write.result, tarn::TarnOk);
+    EXPECT_EQ(std::memcmp(&value, &before, sizeof value), 0) << "the written VARIANT changed";
+    return write.box ? write.box->text : "(no box)";
+}
+
+VARIANT NumberVariant(VARTYPE vt, double number, unsigned char fill) {
+    VARIANT value;
+    std::memset(&value, fill, sizeof value);
+    value.vt = vt;
+    switch (vt) {
+    case VT_I2: value.iVal = static_cast<SHORT>(number); break;
+    case VT_BOOL: value.boolVal = static_cast<VARIANT_BOOL>(number); break;
+    case VT_I4: value.lVal = static_cast<LONG>(number); break;
+    case VT_R4: value.fltVal = static_cast<float>(number); break;
+    case VT_R8: value.dblVal = number; break;
+    default: break;
+    }
+    return value;
+}
+
 void ExpectTagsFor(const TagValues& tags, double running) {
     // volatile: compare values rounded to their declared width, not whatever
     // excess precision the compiler keeps in registers.

@@ -64,10 +64,17 @@ protected:
 
     // OpcWrite on a worker thread; the "Write" box is read and closed here.
     WriteOutcome Write(int32_t type, VARIANT& value);
+    // Writes `number` as a VARIANT of type vt under type code `type`; expects
+    // a box and the call's return with TarnOk, and answers the box's text.
+    std::string WriteNumber(int32_t type, VARTYPE vt, double number);
 
     SimulationLibrary library_;
     int32_t context_[2] = {kPoison, kPoison};
 };
+
+// A VARIANT of type vt holding `number` (for the five tag types; any other
+// type holds nothing), its other bytes set to `fill`.
+VARIANT NumberVariant(VARTYPE vt, double number, unsigned char fill = 0);
 
 // Expects the tag values that the running value `running` yields, computed
 // here independently: truncation toward zero, the odd test, float rounding

@@ -20,21 +20,16 @@ TEST_F(ApplicationLock, LastUnlockWithoutUserClosesTheMainFrameAndQuits) {
     EXPECT_TRUE(TakeQuitMessage());
 }
 
-TEST_F(ApplicationLock, UnlockLeavingLocksKeepsRunning) {
+TEST_F(ApplicationLock, UnlockLeavingALockOrUnderUserControlKeepsRunning) {
     app_->Lock();
     app_->Lock();
     app_->Unlock();
     EXPECT_EQ(1, app_->LockCount());
     EXPECT_TRUE(IsWindow(frame_.hwnd()));
     EXPECT_FALSE(TakeQuitMessage());
-    app_->SetUserControl(true);  // let TearDown close it the user's way
-    app_->Unlock();
-}
-
-TEST_F(ApplicationLock, UserControlKeepsTheProgramAfterTheLastUnlock) {
     app_->SetUserControl(true);
-    app_->Lock();
     app_->Unlock();
+    EXPECT_EQ(0, app_->LockCount());
     EXPECT_TRUE(IsWindow(frame_.hwnd()));
     EXPECT_FALSE(TakeQuitMessage());
 }
@@ -57,21 +52,16 @@ TEST_F(ApplicationLock, ClosingTheLastLockingDocumentEndsAComStartedProgram) {
     EXPECT_EQ(0, Log().live);
 }
 
-TEST_F(ApplicationLock, MenuCommandGivesTheUserControl) {
-    EXPECT_FALSE(app_->UserControl());
-    Command(ID_VIEW_STATUS_BAR);
-    EXPECT_TRUE(app_->UserControl());
-
-    app_->Lock();
-    app_->Unlock();
-    EXPECT_TRUE(IsWindow(frame_.hwnd()));
-}
-
-TEST_F(ApplicationLock, MessagesFromOtherWindowsDoNotGiveUserControl) {
+TEST_F(ApplicationLock, OnlyAMenuCommandGivesTheUserControl) {
     // A notification from a control is not the user picking a command.
     SendMessageW(frame_.hwnd(), WM_COMMAND, MAKEWPARAM(ID_VIEW_STATUS_BAR, BN_CLICKED),
                  reinterpret_cast<LPARAM>(frame_.MdiClient()));
     EXPECT_FALSE(app_->UserControl());
+    Command(ID_VIEW_STATUS_BAR);
+    EXPECT_TRUE(app_->UserControl());
+    app_->Lock();
+    app_->Unlock();
+    EXPECT_TRUE(IsWindow(frame_.hwnd()));
 }
 
 // Run with scripted start-up hooks.
@@ -109,35 +99,28 @@ protected:
     void TearDown() override { TakeQuitMessage(); }
 };
 
-TEST_F(ApplicationRun, FailedStartReportsFailureEvenWhenExitSaysZero) {
-    ScriptedApplication app;
-    app.initResult = false;
-    EXPECT_EQ(1, app.Run(GetModuleHandleW(nullptr), SW_HIDE));
-    EXPECT_EQ(1, app.exitCalls);
+TEST_F(ApplicationRun, FailedStartReportsFailureOrTheExitCode) {
+    ScriptedApplication failing;
+    failing.initResult = false;
+    EXPECT_EQ(1, failing.Run(GetModuleHandleW(nullptr), SW_HIDE)) << "even when the default exit says 0";
+    EXPECT_EQ(1, failing.exitCalls);
+    ScriptedApplication coded;
+    coded.initResult = false;
+    coded.useDefaultExit = false;
+    coded.exitResult = 7;
+    EXPECT_EQ(7, coded.Run(GetModuleHandleW(nullptr), SW_HIDE));
 }
 
-TEST_F(ApplicationRun, FailedStartReturnsTheExitCode) {
-    ScriptedApplication app;
-    app.initResult = false;
-    app.useDefaultExit = false;
-    app.exitResult = 7;
-    EXPECT_EQ(7, app.Run(GetModuleHandleW(nullptr), SW_HIDE));
-}
-
-TEST_F(ApplicationRun, ExitCommandEndsTheLoop) {
+TEST_F(ApplicationRun, ExitCommandEndsTheLoopWithTheExitCode) {
+    ScriptedApplication plain;
+    EXPECT_EQ(0, plain.Run(GetModuleHandleW(nullptr), SW_HIDE)) << "by default the quit code";
     ScriptedApplication app;
     app.useDefaultExit = false;
     app.exitResult = 3;
     EXPECT_EQ(3, app.Run(GetModuleHandleW(nullptr), SW_HIDE));
     EXPECT_EQ(1, app.exitCalls);
     EXPECT_EQ(nullptr, app.frame.hwnd());
-    ASSERT_EQ(1u, app.frame.commands.size());
-    EXPECT_EQ(static_cast<UINT>(ID_APP_EXIT), app.frame.commands[0]);
-}
-
-TEST_F(ApplicationRun, DefaultExitCodeIsTheQuitCode) {
-    ScriptedApplication app;
-    EXPECT_EQ(0, app.Run(GetModuleHandleW(nullptr), SW_HIDE));
+    EXPECT_EQ(std::vector<UINT>{ID_APP_EXIT}, app.frame.commands);
 }
 
 TEST_F(ApplicationRun, LoopTranslatesTheFramesAccelerators) {

@@ -5,72 +5,39 @@
 
 namespace {
 
-using fw::CommandLineInfo;
-
-TEST(CommandLine, NoArgumentsSetNothing) {
-    const CommandLineInfo info = CommandLineInfo::Parse(L"VELMORA_OPC.exe");
-    EXPECT_FALSE(info.embedding);
-    EXPECT_FALSE(info.automation);
-    EXPECT_FALSE(info.unregister);
-    EXPECT_FALSE(info.regserver);
-    EXPECT_EQ("", info.fileName);
-}
-
-TEST(CommandLine, EmbeddingWithDashOrSlashInAnyCase) {
-    const wchar_t* const lines[] = {L"VELMORA_OPC.exe -Embedding", L"VELMORA_OPC.exe /embedding",
-                                    L"VELMORA_OPC.exe /EMBEDDING"};
-    for (size_t i = 0; i < 3; ++i) {
-        SCOPED_TRACE(testing::Message() << "command line #" << i);
-        const CommandLineInfo info = CommandLineInfo::Parse(lines[i]);
-        EXPECT_TRUE(info.embedding);
-        EXPECT_FALSE(info.automation);
-        EXPECT_FALSE(info.unregister);
-        EXPECT_EQ("", info.fileName);
+TEST(CommandLine, SwitchesInAnySpellingAndTheFirstPlainArgument) {
+    const struct {
+        const wchar_t* line;
+        bool embedding, automation, unregister, regserver;
+        const char* fileName;
+    } cases[] = {
+        {L"VELMORA_OPC.exe", false, false, false, false, ""},
+        {L"VELMORA_OPC.exe -Embedding", true, false, false, false, ""},
+        {L"VELMORA_OPC.exe /embedding", true, false, false, false, ""},
+        {L"VELMORA_OPC.exe /EMBEDDING", true, false, false, false, ""},
+        {L"VELMORA_OPC.exe /Automation", false, true, false, false, ""},
+        {L"VELMORA_OPC.exe -UnregServer", false, false, true, false, ""},
+        {L"VELMORA_OPC.exe /Unregister", false, false, true, false, ""},
+        {L"VELMORA_OPC.exe /unregserver", false, false, true, false, ""},
+        {L"VELMORA_OPC.exe /Unreg", false, false, false, false, ""},
+        {L"VELMORA_OPC.exe /RegServer", false, false, false, true, ""},
+        {L"VELMORA_OPC.exe plant.opc second.opc", false, false, false, false, "plant.opc"},
+        {L"VELMORA_OPC.exe -Embedding \"C:\\My Data\\a b.opc\" /Automation", true, true, false, false,
+         "C:\\My Data\\a b.opc"},
+        // A quoted program path is not an argument.
+        {L"\"C:\\Program Files\\Velmora\\VELMORA_OPC.exe\" -Embedding", true, false, false, false, ""},
+        // Unknown switches are ignored.
+        {L"VELMORA_OPC.exe /nologo -x file.opc", false, false, false, false, "file.opc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.line);
+        const fw::CommandLineInfo info = fw::CommandLineInfo::Parse(c.line);
+        EXPECT_EQ(c.embedding, info.embedding);
+        EXPECT_EQ(c.automation, info.automation);
+        EXPECT_EQ(c.unregister, info.unregister);
+        EXPECT_EQ(c.regserver, info.regserver);
+        EXPECT_EQ(c.fileName, info.fileName);
     }
-}
-
-TEST(CommandLine, Automation) {
-    const CommandLineInfo info = CommandLineInfo::Parse(L"VELMORA_OPC.exe /Automation");
-    EXPECT_TRUE(info.automation);
-    EXPECT_FALSE(info.embedding);
-}
-
-TEST(CommandLine, BothUnregistrationSpellings) {
-    EXPECT_TRUE(CommandLineInfo::Parse(L"VELMORA_OPC.exe -UnregServer").unregister);
-    EXPECT_TRUE(CommandLineInfo::Parse(L"VELMORA_OPC.exe /Unregister").unregister);
-    EXPECT_TRUE(CommandLineInfo::Parse(L"VELMORA_OPC.exe /unregserver").unregister);
-    EXPECT_FALSE(CommandLineInfo::Parse(L"VELMORA_OPC.exe /Unreg").unregister);
-}
-
-TEST(CommandLine, RegServer) {
-    const CommandLineInfo info = CommandLineInfo::Parse(L"VELMORA_OPC.exe /RegServer");
-    EXPECT_TRUE(info.regserver);
-    EXPECT_FALSE(info.unregister);
-}
-
-TEST(CommandLine, FirstPlainArgumentIsTheFileName) {
-    const CommandLineInfo info = CommandLineInfo::Parse(L"VELMORA_OPC.exe plant.opc second.opc");
-    EXPECT_EQ("plant.opc", info.fileName);
-}
-
-TEST(CommandLine, SwitchesAroundAFileName) {
-    const CommandLineInfo info = CommandLineInfo::Parse(L"VELMORA_OPC.exe -Embedding \"C:\\My Data\\a b.opc\" /Automation");
-    EXPECT_TRUE(info.embedding);
-    EXPECT_TRUE(info.automation);
-    EXPECT_EQ("C:\\My Data\\a b.opc", info.fileName);
-}
-
-TEST(CommandLine, QuotedProgramPathIsNotAnArgument) {
-    const CommandLineInfo info =
-        CommandLineInfo::Parse(L"\"C:\\Program Files\\Velmora\\VELMORA_OPC.exe\" -Embedding");
-    EXPECT_TRUE(info.embedding);
-    EXPECT_EQ("", info.fileName);
-}
-
-TEST(CommandLine, UnknownSwitchesAreIgnored) {
-    const CommandLineInfo info = CommandLineInfo::Parse(L"VELMORA_OPC.exe /nologo -x file.opc");
-    EXPECT_FALSE(info.embedding || info.automation || info.unregister || info.regserver);
-    EXPECT_EQ("file.opc", info.fileName);
 }
 
 }  // namespace

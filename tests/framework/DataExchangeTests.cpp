@@ -9,6 +9,9 @@
 #include "DialogWatcher.h"
 #include "MessageBoxWatcher.h"
 
+#include <cstring>
+#include <iterator>
+
 namespace frameworktest {
 namespace {
 
@@ -49,13 +52,14 @@ protected:
     FieldsDialog dialog_;
 };
 
-TEST_F(DataExchangeDialog, ShowsTheFieldsWhenItOpens) {
+// The fields shown when it opens; OK stores every field, at its limits.
+TEST_F(DataExchangeDialog, ShowsTheFieldsAndOkStoresThem) {
     struct {
         std::string number, ratio, count, text;
         UINT flag = 0;
         LRESULT choice = -2, limit = 0;
     } shown;
-    DialogWatcher watcher(kCaption, IDCANCEL, [&shown](HWND dialog) {
+    DialogWatcher watcher(kCaption, IDOK, [&shown](HWND dialog) {
         shown.flag = IsDlgButtonChecked(dialog, IDC_DX_FLAG);
         shown.number = ItemText(dialog, IDC_DX_NUMBER);
         shown.ratio = ItemText(dialog, IDC_DX_RATIO);
@@ -63,20 +67,6 @@ TEST_F(DataExchangeDialog, ShowsTheFieldsWhenItOpens) {
         shown.text = ItemText(dialog, IDC_DX_TEXT);
         shown.choice = SendDlgItemMessageA(dialog, IDC_DX_CHOICE, CB_GETCURSEL, 0, 0);
         shown.limit = SendDlgItemMessageA(dialog, IDC_DX_TEXT, EM_GETLIMITTEXT, 0, 0);
-    });
-    EXPECT_EQ(IDCANCEL, dialog_.DoModal(nullptr));
-    ASSERT_TRUE(watcher.Result().found);
-    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), shown.flag);
-    EXPECT_EQ("-7", shown.number);
-    EXPECT_EQ("2.5", shown.ratio);
-    EXPECT_EQ("42", shown.count);
-    EXPECT_EQ("abc", shown.text);
-    EXPECT_EQ(1, shown.choice);
-    EXPECT_EQ(10, shown.limit);  // typing stops at the field's limit
-}
-
-TEST_F(DataExchangeDialog, OkStoresEveryFieldAtItsLimits) {
-    DialogWatcher watcher(kCaption, IDOK, [](HWND dialog) {
         CheckDlgButton(dialog, IDC_DX_FLAG, BST_UNCHECKED);
         SetDlgItemTextA(dialog, IDC_DX_NUMBER, " -2147483648 ");
         SetDlgItemTextA(dialog, IDC_DX_RATIO, "-1.25e3");
@@ -86,129 +76,97 @@ TEST_F(DataExchangeDialog, OkStoresEveryFieldAtItsLimits) {
     });
     EXPECT_EQ(IDOK, dialog_.DoModal(nullptr));
     ASSERT_TRUE(watcher.Result().found);
+    EXPECT_EQ(static_cast<UINT>(BST_CHECKED), shown.flag);
+    EXPECT_EQ("-7", shown.number);
+    EXPECT_EQ("2.5", shown.ratio);
+    EXPECT_EQ("42", shown.count);
+    EXPECT_EQ("abc", shown.text);
+    EXPECT_EQ(1, shown.choice);
+    EXPECT_EQ(10, shown.limit);  // typing stops at the field's limit
     EXPECT_EQ(FALSE, dialog_.flag);
     EXPECT_EQ(static_cast<LONG>(-2147483647 - 1), dialog_.number);
     EXPECT_EQ(-1250.0f, dialog_.ratio);
     EXPECT_EQ(4294967295u, dialog_.count);
     EXPECT_EQ("0123456789", dialog_.text);
     EXPECT_EQ(2, dialog_.choice);
-}
 
-TEST_F(DataExchangeDialog, NothingSelectedReadsAsMinusOne) {
-    DialogWatcher watcher(kCaption, IDOK, [](HWND dialog) {
+    DialogWatcher none(kCaption, IDOK, [](HWND dialog) {
         SendDlgItemMessageA(dialog, IDC_DX_CHOICE, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     });
     EXPECT_EQ(IDOK, dialog_.DoModal(nullptr));
-    EXPECT_EQ(-1, dialog_.choice);
+    EXPECT_EQ(-1, dialog_.choice) << "nothing selected";
 }
 
-struct Refusal {
-    int id;
-    const char* bad;
-    const char* message;
-    const char* good;
-};
+constexpr const char* kInteger = "Please enter an integer.";
+constexpr const char* kNumber = "Please enter a number.";
+constexpr const char* kPositive = "Please enter a positive integer.";
 
-TEST_F(DataExchangeDialog, RefusedTextKeepsTheDialogOpenUntilCorrected) {
-    const Refusal cases[] = {
-        {IDC_DX_NUMBER, "12x", "Please enter an integer.", "-60"},
-        {IDC_DX_NUMBER, "2147483648", "Please enter an integer.", "2147483647"},
-        {IDC_DX_NUMBER, "", "Please enter an integer.", "+8"},
-        {IDC_DX_RATIO, "abc", "Please enter a number.", "0.5"},
-        {IDC_DX_RATIO, "1e39", "Please enter a number.", "1e38"},
-        {IDC_DX_COUNT, "-5", "Please enter a positive integer.", "5"},
-        {IDC_DX_COUNT, "4294967296", "Please enter a positive integer.", "0"},
+// Each OK names the first refused field in exchange order, with one box, and
+// keeps the dialog open with the refused text there to correct; once all are
+// corrected, OK stores the corrections, edge values included.
+TEST_F(DataExchangeDialog, RefusedTextsAreNamedOneAtATimeUntilCorrected) {
+    const struct {
+        int id;
+        const char* bad;
+        const char* message;
+        const char* good;
+    } steps[] = {
+        {IDC_DX_NUMBER, "12x", kInteger, "-60"},
+        {IDC_DX_RATIO, "abc", kNumber, "0.5"},
+        {IDC_DX_COUNT, "-5", kPositive, "5"},
         {IDC_DX_TEXT, "0123456789A", "Please enter no more than 10 characters.", "ABCDEFGHIJ"},
+        // Each good text below is read, and so accepted, by the next OK.
+        {IDC_DX_NUMBER, "2147483648", kInteger, "2147483647"},
+        {IDC_DX_RATIO, "1e39", kNumber, "1e38"},
+        {IDC_DX_COUNT, "4294967296", kPositive, "0"},
+        {IDC_DX_NUMBER, "", kInteger, "+8"},
     };
-    for (const Refusal& c : cases) {
-        SCOPED_TRACE(std::string(c.bad) + " in control " + std::to_string(c.id));
-        FieldsDialog dialog;
-        RefusalSeen seen;
-        std::string goodShown;
-        DialogWatcher watcher(kCaption, IDOK, [&](HWND hwnd) {
-            SetDlgItemTextA(hwnd, c.id, c.bad);
-            seen = PressOkExpectingRefusal(hwnd, c.id, kAppTitle);
-            SetDlgItemTextA(hwnd, c.id, c.good);
-            goodShown = ItemText(hwnd, c.id);
-        });
-        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
-        ASSERT_TRUE(watcher.Result().found);
-        ExpectRefusal(seen, c.message);
-        EXPECT_EQ(static_cast<int>(std::string(c.bad).size()), seen.textLength) << "the refused text stays";
-        // The corrected text is what OK stored.
-        switch (c.id) {
-        case IDC_DX_NUMBER: {
-            LONG expected = 0;
-            ASSERT_TRUE(fw::ParseInt32(c.good, expected));
-            EXPECT_EQ(expected, dialog.number);
-            break;
-        }
-        case IDC_DX_RATIO: EXPECT_FLOAT_EQ(static_cast<float>(atof(c.good)), dialog.ratio); break;
-        case IDC_DX_COUNT: EXPECT_EQ(strtoul(c.good, nullptr, 10), dialog.count); break;
-        default: EXPECT_EQ(goodShown, dialog.text); break;
-        }
-    }
-}
-
-TEST_F(DataExchangeDialog, FieldsAreCheckedInOrderAndTheFirstFailureStops) {
-    RefusalSeen first, second, third;
-    bool extraBox = true;
+    std::vector<RefusalSeen> seen;
+    bool secondBox = true;
     DialogWatcher watcher(kCaption, IDOK, [&](HWND dialog) {
-        SetDlgItemTextA(dialog, IDC_DX_TEXT, "far too long a name");
-        SetDlgItemTextA(dialog, IDC_DX_COUNT, "-1");
-        SetDlgItemTextA(dialog, IDC_DX_NUMBER, "one");
-        first = PressOkExpectingRefusal(dialog, IDC_DX_NUMBER, kAppTitle);
-        extraBox = !testsupport::NoMessageBoxFor(kAppTitle, 300);
-        SetDlgItemTextA(dialog, IDC_DX_NUMBER, "1");
-        second = PressOkExpectingRefusal(dialog, IDC_DX_COUNT, kAppTitle);
-        SetDlgItemTextA(dialog, IDC_DX_COUNT, "2");
-        third = PressOkExpectingRefusal(dialog, IDC_DX_TEXT, kAppTitle);
-        SetDlgItemTextA(dialog, IDC_DX_TEXT, "short");
+        for (int i = 0; i < 4; ++i) SetDlgItemTextA(dialog, steps[i].id, steps[i].bad);  // all four wrong at once
+        for (const auto& step : steps) {
+            SetDlgItemTextA(dialog, step.id, step.bad);
+            seen.push_back(PressOkExpectingRefusal(dialog, step.id, kAppTitle));
+            if (seen.size() == 1) secondBox = !testsupport::NoMessageBoxFor(kAppTitle, 300);
+            SetDlgItemTextA(dialog, step.id, step.good);
+        }
     });
     EXPECT_EQ(IDOK, dialog_.DoModal(nullptr));
     ASSERT_TRUE(watcher.Result().found);
-    ExpectRefusal(first, "Please enter an integer.");
-    EXPECT_FALSE(extraBox) << "one refusal per OK";
-    ExpectRefusal(second, "Please enter a positive integer.");
-    ExpectRefusal(third, "Please enter no more than 10 characters.");
-    EXPECT_EQ(1, dialog_.number);
-    EXPECT_EQ(2u, dialog_.count);
-    EXPECT_EQ("short", dialog_.text);
+    ASSERT_EQ(std::size(steps), seen.size());
+    for (size_t i = 0; i < seen.size(); ++i) {
+        SCOPED_TRACE(std::string("\"") + steps[i].bad + "\"");
+        ExpectRefusal(seen[i], steps[i].message);
+        EXPECT_EQ(static_cast<int>(std::strlen(steps[i].bad)), seen[i].textLength) << "the refused text stays";
+    }
+    EXPECT_FALSE(secondBox) << "one refusal per OK";
+    EXPECT_EQ(8, dialog_.number);
+    EXPECT_EQ(1e38f, dialog_.ratio);
+    EXPECT_EQ(0u, dialog_.count);
+    EXPECT_EQ("ABCDEFGHIJ", dialog_.text);
 }
 
-TEST_F(DataExchangeDialog, ARefusedOkChangesNoField) {
-    RefusalSeen seen;
-    DialogWatcher watcher(kCaption, IDCANCEL, [&](HWND dialog) {
-        CheckDlgButton(dialog, IDC_DX_FLAG, BST_UNCHECKED);
-        SetDlgItemTextA(dialog, IDC_DX_NUMBER, "5");
-        SetDlgItemTextA(dialog, IDC_DX_RATIO, "half");
-        seen = PressOkExpectingRefusal(dialog, IDC_DX_RATIO, kAppTitle);
-    });
-    EXPECT_EQ(IDCANCEL, dialog_.DoModal(nullptr));
-    ExpectRefusal(seen, "Please enter a number.");
-    EXPECT_EQ(TRUE, dialog_.flag);
-    EXPECT_EQ(-7, dialog_.number);
-    EXPECT_EQ(2.5f, dialog_.ratio);
-}
-
-// The title string comes from the program's resources even before an
-// application object exists (the server's strings are linked in here; the
-// client dialog tests, which have none, see the program's name instead).
-TEST(DataExchangeCaption, WithoutAnApplicationTheProgramsTitleStringTitlesTheMessage) {
+// A refused OK stores no field, not even those read before the refused one.
+// The title comes from the program's resources even before an application
+// object exists (the server's strings are linked in here; the client dialog
+// tests, which have none, see the program's name instead).
+TEST(DataExchangeCaption, ARefusedOkChangesNoFieldAndTheTitleStringTitlesTheBox) {
     ASSERT_EQ(nullptr, fw::Application::Current());
     EXPECT_EQ(kAppTitle, fw::DataExchange::MessageCaption());
     FieldsDialog dialog;
     RefusalSeen seen;
     DialogWatcher watcher(kCaption, IDCANCEL, [&](HWND hwnd) {
-        SetDlgItemTextA(hwnd, IDC_DX_COUNT, "-5");
-        seen = PressOkExpectingRefusal(hwnd, IDC_DX_COUNT, kAppTitle);
+        CheckDlgButton(hwnd, IDC_DX_FLAG, BST_UNCHECKED);
+        SetDlgItemTextA(hwnd, IDC_DX_NUMBER, "5");
+        SetDlgItemTextA(hwnd, IDC_DX_RATIO, "half");
+        seen = PressOkExpectingRefusal(hwnd, IDC_DX_RATIO, kAppTitle);
     });
     EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
-    ExpectRefusal(seen, "Please enter a positive integer.");
-    EXPECT_EQ(42u, dialog.count);
-}
-
-TEST(DataExchangeCaption, TheApplicationTitleTitlesTheMessage) {
+    ExpectRefusal(seen, kNumber);
+    EXPECT_EQ(TRUE, dialog.flag);
+    EXPECT_EQ(-7, dialog.number);
+    EXPECT_EQ(2.5f, dialog.ratio);
     TestApplication app;
     EXPECT_EQ(kAppTitle, fw::DataExchange::MessageCaption());
 }

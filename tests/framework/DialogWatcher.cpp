@@ -79,14 +79,16 @@ HWND WaitForFocus(HWND dialog, HWND wanted, DWORD ms) {
     }
 }
 
+void CancelBoxesOwnedBy(HWND dialog) {
+    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelOwnedBox, reinterpret_cast<LPARAM>(dialog));
+}
+
 RefusalSeen PressOkExpectingRefusal(HWND dialog, int id, const char* caption) {
     RefusalSeen seen;
     seen.control = id;
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
     seen.box = testsupport::WaitForMessageBox(caption, 5000);
-    // A box under another title would hold the dialog's thread for good.
-    if (!seen.box)
-        EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), CancelOwnedBox, reinterpret_cast<LPARAM>(dialog));
+    if (!seen.box) CancelBoxesOwnedBy(dialog);  // one under another title
     const HWND field = GetDlgItem(dialog, id);
     seen.focused = WaitForFocus(dialog, field, 2000) == field;
     SendMessageA(field, EM_GETSEL, reinterpret_cast<WPARAM>(&seen.selStart), reinterpret_cast<LPARAM>(&seen.selEnd));

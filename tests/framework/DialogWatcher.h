@@ -57,6 +57,9 @@ std::string ClassOf(HWND window);
 // The focus window of the dialog's thread once it is `wanted`, or whatever
 // it is when the time is up.
 HWND WaitForFocus(HWND dialog, HWND wanted, DWORD ms);
+// Cancels every dialog box of the dialog's thread that the dialog owns: a box
+// nobody waits for would hold that thread for good.
+void CancelBoxesOwnedBy(HWND dialog);
 
 // What followed one OK that a field of the dialog refused.
 struct RefusalSeen {

@@ -12,147 +12,99 @@ std::string Caption(HWND window) { return fw::WindowText(window); }
 class DocumentTemplate : public FrameTest {};
 
 TEST_F(DocumentTemplate, DocumentStringFields) {
-    EXPECT_EQ("", Template().DocString(0));
-    EXPECT_EQ("OPC Server", Template().DocString(1));
-    EXPECT_EQ("OPC Server", Template().DocString(2));
-    EXPECT_EQ("", Template().DocString(3));
-    EXPECT_EQ("", Template().DocString(4));
-    EXPECT_EQ("VELMORAOPC.Document", Template().DocString(5));
-    EXPECT_EQ("OPC Server", Template().DocString(6));
-    EXPECT_EQ("", Template().DocString(7));
+    const char* fields[] = {"", "OPC Server", "OPC Server", "", "", "VELMORAOPC.Document", "OPC Server", ""};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(fields[i], Template().DocString(i)) << "field " << i;
 }
 
-TEST_F(DocumentTemplate, NewDocumentsAreNumberedFromTheDocName) {
-    fw::Document* first = OpenDocument();
-    fw::Document* second = OpenDocument();
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ("OPC Server1", first->Title());
-    EXPECT_EQ("OPC Server2", second->Title());
-    ASSERT_EQ(2u, Template().Documents().size());
-    EXPECT_EQ(first, Template().Documents()[0]);
-    EXPECT_EQ(second, Template().Documents()[1]);
-    EXPECT_EQ(&Template(), first->Template());
-}
-
-TEST_F(DocumentTemplate, ChildFrameCaptionsAreTheTitles) {
+TEST_F(DocumentTemplate, NewDocumentsAreNumberedShownActiveAndViewed) {
     fw::Document* first = OpenDocument();
     fw::Document* second = OpenDocument();
     ASSERT_TRUE(first && second && first->HasView() && second->HasView());
+    EXPECT_EQ(std::vector<fw::Document*>({first, second}), Template().Documents());
+    EXPECT_EQ(&Template(), first->Template());
+    EXPECT_EQ("OPC Server1", first->Title());
     EXPECT_EQ("OPC Server1", Caption(first->FirstFrame()->hwnd()));
+    EXPECT_EQ("OPC Server2", second->Title());
     EXPECT_EQ("OPC Server2", Caption(second->FirstFrame()->hwnd()));
-}
 
-TEST_F(DocumentTemplate, SetTitleRenamesTheFrame) {
-    fw::Document* doc = OpenDocument();
-    ASSERT_TRUE(doc);
-    doc->SetTitle(doc->Title() + " - Simulation");
-    EXPECT_EQ("OPC Server1 - Simulation", doc->Title());
-    EXPECT_EQ("OPC Server1 - Simulation", Caption(doc->FirstFrame()->hwnd()));
-}
+    fw::ChildFrame* child = second->FirstFrame();
+    EXPECT_EQ(frame_.MdiClient(), GetParent(child->hwnd()));
+    EXPECT_TRUE(IsWindowVisible(child->hwnd()));
+    EXPECT_EQ(child->hwnd(), ActiveChildWindow());
+    EXPECT_EQ(child, frame_.ActiveChild());
 
-TEST_F(DocumentTemplate, NewDocumentIsShownAndActiveInTheClient) {
-    fw::Document* first = OpenDocument();
-    fw::Document* second = OpenDocument();
-    ASSERT_TRUE(first && second);
-    const HWND child = second->FirstFrame()->hwnd();
-    EXPECT_EQ(frame_.MdiClient(), GetParent(child));
-    EXPECT_TRUE(IsWindowVisible(child));
-    EXPECT_EQ(child, ActiveChildWindow());
-    EXPECT_EQ(second->FirstFrame(), frame_.ActiveChild());
-}
-
-TEST_F(DocumentTemplate, ViewFillsTheChildAndKnowsItsDocument) {
-    fw::Document* doc = OpenDocument();
-    ASSERT_TRUE(doc);
-    fw::ChildFrame* child = doc->FirstFrame();
     fw::View* view = child->GetView();
     ASSERT_TRUE(view && view->hwnd());
-    EXPECT_EQ(doc, child->GetDocument());
-    EXPECT_EQ(doc, view->GetDocument());
+    EXPECT_EQ(second, child->GetDocument());
+    EXPECT_EQ(second, view->GetDocument());
     EXPECT_EQ(child->hwnd(), GetParent(view->hwnd()));
     RECT childArea = {}, viewArea = {};
     GetClientRect(child->hwnd(), &childArea);
     GetClientRect(view->hwnd(), &viewArea);
     EXPECT_EQ(childArea.right, viewArea.right);
     EXPECT_EQ(childArea.bottom, viewArea.bottom);
+
+    second->SetTitle(second->Title() + " - Simulation");
+    EXPECT_EQ("OPC Server2 - Simulation", second->Title());
+    EXPECT_EQ("OPC Server2 - Simulation", Caption(child->hwnd()));
 }
 
-TEST_F(DocumentTemplate, NumbersKeepCountingAfterAClose) {
-    OpenDocument()->OnCloseDocument();
-    fw::Document* next = OpenDocument();
-    ASSERT_TRUE(next);
-    EXPECT_EQ("OPC Server2", next->Title());
-}
-
-TEST_F(DocumentTemplate, FailedNewDocumentLeavesNothingBehind) {
+// A failed new document uses up no number, a closed one does, an opened file
+// is named after itself.
+TEST_F(DocumentTemplate, NumbersCountTheNewDocumentsThatWereMade) {
     Log().failNew = true;
     EXPECT_EQ(nullptr, OpenDocument());
     EXPECT_TRUE(Template().Documents().empty());
     EXPECT_EQ(0, Log().live);
     EXPECT_EQ(nullptr, GetWindow(frame_.MdiClient(), GW_CHILD));
-
     Log().failNew = false;
+
     fw::Document* doc = OpenDocument();
     ASSERT_TRUE(doc);
-    EXPECT_EQ("OPC Server1", doc->Title());  // the failed one did not use up a number
-}
+    EXPECT_EQ("OPC Server1", doc->Title());
+    doc->OnCloseDocument();
 
-TEST_F(DocumentTemplate, OpenedFileIsTitledWithItsName) {
-    fw::Document* doc = Template().OpenDocumentFile("C:\\plants\\north.opc");
+    doc = Template().OpenDocumentFile("C:\\plants\\north.opc");
     ASSERT_TRUE(doc);
     EXPECT_EQ("north.opc", doc->Title());
     EXPECT_EQ("north.opc", Caption(doc->FirstFrame()->hwnd()));
-    ASSERT_EQ(1u, Log().opened.size());
-    EXPECT_EQ("C:\\plants\\north.opc", Log().opened[0]);
-    EXPECT_EQ("OPC Server1", OpenDocument()->Title());
+    EXPECT_EQ(std::vector<std::string>{"C:\\plants\\north.opc"}, Log().opened);
+    EXPECT_EQ("OPC Server2", OpenDocument()->Title());
 }
 
 class DocumentClose : public FrameTest {};
 
-TEST_F(DocumentClose, CloseHookRemovesAndDestroysTheDocument) {
+TEST_F(DocumentClose, TheHookOrFileCloseRemovesAndDestroysOneDocument) {
     fw::Document* first = OpenDocument();
     fw::Document* second = OpenDocument();
-    ASSERT_TRUE(first && second);
+    fw::Document* third = OpenDocument();
+    ASSERT_TRUE(first && second && third);
     const HWND child = first->FirstFrame()->hwnd();
-
     first->OnCloseDocument();
     EXPECT_EQ(1, Log().closeCalls);
-    EXPECT_EQ(1, Log().live);
+    EXPECT_EQ(2, Log().live);
     EXPECT_FALSE(IsWindow(child));
-    ASSERT_EQ(1u, Template().Documents().size());
-    EXPECT_EQ(second, Template().Documents()[0]);
-}
+    EXPECT_EQ(std::vector<fw::Document*>({second, third}), Template().Documents());
 
-TEST_F(DocumentClose, SystemCloseOfTheChildClosesTheDocumentOnce) {
-    fw::Document* doc = OpenDocument();
-    ASSERT_TRUE(doc);
-    const HWND child = doc->FirstFrame()->hwnd();
-    SendMessageW(child, WM_SYSCOMMAND, SC_CLOSE, 0);
-    testsupport::PumpMessages(0);
-    EXPECT_FALSE(IsWindow(child));
-    EXPECT_EQ(1, Log().closeCalls);
-    EXPECT_EQ(0, Log().live);
-    EXPECT_TRUE(Template().Documents().empty());
-}
-
-TEST_F(DocumentClose, CloseMessageToTheChildClosesTheDocument) {
-    fw::Document* doc = OpenDocument();
-    ASSERT_TRUE(doc);
-    const HWND child = doc->FirstFrame()->hwnd();
-    SendMessageW(child, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(child));
-    EXPECT_EQ(1, Log().closeCalls);
-    EXPECT_EQ(0, Log().live);
-}
-
-TEST_F(DocumentClose, FileCloseClosesOnlyTheActiveDocument) {
-    fw::Document* first = OpenDocument();
-    fw::Document* second = OpenDocument();
-    ASSERT_TRUE(first && second);
     Command(ID_FILE_CLOSE);
-    ASSERT_EQ(1u, Template().Documents().size());
-    EXPECT_EQ(first, Template().Documents()[0]);
-    EXPECT_EQ(first->FirstFrame()->hwnd(), ActiveChildWindow());
+    EXPECT_EQ(std::vector<fw::Document*>({second}), Template().Documents()) << "only the active document";
+    EXPECT_EQ(second->FirstFrame()->hwnd(), ActiveChildWindow());
+}
+
+TEST_F(DocumentClose, ClosingTheChildWindowClosesTheDocumentOnce) {
+    for (UINT message : {UINT{WM_SYSCOMMAND}, UINT{WM_CLOSE}}) {
+        SCOPED_TRACE(message);
+        Log() = DocumentLog{};
+        fw::Document* doc = OpenDocument();
+        ASSERT_TRUE(doc);
+        const HWND child = doc->FirstFrame()->hwnd();
+        SendMessageW(child, message, message == WM_SYSCOMMAND ? SC_CLOSE : 0, 0);
+        testsupport::PumpMessages(0);
+        EXPECT_FALSE(IsWindow(child));
+        EXPECT_EQ(1, Log().closeCalls);
+        EXPECT_EQ(0, Log().live);
+        EXPECT_TRUE(Template().Documents().empty());
+    }
 }
 
 TEST_F(DocumentClose, ClosingTheMainWindowClosesEveryDocument) {
@@ -176,9 +128,7 @@ TEST_F(DocumentClose, ExitCommandClosesEveryDocument) {
 }
 
 TEST_F(DocumentClose, TemplateClosesAllItsDocuments) {
-    OpenDocument();
-    OpenDocument();
-    OpenDocument();
+    for (int i = 0; i < 3; ++i) OpenDocument();
     Template().CloseAllDocuments();
     EXPECT_EQ(3, Log().closeCalls);
     EXPECT_EQ(0, Log().live);

@@ -8,7 +8,7 @@ namespace {
 
 class Toolbar : public FrameTest {};
 
-TEST_F(Toolbar, OneAboutButtonWithTheStandardWindowId) {
+TEST_F(Toolbar, OneAboutButtonWith16By15ImageAndTheStandardWindowId) {
     const HWND toolBar = frame_.ToolBar();
     ASSERT_NE(nullptr, toolBar);
     EXPECT_EQ(frame_.hwnd(), GetParent(toolBar));
@@ -19,10 +19,8 @@ TEST_F(Toolbar, OneAboutButtonWithTheStandardWindowId) {
     ASSERT_TRUE(SendMessageW(toolBar, TB_GETBUTTON, 0, reinterpret_cast<LPARAM>(&button)));
     EXPECT_EQ(ID_APP_ABOUT, button.idCommand);
     EXPECT_EQ(0, button.iBitmap);
-}
 
-TEST_F(Toolbar, ImagesAre16By15) {
-    auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(frame_.ToolBar(), TB_GETIMAGELIST, 0, 0));
+    auto images = reinterpret_cast<HIMAGELIST>(SendMessageW(toolBar, TB_GETIMAGELIST, 0, 0));
     ASSERT_NE(nullptr, images);
     int cx = 0, cy = 0;
     ASSERT_TRUE(ImageList_GetIconSize(images, &cx, &cy));
@@ -39,7 +37,7 @@ TEST_F(Toolbar, ButtonFollowsTheCommandState) {
     EXPECT_TRUE(SendMessageW(frame_.ToolBar(), TB_ISBUTTONENABLED, ID_APP_ABOUT, 0));
 }
 
-TEST_F(Toolbar, ToolTipIsTheCommandsShortName) {
+TEST_F(Toolbar, ToolTipIsTheShortNameAndTheHotButtonPromptsInTheStatusBar) {
     NMTTDISPINFOW info = {};
     info.hdr.hwndFrom = frame_.ToolBar();
     info.hdr.idFrom = ID_APP_ABOUT;
@@ -47,9 +45,7 @@ TEST_F(Toolbar, ToolTipIsTheCommandsShortName) {
     SendMessageW(frame_.hwnd(), WM_NOTIFY, IDW_TOOLBAR, reinterpret_cast<LPARAM>(&info));
     ASSERT_NE(nullptr, info.lpszText);
     EXPECT_STREQ(L"About", info.lpszText);
-}
 
-TEST_F(Toolbar, HotButtonShowsItsPromptInTheStatusBar) {
     NMTBHOTITEM hot = {};
     hot.hdr.hwndFrom = frame_.ToolBar();
     hot.hdr.idFrom = IDW_TOOLBAR;
@@ -64,7 +60,7 @@ TEST_F(Toolbar, HotButtonShowsItsPromptInTheStatusBar) {
 
 class StatusBar : public FrameTest {};
 
-TEST_F(StatusBar, FourPanesWithTheStandardWindowId) {
+TEST_F(StatusBar, FourPanesWithTheStandardWindowIdAndReadyWhenIdle) {
     const HWND bar = frame_.StatusBar();
     ASSERT_NE(nullptr, bar);
     EXPECT_EQ(IDW_STATUS_BAR, GetDlgCtrlID(bar));
@@ -74,34 +70,21 @@ TEST_F(StatusBar, FourPanesWithTheStandardWindowId) {
     EXPECT_GT(edges[0], edges[1] - edges[0]);
     EXPECT_LT(edges[0], edges[1]);
     EXPECT_LT(edges[1], edges[2]);
+    EXPECT_EQ("Ready", StatusPaneText(bar, 0));
 }
 
-TEST_F(StatusBar, MessagePaneSaysReadyWhenIdle) { EXPECT_EQ("Ready", StatusPaneText(frame_.StatusBar(), 0)); }
-
 TEST_F(StatusBar, IndicatorsShowTheirTextOnlyWhileTheKeyIsOn) {
-    KeyboardStateScope keys;
-    keys.Set(VK_CAPITAL, 0);
-    keys.Set(VK_NUMLOCK, 0);
-    keys.Set(VK_SCROLL, 0);
-    frame_.UpdateCommandUI();
-    EXPECT_EQ("", StatusPaneText(frame_.StatusBar(), 1));
-    EXPECT_EQ("", StatusPaneText(frame_.StatusBar(), 2));
-    EXPECT_EQ("", StatusPaneText(frame_.StatusBar(), 3));
-
-    keys.Set(VK_CAPITAL, 1);
-    frame_.UpdateCommandUI();
-    EXPECT_EQ("CAP", StatusPaneText(frame_.StatusBar(), 1));
-    EXPECT_EQ("", StatusPaneText(frame_.StatusBar(), 2));
-
-    keys.Set(VK_NUMLOCK, 1);
-    keys.Set(VK_SCROLL, 1);
-    frame_.UpdateCommandUI();
-    EXPECT_EQ("NUM", StatusPaneText(frame_.StatusBar(), 2));
-    EXPECT_EQ("SCRL", StatusPaneText(frame_.StatusBar(), 3));
-
-    keys.Set(VK_CAPITAL, 0);
-    frame_.UpdateCommandUI();
-    EXPECT_EQ("", StatusPaneText(frame_.StatusBar(), 1));
+    const int keys[] = {VK_CAPITAL, VK_NUMLOCK, VK_SCROLL};
+    const char* texts[] = {"CAP", "NUM", "SCRL"};
+    KeyboardStateScope keyboard;
+    // Each step turns one more key on; the last turns Caps Lock off again.
+    const BYTE steps[][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {0, 1, 1}};
+    for (const auto& step : steps) {
+        for (int k = 0; k < 3; ++k) keyboard.Set(keys[k], step[k]);
+        frame_.UpdateCommandUI();
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(step[k] ? texts[k] : "", StatusPaneText(frame_.StatusBar(), k + 1)) << texts[k];
+    }
 }
 
 TEST_F(StatusBar, MenuItemPromptWhileSelected) {

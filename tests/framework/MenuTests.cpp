@@ -82,27 +82,24 @@ void ExpectMenu(HMENU bar, const std::vector<ExpectedPopup>& expected) {
 
 class ServerMenus : public FrameTest {};
 
-TEST_F(ServerMenus, MainMenuResource) {
-    SCOPED_TRACE("menu 128");
-    ExpectMenu(frame_.DefaultMenu(), kMainMenu);
-    EXPECT_EQ(static_cast<int>(kMainMenu[0].items.size()), GetMenuItemCount(Popup(frame_.DefaultMenu(), "&File")));
-}
-
-TEST_F(ServerMenus, DocumentMenuResource) {
-    SCOPED_TRACE("menu 129");
-    ExpectMenu(Template().Menu(), kDocumentMenu);
-}
-
-TEST_F(ServerMenus, RecentFileEntryIsGrayedInBothMenus) {
+TEST_F(ServerMenus, MainAndDocumentMenuResources) {
+    {
+        SCOPED_TRACE("menu 128");
+        ExpectMenu(frame_.DefaultMenu(), kMainMenu);
+        EXPECT_EQ(static_cast<int>(kMainMenu[0].items.size()), GetMenuItemCount(Popup(frame_.DefaultMenu(), "&File")));
+    }
+    {
+        SCOPED_TRACE("menu 129");
+        ExpectMenu(Template().Menu(), kDocumentMenu);
+    }
     EXPECT_TRUE(IsGrayed(frame_.DefaultMenu(), ID_FILE_MRU_FILE1));
     EXPECT_TRUE(IsGrayed(Template().Menu(), ID_FILE_MRU_FILE1));
 }
 
-TEST_F(ServerMenus, FrameStartsWithItsOwnMenu) {
-    EXPECT_EQ(frame_.DefaultMenu(), GetMenu(frame_.hwnd()));
-}
-
+// The frame starts with its own menu and shows the document menu while any
+// document is active, however the last one is closed.
 TEST_F(ServerMenus, DocumentMenuWhileADocumentIsActive) {
+    EXPECT_EQ(frame_.DefaultMenu(), GetMenu(frame_.hwnd()));
     fw::Document* first = OpenDocument();
     ASSERT_TRUE(first);
     EXPECT_EQ(Template().Menu(), GetMenu(frame_.hwnd()));
@@ -114,13 +111,11 @@ TEST_F(ServerMenus, DocumentMenuWhileADocumentIsActive) {
     EXPECT_EQ(Template().Menu(), GetMenu(frame_.hwnd()));  // the first is active again
     first->OnCloseDocument();
     EXPECT_EQ(frame_.DefaultMenu(), GetMenu(frame_.hwnd()));
-}
 
-TEST_F(ServerMenus, MainMenuBackAfterTheChildIsClosedByTheUser) {
     fw::Document* doc = OpenDocument();
     ASSERT_TRUE(doc);
     SendMessageW(doc->FirstFrame()->hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(frame_.DefaultMenu(), GetMenu(frame_.hwnd()));
+    EXPECT_EQ(frame_.DefaultMenu(), GetMenu(frame_.hwnd())) << "after the user closed the child";
 }
 
 TEST_F(ServerMenus, WindowMenuListsTheDocuments) {
@@ -128,16 +123,13 @@ TEST_F(ServerMenus, WindowMenuListsTheDocuments) {
     OpenDocument();
     HMENU windowMenu = Popup(Template().Menu(), "&Window");
     ASSERT_NE(nullptr, windowMenu);
-    bool first = false, second = false;
+    std::string listed;
     for (int i = 0; i < GetMenuItemCount(windowMenu); ++i) {
         const UINT id = GetMenuItemID(windowMenu, i);
-        if (id < IDM_FIRST_MDICHILD || id == static_cast<UINT>(-1)) continue;
-        const std::string text = MenuText(windowMenu, i);
-        first = first || text.find("OPC Server1") != std::string::npos;
-        second = second || text.find("OPC Server2") != std::string::npos;
+        if (id >= IDM_FIRST_MDICHILD && id != static_cast<UINT>(-1)) listed += MenuText(windowMenu, i) + "|";
     }
-    EXPECT_TRUE(first);
-    EXPECT_TRUE(second);
+    EXPECT_NE(std::string::npos, listed.find("OPC Server1")) << listed;
+    EXPECT_NE(std::string::npos, listed.find("OPC Server2")) << listed;
 }
 
 }  // namespace

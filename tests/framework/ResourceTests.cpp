@@ -4,40 +4,32 @@
 
 #include "AboutDialog.h"
 #include "DialogWatcher.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 namespace frameworktest {
 namespace {
 
-class ServerStrings : public ::testing::Test {
-protected:
-    TestApplication app_;
-};
-
-TEST_F(ServerStrings, StartUpStrings) {
-    EXPECT_EQ("OLE initialization failed.  Make sure that the OLE libraries are the correct version.",
-              app_.LoadString(100));
-    EXPECT_EQ("Velmora OPC Server", app_.LoadString(128));
-    EXPECT_EQ("\nOPC Server\nOPC Server\n\n\nVELMORAOPC.Document\nOPC Server", app_.LoadString(129));
-    EXPECT_EQ("VELMORA_OPC", app_.LoadString(57344));
+TEST(ServerStrings, StartUpStatusBarAndUnregistrationStrings) {
+    TestApplication app;
+    const std::pair<UINT, const char*> strings[] = {
+        {100, "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
+        {128, "Velmora OPC Server"},
+        {129, "\nOPC Server\nOPC Server\n\n\nVELMORAOPC.Document\nOPC Server"},
+        {57344, "VELMORA_OPC"},
+        {0xE001, "Ready"},
+        {0xE701, "CAP"},
+        {0xE702, "NUM"},
+        {0xE703, "SCRL"},
+        {IDS_UNREG_DONE, "System registry entries have been removed and the INI file (if any) was deleted."},
+        {IDS_UNREG_FAILED, "Not all of the system registry entries (or INI file) were removed."},
+        {0x7ABC, ""},  // a missing string
+    };
+    for (const auto& s : strings) EXPECT_EQ(s.second, app.LoadString(s.first)) << s.first;
 }
-
-TEST_F(ServerStrings, StatusBarStrings) {
-    EXPECT_EQ("Ready", app_.LoadString(0xE001));
-    EXPECT_EQ("CAP", app_.LoadString(0xE701));
-    EXPECT_EQ("NUM", app_.LoadString(0xE702));
-    EXPECT_EQ("SCRL", app_.LoadString(0xE703));
-}
-
-TEST_F(ServerStrings, UnregistrationOutcomes) {
-    EXPECT_EQ("System registry entries have been removed and the INI file (if any) was deleted.",
-              app_.LoadString(IDS_UNREG_DONE));
-    EXPECT_EQ("Not all of the system registry entries (or INI file) were removed.", app_.LoadString(IDS_UNREG_FAILED));
-}
-
-TEST_F(ServerStrings, MissingStringIsEmpty) { EXPECT_EQ("", app_.LoadString(0x7ABC)); }
 
 TEST(ServerAccelerators, TableMatchesTheKeys) {
     HACCEL table = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME));
@@ -65,15 +57,11 @@ TEST(ServerAccelerators, TableMatchesTheKeys) {
 
 class ServerWindows : public FrameTest {};
 
-TEST_F(ServerWindows, MainWindowTitleAndStyle) {
-    char title[128] = {};
-    GetWindowTextA(frame_.hwnd(), title, sizeof title);
-    EXPECT_STREQ("Velmora OPC Server", title);
+TEST_F(ServerWindows, MainWindowTitleStyleAndIconsOfFrameAndChildren) {
+    EXPECT_EQ("Velmora OPC Server", fw::WindowText(frame_.hwnd()));
     const LONG style = GetWindowLongW(frame_.hwnd(), GWL_STYLE);
     EXPECT_EQ(static_cast<LONG>(WS_OVERLAPPEDWINDOW), style & static_cast<LONG>(WS_OVERLAPPEDWINDOW));
-}
 
-TEST_F(ServerWindows, FrameAndChildrenCarryTheirIcons) {
     const HICON frameIcon = reinterpret_cast<HICON>(GetClassLongPtrW(frame_.hwnd(), GCLP_HICON));
     EXPECT_NE(nullptr, frameIcon);
     fw::Document* doc = OpenDocument();
@@ -106,35 +94,28 @@ void ExpectAboutBox(const DialogSeen& seen) {
     EXPECT_EQ(1, buttons);
 }
 
-TEST_F(ServerWindows, AboutBoxRunsModallyAndEndsWithOk) {
-    DialogWatcher watcher("About VELMORA OPC");
-    CAboutDialog about;
-    EXPECT_EQ(IDOK, about.DoModal(frame_.hwnd()));
-    ExpectAboutBox(watcher.Result());
-    EXPECT_EQ(nullptr, about.hwnd());
+TEST_F(ServerWindows, AboutBoxRunsModallyAndEndsWithOkOrCancel) {
+    for (int button : {IDOK, IDCANCEL}) {
+        SCOPED_TRACE(button);
+        DialogWatcher watcher("About VELMORA OPC", button);
+        CAboutDialog about;
+        EXPECT_EQ(button, about.DoModal(frame_.hwnd()));
+        ExpectAboutBox(watcher.Result());
+        EXPECT_EQ(nullptr, about.hwnd());
+    }
 }
 
-TEST_F(ServerWindows, EscapeEndsTheAboutBoxWithCancel) {
-    DialogWatcher watcher("About VELMORA OPC", IDCANCEL);
-    CAboutDialog about;
-    EXPECT_EQ(IDCANCEL, about.DoModal(frame_.hwnd()));
-    EXPECT_TRUE(watcher.Result().found);
-}
-
-TEST_F(ServerWindows, AboutCommandShowsTheBoxOwnedByTheFrame) {
-    DialogWatcher watcher("About VELMORA OPC");
-    Command(ID_APP_ABOUT);
-    const DialogSeen& seen = watcher.Result();
-    ExpectAboutBox(seen);
-    EXPECT_EQ(frame_.hwnd(), seen.owner);
-}
-
-TEST_F(ServerWindows, AboutButtonOnTheToolbarShowsTheBox) {
-    DialogWatcher watcher("About VELMORA OPC");
-    SendMessageW(frame_.hwnd(), WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(frame_.ToolBar()));
-    ExpectAboutBox(watcher.Result());
-    EXPECT_TRUE(app_->UserControl());
+// From the menu or the toolbar button, owned by the frame.
+TEST_F(ServerWindows, AboutCommandShowsTheBox) {
+    for (LPARAM from : {LPARAM{0}, reinterpret_cast<LPARAM>(frame_.ToolBar())}) {
+        SCOPED_TRACE(from ? "toolbar" : "menu");
+        DialogWatcher watcher("About VELMORA OPC");
+        SendMessageW(frame_.hwnd(), WM_COMMAND, MAKEWPARAM(ID_APP_ABOUT, from ? BN_CLICKED : 0), from);
+        const DialogSeen& seen = watcher.Result();
+        ExpectAboutBox(seen);
+        EXPECT_EQ(frame_.hwnd(), seen.owner);
+        EXPECT_TRUE(app_->UserControl());
+    }
 }
 
 }  // namespace

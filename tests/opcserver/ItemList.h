@@ -85,21 +85,6 @@ public:
         });
     }
 
-    HRESULT SetActive(DWORD count, const OPCHANDLE* handles, BOOL active, HRESULT** errors) {
-        return ForEachHandle(count, handles, errors, [active](Item& item, DWORD) {
-            item.active = active;
-            return S_OK;
-        });
-    }
-
-    HRESULT SetClientHandles(DWORD count, const OPCHANDLE* handles, const OPCHANDLE* clients, HRESULT** errors) {
-        if (!clients) return E_INVALIDARG;
-        return ForEachHandle(count, handles, errors, [clients](Item& item, DWORD i) {
-            item.hClient = clients[i];
-            return S_OK;
-        });
-    }
-
     // IOPCSyncIO::Read: fill(item, state) writes a known item's state and
     // answers its code.
     template <class Fill>

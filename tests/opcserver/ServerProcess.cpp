@@ -8,11 +8,6 @@ namespace {
 constexpr UINT kGuardMs = 120000;
 
 DWORD g_servingThread = 0;
-const std::function<void()>* g_onTick = nullptr;
-
-void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
-    if (g_onTick && *g_onTick) (*g_onTick)();
-}
 
 void SignalReady(const std::wstring& name) {
     if (name.empty()) return;
@@ -22,18 +17,13 @@ void SignalReady(const std::wstring& name) {
     }
 }
 
-void RunMessageLoop(const ServedClass& served) {
-    if (served.tickMs) {
-        g_onTick = &served.onTick;
-        SetTimer(nullptr, 0, served.tickMs, Tick);
-    }
+void RunMessageLoop() {
     const UINT_PTR guard = SetTimer(nullptr, 0, kGuardMs, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (msg.message == WM_TIMER && msg.wParam == guard && !msg.lParam) break;
         DispatchMessageW(&msg);
     }
-    g_onTick = nullptr;
 }
 
 }  // namespace
@@ -57,7 +47,7 @@ int Serve(const ServedClass& served) {
         if (SUCCEEDED(CoRegisterClassObject(served.clsid, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
                                             &cookie))) {
             SignalReady(served.readyEvent);
-            RunMessageLoop(served);
+            RunMessageLoop();
             CoRevokeClassObject(cookie);
         } else {
             exitCode = kClassNotRegistered;

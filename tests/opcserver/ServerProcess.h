@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 namespace testserver {
@@ -32,9 +31,6 @@ struct ServedClass {
     // A named event the starter waits on, set once the class object is
     // registered; empty for none.
     std::wstring readyEvent;
-    // Runs every tickMs on the serving thread; never when tickMs is 0.
-    UINT tickMs = 0;
-    std::function<void()> onTick;
 };
 
 // Exit codes of Serve.

@@ -10,11 +10,12 @@
 #include "FakeOpcData.h"
 
 #include "ComObject.h"
-#include "ItemList.h"
+#include "NotImplemented.h"
 #include "OpcInterfaces.h"
 #include "ServerProcess.h"
 #include "StringEnumerator.h"
 #include "TaskMem.h"
+#include "TestGroup.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -25,7 +26,10 @@
 
 namespace {
 
+using testserver::NotImplemented;
+
 bool g_startedByCom = false;
+
 
 const FakeItem* FindItem(const wchar_t* id) {
     if (!id) return nullptr;
@@ -87,63 +91,13 @@ public:
     }
 };
 
-class FakeGroup final : public fw::ComObject<FakeGroup, IOPCGroupStateMgt, IOPCItemMgt, IOPCSyncIO> {
+class FakeGroup final : public testserver::TestGroup<FakeGroup, AddedItem> {
 public:
-    FakeGroup(const wchar_t* name, OPCHANDLE hClientGroup, DWORD rate)
-        : name_(name ? name : L""), hClientGroup_(hClientGroup), rate_(rate) {}
-
-    // IOPCGroupStateMgt
-    STDMETHODIMP GetState(DWORD* rate, BOOL* active, LPWSTR* name, LONG* bias, FLOAT* deadband, DWORD* lcid,
-                          OPCHANDLE* hClient, OPCHANDLE* hServer) override {
-        if (!rate || !active || !name || !bias || !deadband || !lcid || !hClient || !hServer) return E_INVALIDARG;
-        *name = fw::TaskMemString(name_.c_str()).release();
-        if (!*name) return E_OUTOFMEMORY;
-        *rate = rate_;
-        *active = TRUE;
-        *bias = -60;
-        *deadband = 2.5f;
-        *lcid = 0x419;
-        *hClient = hClientGroup_;
-        *hServer = kFakeGroupHandle;
-        return S_OK;
-    }
-    STDMETHODIMP SetState(DWORD* requested, DWORD* revised, BOOL*, LONG*, FLOAT*, DWORD*, OPCHANDLE* hClient) override {
-        if (!revised) return E_INVALIDARG;
-        if (requested) rate_ = *requested < 100 ? 100 : *requested;
-        if (hClient) hClientGroup_ = *hClient;
-        *revised = rate_;
-        return S_OK;
-    }
-    STDMETHODIMP SetName(LPCWSTR name) override {
-        if (!name) return E_INVALIDARG;
-        name_ = name;
-        return S_OK;
-    }
-    STDMETHODIMP CloneGroup(LPCWSTR, REFIID, LPUNKNOWN* out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
+    using TestGroup::TestGroup;
+    ~FakeGroup() override {
+        for (auto& entry : written_) VariantClear(&entry.second);
     }
 
-    // IOPCItemMgt
-    STDMETHODIMP AddItems(DWORD count, OPCITEMDEF* defs, OPCITEMRESULT** results, HRESULT** errors) override {
-        return items_.Resolve(count, defs, true, results, errors, Lookup);
-    }
-    STDMETHODIMP ValidateItems(DWORD count, OPCITEMDEF* defs, BOOL, OPCITEMRESULT** results,
-                               HRESULT** errors) override {
-        return items_.Resolve(count, defs, false, results, errors, Lookup);
-    }
-    STDMETHODIMP RemoveItems(DWORD count, OPCHANDLE* handles, HRESULT** errors) override {
-        return items_.Remove(count, handles, errors);
-    }
-    STDMETHODIMP SetActiveState(DWORD count, OPCHANDLE* handles, BOOL active, HRESULT** errors) override {
-        return items_.SetActive(count, handles, active, errors);
-    }
-    STDMETHODIMP SetClientHandles(DWORD count, OPCHANDLE* handles, OPCHANDLE* clients, HRESULT** errors) override {
-        return items_.SetClientHandles(count, handles, clients, errors);
-    }
-    STDMETHODIMP SetDatatypes(DWORD count, OPCHANDLE* handles, VARTYPE*, HRESULT** errors) override {
-        return items_.ForEachHandle(count, handles, errors, [](AddedItem&, DWORD) { return S_OK; });
-    }
     STDMETHODIMP CreateEnumerator(REFIID iid, LPUNKNOWN* out) override {
         if (!out) return E_POINTER;
         *out = nullptr;
@@ -151,33 +105,6 @@ public:
         return fw::CreateInstance<FakeItemEnum>(iid, reinterpret_cast<void**>(out), items_.items());
     }
 
-    // IOPCSyncIO: the time stamp carries the server handle and the data
-    // source, so that the client can tell both arrived.
-    STDMETHODIMP Read(OPCDATASOURCE source, DWORD count, OPCHANDLE* handles, OPCITEMSTATE** values,
-                      HRESULT** errors) override {
-        return items_.Read(count, handles, values, errors, [&](const AddedItem& added, OPCITEMSTATE& s) {
-            s.hClient = added.hClient;
-            s.ftTimeStamp.dwLowDateTime = added.hServer;
-            s.ftTimeStamp.dwHighDateTime = static_cast<DWORD>(source);
-            s.wQuality = OPC_QUALITY_GOOD;
-            const auto written = written_.find(added.hServer);
-            if (written != written_.end()) return VariantCopy(&s.vDataValue, &written->second);
-            return ValueOf(*added.item, &s.vDataValue);
-        });
-    }
-    STDMETHODIMP Write(DWORD count, OPCHANDLE* handles, VARIANT* values, HRESULT** errors) override {
-        return items_.Write(
-            count, handles, values, errors, [](const AddedItem& added) { return added.item->type; },
-            [this](const AddedItem& added, VARIANT& value) {
-                return VariantCopy(&written_[added.hServer], &value);
-            });
-    }
-
-    ~FakeGroup() override {
-        for (auto& entry : written_) VariantClear(&entry.second);
-    }
-
-private:
     // The blob comes back reversed, which proves both directions.
     static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, AddedItem& added) {
         const FakeItem* item = FindItem(def.szItemID);
@@ -194,12 +121,21 @@ private:
         }
         return S_OK;
     }
+    // The time stamp carries the server handle and the data source, so that
+    // the client can tell both arrived.
+    HRESULT Fill(const AddedItem& added, OPCDATASOURCE source, OPCITEMSTATE& s) {
+        s.hClient = added.hClient;
+        s.ftTimeStamp.dwLowDateTime = added.hServer;
+        s.ftTimeStamp.dwHighDateTime = static_cast<DWORD>(source);
+        s.wQuality = OPC_QUALITY_GOOD;
+        const auto written = written_.find(added.hServer);
+        if (written != written_.end()) return VariantCopy(&s.vDataValue, &written->second);
+        return ValueOf(*added.item, &s.vDataValue);
+    }
+    VARTYPE TypeOf(const AddedItem& added) { return added.item->type; }
+    HRESULT Store(const AddedItem& added, VARIANT& value) { return VariantCopy(&written_[added.hServer], &value); }
 
-    testserver::ProcessReference process_;
-    std::wstring name_;
-    OPCHANDLE hClientGroup_;
-    DWORD rate_;
-    testserver::ItemList<AddedItem> items_;
+private:
     std::map<OPCHANDLE, VARIANT> written_;
 };
 
@@ -212,7 +148,11 @@ public:
         if (!hServerGroup || !revisedRate || !out) return E_INVALIDARG;
         *out = nullptr;
         const DWORD revised = rate < 100 ? 100 : rate;
-        const HRESULT hr = fw::CreateInstance<FakeGroup>(iid, reinterpret_cast<void**>(out), name, hClientGroup, revised);
+        // Bias, deadband, locale and activity differ from what the tests send,
+        // so that their arrival proves the way back.
+        const HRESULT hr = fw::CreateInstance<FakeGroup>(
+            iid, reinterpret_cast<void**>(out),
+            testserver::GroupState{name ? name : L"", revised, TRUE, -60, 2.5f, 0x419, hClientGroup, kFakeGroupHandle});
         if (FAILED(hr)) return hr;
         *hServerGroup = kFakeGroupHandle;
         *revisedRate = revised;
@@ -226,10 +166,7 @@ public:
         *text = fw::TaskMemString(buffer).release();
         return *text ? S_OK : E_OUTOFMEMORY;
     }
-    STDMETHODIMP GetGroupByName(LPCWSTR, REFIID, LPUNKNOWN* out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP GetGroupByName(LPCWSTR, REFIID, LPUNKNOWN* out) override { return NotImplemented(out); }
     STDMETHODIMP GetStatus(OPCSERVERSTATUS** status) override {
         if (!status) return E_INVALIDARG;
         auto s = fw::TaskMemArray<OPCSERVERSTATUS>(1);
@@ -253,21 +190,11 @@ public:
     STDMETHODIMP RemoveGroup(OPCHANDLE group, BOOL) override {
         return group == kFakeGroupHandle ? S_OK : E_INVALIDARG;
     }
-    STDMETHODIMP CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN* out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN* out) override { return NotImplemented(out); }
 
     // IOPCCommon
-    STDMETHODIMP SetLocaleID(LCID lcid) override {
-        locale_ = lcid;
-        return S_OK;
-    }
-    STDMETHODIMP GetLocaleID(LCID* lcid) override {
-        if (!lcid) return E_INVALIDARG;
-        *lcid = locale_;
-        return S_OK;
-    }
+    STDMETHODIMP SetLocaleID(LCID) override { return E_NOTIMPL; }
+    STDMETHODIMP GetLocaleID(LCID*) override { return E_NOTIMPL; }
     STDMETHODIMP QueryAvailableLocaleIDs(DWORD* count, LCID** lcids) override {
         if (!count || !lcids) return E_INVALIDARG;
         auto list = fw::TaskMemArray<LCID>(2);
@@ -312,10 +239,7 @@ public:
         *itemId = fw::TaskMemString((std::wstring(kItemIdPrefix) + dataId).c_str()).release();
         return *itemId ? S_OK : E_OUTOFMEMORY;
     }
-    STDMETHODIMP BrowseAccessPaths(LPCWSTR, LPENUMSTRING* out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
-    }
+    STDMETHODIMP BrowseAccessPaths(LPCWSTR, LPENUMSTRING* out) override { return NotImplemented(out); }
 
     // IOPCItemProperties
     STDMETHODIMP QueryAvailableProperties(LPWSTR id, DWORD* count, DWORD** ids, LPWSTR** descriptions,
@@ -390,7 +314,6 @@ public:
 
 private:
     testserver::ProcessReference process_;
-    LCID locale_ = 0x409;
     std::wstring clientName_;
 };
 

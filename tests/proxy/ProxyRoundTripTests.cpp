@@ -19,9 +19,20 @@ namespace {
 using fw::ComPtr;
 using fw::TaskMemPtr;
 
-std::wstring Take(LPWSTR text) {
+// The text of a string the call handed out, freed; the pointer is nulled,
+// since an [out] pointer that still points somewhere may be unmarshalled into.
+std::wstring Take(LPWSTR& text) {
     TaskMemPtr<wchar_t> owner(text);
-    return text ? std::wstring(text) : std::wstring(L"<null>");
+    const std::wstring taken = text ? std::wstring(text) : std::wstring(L"<null>");
+    text = nullptr;
+    return taken;
+}
+
+// The item ID and access path of attributes from an enumerator, freed with
+// the strings they hold.
+std::wstring TakeId(OPCITEMATTRIBUTES& attributes) {
+    CoTaskMemFree(attributes.szAccessPath);
+    return Take(attributes.szItemID);
 }
 
 class ProxyRoundTrip : public ::testing::Test {
@@ -32,15 +43,43 @@ protected:
         server_ = fake_.server();
     }
 
-    ComPtr<IUnknown> AddGroup(REFIID iid, const wchar_t* name = L"Group A", DWORD rate = 500) {
+    template <class I>
+    ComPtr<I> Query() {
+        ComPtr<I> out;
+        EXPECT_EQ(S_OK, ComPtr<IOPCServer>(server_).query(out));
+        return out;
+    }
+
+    ComPtr<IUnknown> AddGroup(REFIID iid, const wchar_t* name = L"Group A") {
         ComPtr<IUnknown> group;
         OPCHANDLE hServer = 0;
         DWORD revised = 0;
         LONG bias = 0;
         FLOAT deadband = 0;
-        EXPECT_EQ(S_OK, server_->AddGroup(name, TRUE, rate, 0x55, &bias, &deadband, 0x409, &hServer, &revised,
-                                          iid, reinterpret_cast<LPUNKNOWN*>(group.put())));
+        EXPECT_EQ(S_OK, server_->AddGroup(name, TRUE, 500, 0x55, &bias, &deadband, 0x409, &hServer, &revised, iid,
+                                          reinterpret_cast<LPUNKNOWN*>(group.put())));
         EXPECT_EQ(kFakeGroupHandle, hServer);
+        return group;
+    }
+
+    // A group with the three fake items, client handles firstClient + 0..2,
+    // Beta inactive; the server's handles are 1, 2 and 3.
+    ComPtr<IUnknown> GroupWithItems(OPCHANDLE firstClient) {
+        ComPtr<IUnknown> group = AddGroup(IID_IUnknown);
+        ComPtr<IOPCItemMgt> items;
+        EXPECT_EQ(S_OK, group.query(items));
+        OPCITEMDEF defs[3] = {};
+        for (int i = 0; i < 3; ++i) {
+            defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+            defs[i].szItemID = const_cast<LPWSTR>(kFakeItems[i].id);
+            defs[i].hClient = firstClient + i;
+            defs[i].bActive = i != 1;
+        }
+        OPCITEMRESULT* results = nullptr;
+        HRESULT* errors = nullptr;
+        EXPECT_EQ(S_OK, items ? items->AddItems(3, defs, &results, &errors) : E_NOINTERFACE);
+        CoTaskMemFree(results);
+        CoTaskMemFree(errors);
         return group;
     }
 
@@ -53,18 +92,10 @@ TEST_F(ProxyRoundTrip, TopLevelOutStringsArriveWhole) {
     LPWSTR text = nullptr;
     ASSERT_EQ(S_OK, server_->GetErrorString(OPC_E_UNKNOWNITEMID, 0x419, &text));
     EXPECT_EQ(std::wstring(L"\x041E\x0448\x0438\x0431\x043A\x0430 0xC0040007 (locale 1049)"), Take(text));
-
-    ComPtr<IOPCCommon> common;
-    ASSERT_EQ(S_OK, ComPtr<IOPCServer>(server_).query(common));
-    text = nullptr;
-    ASSERT_EQ(S_OK, common->GetErrorString(E_FAIL, &text));
+    ASSERT_EQ(S_OK, Query<IOPCCommon>()->GetErrorString(E_FAIL, &text));
     EXPECT_EQ(std::wstring(L"Common error 0x80004005"), Take(text));
-
-    ComPtr<IOPCBrowseServerAddressSpace> browse;
-    ASSERT_EQ(S_OK, ComPtr<IOPCServer>(server_).query(browse));
-    text = nullptr;
     wchar_t dataId[] = L"Gamma";
-    ASSERT_EQ(S_OK, browse->GetItemID(dataId, &text));
+    ASSERT_EQ(S_OK, Query<IOPCBrowseServerAddressSpace>()->GetItemID(dataId, &text));
     EXPECT_EQ(std::wstring(L"Fake.Gamma"), Take(text));
 
     ComPtr<IOPCGroupStateMgt> state;
@@ -74,7 +105,6 @@ TEST_F(ProxyRoundTrip, TopLevelOutStringsArriveWhole) {
     LONG bias = 0;
     FLOAT deadband = 0;
     OPCHANDLE hClient = 0, hServer = 0;
-    text = nullptr;
     ASSERT_EQ(S_OK, state->GetState(&rate, &active, &text, &bias, &deadband, &lcid, &hClient, &hServer));
     EXPECT_EQ(std::wstring(L"\x0413\x0440\x0443\x043F\x043F\x0430 1"), Take(text));
     EXPECT_EQ(500u, rate);
@@ -87,10 +117,8 @@ TEST_F(ProxyRoundTrip, TopLevelOutStringsArriveWhole) {
 }
 
 TEST_F(ProxyRoundTrip, ServerStatusCarriesItsVendorText) {
-    ComPtr<IOPCCommon> common;
-    ASSERT_EQ(S_OK, ComPtr<IOPCServer>(server_).query(common));
+    ComPtr<IOPCCommon> common = Query<IOPCCommon>();
     ASSERT_EQ(S_OK, common->SetClientName(L"proxy test"));
-
     OPCSERVERSTATUS* status = nullptr;
     ASSERT_EQ(S_OK, server_->GetStatus(&status));
     ASSERT_NE(nullptr, status);
@@ -110,15 +138,12 @@ TEST_F(ProxyRoundTrip, ServerStatusCarriesItsVendorText) {
     LCID* lcids = nullptr;
     ASSERT_EQ(S_OK, common->QueryAvailableLocaleIDs(&count, &lcids));
     TaskMemPtr<LCID> lcidOwner(lcids);
-    ASSERT_EQ(2u, count);
-    EXPECT_EQ(0x409u, lcids[0]);
-    EXPECT_EQ(0x419u, lcids[1]);
+    EXPECT_EQ(std::vector<LCID>({0x409, 0x419}), std::vector<LCID>(lcids, lcids + count));
 }
 
 TEST_F(ProxyRoundTrip, ItemDefinitionsAndResultsTravelAsArrays) {
     ComPtr<IOPCItemMgt> items;
     ASSERT_EQ(S_OK, AddGroup(IID_IOPCItemMgt).query(items));
-
     BYTE blob[] = {1, 2, 3, 4, 5};
     OPCITEMDEF defs[3] = {};
     defs[0].szAccessPath = const_cast<LPWSTR>(L"");
@@ -139,18 +164,15 @@ TEST_F(ProxyRoundTrip, ItemDefinitionsAndResultsTravelAsArrays) {
     ASSERT_EQ(S_FALSE, items->AddItems(3, defs, &results, &errors));
     TaskMemPtr<OPCITEMRESULT> resultsOwner(results);
     TaskMemPtr<HRESULT> errorsOwner(errors);
-    ASSERT_NE(nullptr, results);
-    ASSERT_NE(nullptr, errors);
-    EXPECT_EQ(S_OK, errors[0]);
-    EXPECT_EQ(OPC_E_UNKNOWNITEMID, errors[1]);
-    EXPECT_EQ(S_OK, errors[2]);
+    ASSERT_TRUE(results && errors);
+    EXPECT_EQ(std::vector<HRESULT>({S_OK, OPC_E_UNKNOWNITEMID, S_OK}), std::vector<HRESULT>(errors, errors + 3));
     EXPECT_EQ(1u, results[0].hServer);
     EXPECT_EQ(VT_R8, results[0].vtCanonicalDataType);
     EXPECT_EQ(static_cast<DWORD>(OPC_READABLE | OPC_WRITEABLE), results[0].dwAccessRights);
     ASSERT_EQ(5u, results[0].dwBlobSize);
     ASSERT_NE(nullptr, results[0].pBlob);
+    TaskMemPtr<BYTE> blobOwner(results[0].pBlob);
     EXPECT_EQ(std::vector<BYTE>({5, 4, 3, 2, 1}), std::vector<BYTE>(results[0].pBlob, results[0].pBlob + 5));
-    CoTaskMemFree(results[0].pBlob);
     EXPECT_EQ(2u, results[2].hServer);
     EXPECT_EQ(VT_I4, results[2].vtCanonicalDataType);
     EXPECT_EQ(0u, results[2].dwBlobSize);
@@ -160,20 +182,17 @@ TEST_F(ProxyRoundTrip, ItemDefinitionsAndResultsTravelAsArrays) {
     HRESULT* removeErrors = nullptr;
     ASSERT_EQ(S_FALSE, items->RemoveItems(2, handles, &removeErrors));
     TaskMemPtr<HRESULT> removeOwner(removeErrors);
-    EXPECT_EQ(S_OK, removeErrors[0]);
-    EXPECT_EQ(OPC_E_INVALIDHANDLE, removeErrors[1]);
+    EXPECT_EQ(std::vector<HRESULT>({S_OK, OPC_E_INVALIDHANDLE}), std::vector<HRESULT>(removeErrors, removeErrors + 2));
 }
 
 TEST_F(ProxyRoundTrip, UniquePointersMayBeNull) {
-    ComPtr<IUnknown> group;
+    ComPtr<IOPCGroupStateMgt> state;
     OPCHANDLE hServer = 0;
     DWORD revised = 0;
     ASSERT_EQ(OPC_S_UNSUPPORTEDRATE, server_->AddGroup(L"", FALSE, 10, 1, nullptr, nullptr, 0, &hServer, &revised,
                                                        IID_IOPCGroupStateMgt,
-                                                       reinterpret_cast<LPUNKNOWN*>(group.put())));
+                                                       reinterpret_cast<LPUNKNOWN*>(state.put())));
     EXPECT_EQ(100u, revised);
-    ComPtr<IOPCGroupStateMgt> state;
-    ASSERT_EQ(S_OK, group.query(state));
     DWORD requested = 2000;
     OPCHANDLE client = 9;
     ASSERT_EQ(S_OK, state->SetState(&requested, &revised, nullptr, nullptr, nullptr, nullptr, &client));
@@ -183,51 +202,32 @@ TEST_F(ProxyRoundTrip, UniquePointersMayBeNull) {
 }
 
 TEST_F(ProxyRoundTrip, SyncReadAndWriteCarryVariants) {
-    ComPtr<IUnknown> group = AddGroup(IID_IUnknown);
-    ComPtr<IOPCItemMgt> items;
     ComPtr<IOPCSyncIO> io;
-    ASSERT_EQ(S_OK, group.query(items));
-    ASSERT_EQ(S_OK, group.query(io));
-    OPCITEMDEF defs[3] = {};
-    const wchar_t* ids[] = {L"Alpha", L"Beta", L"Gamma"};
-    for (int i = 0; i < 3; ++i) {
-        defs[i].szItemID = const_cast<LPWSTR>(ids[i]);
-        defs[i].hClient = 10 + i;
-    }
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    ASSERT_EQ(S_OK, items->AddItems(3, defs, &results, &errors));
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
-
+    ASSERT_EQ(S_OK, GroupWithItems(10).query(io));
     OPCHANDLE handles[] = {1, 2, 3, 77};
     OPCITEMSTATE* states = nullptr;
-    errors = nullptr;
+    HRESULT* errors = nullptr;
     ASSERT_EQ(S_FALSE, io->Read(OPC_DS_DEVICE, 4, handles, &states, &errors));
     TaskMemPtr<OPCITEMSTATE> statesOwner(states);
     TaskMemPtr<HRESULT> errorsOwner(errors);
-    EXPECT_EQ(10u, states[0].hClient);
-    EXPECT_EQ(OPC_QUALITY_GOOD, states[0].wQuality);
-    EXPECT_EQ(1u, states[0].ftTimeStamp.dwLowDateTime);
-    EXPECT_EQ(static_cast<DWORD>(OPC_DS_DEVICE), states[0].ftTimeStamp.dwHighDateTime);
-    ASSERT_EQ(VT_R8, states[0].vDataValue.vt);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(static_cast<OPCHANDLE>(10 + i), states[i].hClient);
+        EXPECT_EQ(OPC_QUALITY_GOOD, states[i].wQuality);
+        EXPECT_EQ(handles[i], states[i].ftTimeStamp.dwLowDateTime);
+        EXPECT_EQ(static_cast<DWORD>(OPC_DS_DEVICE), states[i].ftTimeStamp.dwHighDateTime);
+        ASSERT_EQ(kFakeItems[i].type, states[i].vDataValue.vt);
+    }
     EXPECT_DOUBLE_EQ(1.5, states[0].vDataValue.dblVal);
-    EXPECT_EQ(11u, states[1].hClient);
-    ASSERT_EQ(VT_BSTR, states[1].vDataValue.vt);
     EXPECT_EQ(std::wstring(kFakeItems[1].text), std::wstring(states[1].vDataValue.bstrVal));
-    EXPECT_EQ(12u, states[2].hClient);
-    ASSERT_EQ(VT_I4, states[2].vDataValue.vt);
     EXPECT_EQ(42, states[2].vDataValue.lVal);
     EXPECT_EQ(OPC_E_INVALIDHANDLE, errors[3]);
     EXPECT_EQ(VT_EMPTY, states[3].vDataValue.vt);
     for (int i = 0; i < 4; ++i) VariantClear(&states[i].vDataValue);
 
     VARIANT values[2];
-    VariantInit(&values[0]);
-    values[0].vt = VT_BSTR;
+    for (VARIANT& value : values) VariantInit(&value);
+    values[0].vt = values[1].vt = VT_BSTR;
     values[0].bstrVal = SysAllocString(L"12.25");
-    VariantInit(&values[1]);
-    values[1].vt = VT_BSTR;
     values[1].bstrVal = SysAllocString(L"not a number");
     OPCHANDLE writeHandles[] = {1, 3};
     HRESULT* writeErrors = nullptr;
@@ -235,35 +235,20 @@ TEST_F(ProxyRoundTrip, SyncReadAndWriteCarryVariants) {
     TaskMemPtr<HRESULT> writeOwner(writeErrors);
     EXPECT_EQ(S_OK, writeErrors[0]);
     EXPECT_EQ(OPC_E_BADTYPE, writeErrors[1]);
-    VariantClear(&values[0]);
-    VariantClear(&values[1]);
+    for (VARIANT& value : values) VariantClear(&value);
 
     OPCITEMSTATE* after = nullptr;
     HRESULT* afterErrors = nullptr;
     ASSERT_EQ(S_OK, io->Read(OPC_DS_CACHE, 1, handles, &after, &afterErrors));
+    TaskMemPtr<OPCITEMSTATE> afterOwner(after);
+    TaskMemPtr<HRESULT> afterErrorsOwner(afterErrors);
     ASSERT_EQ(VT_R8, after[0].vDataValue.vt);
     EXPECT_DOUBLE_EQ(12.25, after[0].vDataValue.dblVal);
-    CoTaskMemFree(after);
-    CoTaskMemFree(afterErrors);
 }
 
 TEST_F(ProxyRoundTrip, EnumeratorsWalkAndClone) {
     ComPtr<IOPCItemMgt> items;
-    ASSERT_EQ(S_OK, AddGroup(IID_IOPCItemMgt).query(items));
-    OPCITEMDEF defs[3] = {};
-    const wchar_t* ids[] = {L"Alpha", L"Beta", L"Gamma"};
-    for (int i = 0; i < 3; ++i) {
-        defs[i].szAccessPath = const_cast<LPWSTR>(L"");
-        defs[i].szItemID = const_cast<LPWSTR>(ids[i]);
-        defs[i].hClient = 20 + i;
-        defs[i].bActive = i != 1;
-    }
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    ASSERT_EQ(S_OK, items->AddItems(3, defs, &results, &errors));
-    CoTaskMemFree(results);
-    CoTaskMemFree(errors);
-
+    ASSERT_EQ(S_OK, GroupWithItems(20).query(items));
     ComPtr<IEnumOPCItemAttributes> attributes;
     ASSERT_EQ(S_OK, items->CreateEnumerator(IID_IEnumOPCItemAttributes,
                                             reinterpret_cast<LPUNKNOWN*>(attributes.put())));
@@ -271,10 +256,9 @@ TEST_F(ProxyRoundTrip, EnumeratorsWalkAndClone) {
     ULONG fetched = 0;
     ASSERT_EQ(S_OK, attributes->Next(2, &batch, &fetched));
     ASSERT_EQ(2u, fetched);
-    EXPECT_EQ(L"Alpha", Take(batch[0].szItemID));
     EXPECT_EQ(L"", Take(batch[0].szAccessPath));
-    EXPECT_EQ(L"Beta", Take(batch[1].szItemID));
-    CoTaskMemFree(batch[1].szAccessPath);
+    EXPECT_EQ(L"Alpha", Take(batch[0].szItemID));
+    EXPECT_EQ(L"Beta", TakeId(batch[1]));
     EXPECT_TRUE(batch[0].bActive);
     EXPECT_FALSE(batch[1].bActive);
     EXPECT_EQ(21u, batch[1].hClient);
@@ -284,23 +268,21 @@ TEST_F(ProxyRoundTrip, EnumeratorsWalkAndClone) {
     ASSERT_EQ(VT_R8, batch[0].vEUInfo.vt);
     EXPECT_DOUBLE_EQ(15.0, batch[0].vEUInfo.dblVal);
     CoTaskMemFree(batch);
+    batch = nullptr;
 
     ComPtr<IEnumOPCItemAttributes> clone;
     ASSERT_EQ(S_OK, attributes->Clone(clone.put()));
-    batch = nullptr;
     ASSERT_EQ(S_FALSE, attributes->Next(5, &batch, &fetched));
     ASSERT_EQ(1u, fetched);
-    EXPECT_EQ(L"Gamma", Take(batch[0].szItemID));
-    CoTaskMemFree(batch[0].szAccessPath);
+    EXPECT_EQ(L"Gamma", TakeId(batch[0]));
     CoTaskMemFree(batch);
     batch = nullptr;
     ASSERT_EQ(S_OK, clone->Next(1, &batch, &fetched));
-    EXPECT_EQ(L"Gamma", Take(batch[0].szItemID));
-    CoTaskMemFree(batch[0].szAccessPath);
+    EXPECT_EQ(L"Gamma", TakeId(batch[0]));
     CoTaskMemFree(batch);
+    batch = nullptr;
 
-    ComPtr<IOPCBrowseServerAddressSpace> browse;
-    ASSERT_EQ(S_OK, ComPtr<IOPCServer>(server_).query(browse));
+    auto browse = Query<IOPCBrowseServerAddressSpace>();
     OPCNAMESPACETYPE organisation = OPC_NS_HIERARCHIAL;
     ASSERT_EQ(S_OK, browse->QueryOrganization(&organisation));
     EXPECT_EQ(OPC_NS_FLAT, organisation);
@@ -309,15 +291,12 @@ TEST_F(ProxyRoundTrip, EnumeratorsWalkAndClone) {
     LPOLESTR got[4] = {};
     ASSERT_EQ(S_FALSE, names->Next(4, got, &fetched));
     ASSERT_EQ(3u, fetched);
-    EXPECT_EQ(L"Alpha", Take(got[0]));
-    EXPECT_EQ(L"Beta", Take(got[1]));
-    EXPECT_EQ(L"Gamma", Take(got[2]));
+    for (ULONG i = 0; i < 3; ++i) EXPECT_EQ(kFakeItems[i].id, Take(got[i]));
     ASSERT_EQ(S_OK, names->Reset());
     ASSERT_EQ(S_OK, names->Skip(2));
     ASSERT_EQ(S_OK, names->Next(1, got, nullptr));
     EXPECT_EQ(L"Gamma", Take(got[0]));
 
-    names.reset();
     ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"B", VT_EMPTY, 0, names.put()));
     ASSERT_EQ(S_FALSE, names->Next(4, got, &fetched));
     ASSERT_EQ(1u, fetched);
@@ -325,8 +304,7 @@ TEST_F(ProxyRoundTrip, EnumeratorsWalkAndClone) {
 }
 
 TEST_F(ProxyRoundTrip, StringArraysAndPropertyValues) {
-    ComPtr<IOPCItemProperties> properties;
-    ASSERT_EQ(S_OK, ComPtr<IOPCServer>(server_).query(properties));
+    auto properties = Query<IOPCItemProperties>();
     DWORD count = 0;
     DWORD* ids = nullptr;
     LPWSTR* descriptions = nullptr;
@@ -337,12 +315,10 @@ TEST_F(ProxyRoundTrip, StringArraysAndPropertyValues) {
     TaskMemPtr<LPWSTR> descriptionsOwner(descriptions);
     TaskMemPtr<VARTYPE> typesOwner(types);
     ASSERT_EQ(2u, count);
-    EXPECT_EQ(static_cast<DWORD>(OPC_PROPERTY_DATATYPE), ids[0]);
-    EXPECT_EQ(static_cast<DWORD>(OPC_PROPERTY_VALUE), ids[1]);
+    EXPECT_EQ(std::vector<DWORD>({OPC_PROPERTY_DATATYPE, OPC_PROPERTY_VALUE}), std::vector<DWORD>(ids, ids + 2));
     EXPECT_EQ(L"Item Canonical Data Type", Take(descriptions[0]));
     EXPECT_EQ(L"Item Value", Take(descriptions[1]));
-    EXPECT_EQ(VT_I2, types[0]);
-    EXPECT_EQ(VT_BSTR, types[1]);
+    EXPECT_EQ(std::vector<VARTYPE>({VT_I2, VT_BSTR}), std::vector<VARTYPE>(types, types + 2));
 
     DWORD wanted[] = {OPC_PROPERTY_VALUE, 4999};
     VARIANT* values = nullptr;
@@ -350,8 +326,7 @@ TEST_F(ProxyRoundTrip, StringArraysAndPropertyValues) {
     ASSERT_EQ(S_FALSE, properties->GetItemProperties(beta, 2, wanted, &values, &errors));
     TaskMemPtr<VARIANT> valuesOwner(values);
     TaskMemPtr<HRESULT> errorsOwner(errors);
-    EXPECT_EQ(S_OK, errors[0]);
-    EXPECT_EQ(OPC_E_INVALID_PID, errors[1]);
+    EXPECT_EQ(std::vector<HRESULT>({S_OK, OPC_E_INVALID_PID}), std::vector<HRESULT>(errors, errors + 2));
     ASSERT_EQ(VT_BSTR, values[0].vt);
     EXPECT_EQ(std::wstring(kFakeItems[1].text), std::wstring(values[0].bstrVal));
     VariantClear(&values[0]);
@@ -372,13 +347,13 @@ TEST_F(ProxyRoundTrip, StringArraysAndPropertyValues) {
 
 // The proxy DLL registers every interface under its published IID with the
 // published number of methods: a wrong slot count would mean a wrong vtable.
-TEST(ProxyRegistration, EveryInterfaceHasItsPublishedMethodCount) {
+TEST(ProxyRegistration, EveryInterfaceHasItsPublishedIdAndMethodCount) {
     ASSERT_HRESULT_SUCCEEDED(testsupport::RegisterOpcProxy());
-    struct Expected {
+    const struct {
         const IID* iid;
         const char* name;
         int methods;
-    } const expected[] = {
+    } expected[] = {
         {&IID_IOPCServer, "IOPCServer", 9},
         {&IID_IOPCServerPublicGroups, "IOPCServerPublicGroups", 5},
         {&IID_IOPCBrowseServerAddressSpace, "IOPCBrowseServerAddressSpace", 8},
@@ -396,7 +371,7 @@ TEST(ProxyRegistration, EveryInterfaceHasItsPublishedMethodCount) {
     };
     const std::string proxyClsid = testsupport::GuidText(
         {0x67c42a4a, 0x29a6, 0x4c68, {0xbe, 0x1b, 0x22, 0x10, 0x80, 0xa1, 0x60, 0x4d}});
-    for (const Expected& e : expected) {
+    for (const auto& e : expected) {
         SCOPED_TRACE(e.name);
         const std::string key = "Interface\\" + testsupport::GuidText(*e.iid);
         EXPECT_EQ(e.name, testsupport::ClassesRootValue(key));
@@ -405,10 +380,8 @@ TEST(ProxyRegistration, EveryInterfaceHasItsPublishedMethodCount) {
     }
     const std::string dll = testsupport::ClassesRootValue("CLSID\\" + proxyClsid + "\\InprocServer32");
     EXPECT_NE(std::string::npos, dll.find("VELMORA_OPCPS.dll")) << dll;
-}
 
-// The facts the published IDs must match, independent of the generated code.
-TEST(ProxyRegistration, InterfaceIdsAreThePublishedOnes) {
+    // The facts the published IDs must match, independent of the generated code.
     EXPECT_EQ("{39C13A4D-011E-11D0-9675-0020AFD8ADB3}", testsupport::GuidText(IID_IOPCServer));
     EXPECT_EQ("{39C13A4F-011E-11D0-9675-0020AFD8ADB3}", testsupport::GuidText(IID_IOPCBrowseServerAddressSpace));
     EXPECT_EQ("{39C13A53-011E-11D0-9675-0020AFD8ADB3}", testsupport::GuidText(IID_IOPCAsyncIO));
@@ -453,10 +426,9 @@ TEST(DeadServer, ClientGetsAnErrorAndKeepsRunning) {
 
     FakeServerProcess another;
     ASSERT_HRESULT_SUCCEEDED(another.Start());
-    OPCSERVERSTATUS* fresh = nullptr;
-    ASSERT_EQ(S_OK, another.server()->GetStatus(&fresh));
-    TaskMemPtr<OPCSERVERSTATUS> freshOwner(fresh);
-    CoTaskMemFree(fresh->szVendorInfo);
+    ASSERT_EQ(S_OK, another.server()->GetStatus(&status));
+    TaskMemPtr<OPCSERVERSTATUS> freshOwner(status);
+    CoTaskMemFree(status->szVendorInfo);
 }
 
 // COM itself starts a registered local server (appending -Embedding), and the
@@ -479,9 +451,7 @@ TEST(LocalServerLaunch, ComStartsTheServerAndItEndsWithItsLastObject) {
         TaskMemPtr<OPCSERVERSTATUS> owner(status);
         EXPECT_EQ(L"Fake OPC server (started by COM)", Take(status->szVendorInfo));
     }
-    const DWORD start = GetTickCount();
-    while (testsupport::CountProcesses("FakeOpcServer.exe") > before && GetTickCount() - start < 10000) Sleep(50);
-    EXPECT_EQ(before, testsupport::CountProcesses("FakeOpcServer.exe"));
+    EXPECT_TRUE(testsupport::PumpUntil([&] { return testsupport::CountProcesses("FakeOpcServer.exe") == before; }, 10000));
 }
 
 }  // namespace
