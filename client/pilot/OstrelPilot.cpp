@@ -28,23 +28,28 @@
 
 namespace {
 
+struct WindowSearch {
+    const std::function<bool(HWND)>* match;
+    HWND found;
+};
+
+// An enumeration callback must be stdcall on 32-bit Windows, which a lambda
+// cannot be made into.
+BOOL CALLBACK VisitWindow(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<WindowSearch*>(param);
+    if (!(*search->match)(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 // The first window (top-level when parent is null, else a descendant of
 // parent) that `match` accepts.
 HWND FindWindowIf(HWND parent, const std::function<bool(HWND)>& match) {
-    struct Search {
-        const std::function<bool(HWND)>* match;
-        HWND found;
-    } search = {&match, nullptr};
-    const WNDENUMPROC visit = [](HWND window, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        if (!(*s->match)(window)) return TRUE;
-        s->found = window;
-        return FALSE;
-    };
+    WindowSearch search = {&match, nullptr};
     if (parent)
-        EnumChildWindows(parent, visit, reinterpret_cast<LPARAM>(&search));
+        EnumChildWindows(parent, VisitWindow, reinterpret_cast<LPARAM>(&search));
     else
-        EnumWindows(visit, reinterpret_cast<LPARAM>(&search));
+        EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
