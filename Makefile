@@ -30,5 +30,13 @@ run: deps
 	scripts/wine-prefix.sh $(CURDIR)/build/$$arch $$arch && \
 	scripts/run.sh $(CURDIR)/build/$$arch $$arch
 
+# Benchmark figures of the server in one table (scripts/run-bench.sh).  Only
+# the benchmark programs and what they measure are built, not the tests.
+bench: deps
+	@arch=$$(scripts/test-arch.sh); \
+	BUILD_TARGET=opc_bench scripts/build.sh $$arch $(CURDIR)/build/$$arch && \
+	scripts/wine-prefix.sh $(CURDIR)/build/$$arch $$arch && \
+	scripts/run-bench.sh $(CURDIR)/build/$$arch $$arch
+
 clean:
 	rm -rf build

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# scripts/build.sh ARCH BUILD_DIR [extra cmake args...]: configure once, build.
+# scripts/build.sh ARCH BUILD_DIR [extra cmake args...]: configure once, build
+# everything, or only BUILD_TARGET (and what it needs) when that is set.
 set -euo pipefail
 arch="$1"; build="$2"; shift 2
 here="$(cd "$(dirname "$0")/.." && pwd)"
@@ -9,4 +10,4 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
         -DVELMORA_ARCH="$arch" -DCMAKE_BUILD_TYPE=Release \
         -DWINE_PREFIX_DIR="$WINEPREFIX" -DWINE_LOADER="$WINE" "$@"
 fi
-cmake --build "$build" -j"${JOBS:-2}"
+cmake --build "$build" -j"${JOBS:-2}" ${BUILD_TARGET:+--target "$BUILD_TARGET"}

@@ -3,6 +3,7 @@
 #include "ValueText.h"
 
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -18,13 +19,32 @@ WORD ReadWord(const BYTE* at) {
     return value;
 }
 
-// The first item of the list with the handle, as the list is ordered: the
-// group hands out each handle once, so there is only one in practice.
-CItem* FindItem(CGroup& group, OPCHANDLE hClient) {
-    for (const auto& item : group.m_items)
-        if (item->m_hClient == hClient) return item.get();
-    return nullptr;
-}
+// Finds the first item of the group's list with a client handle, as the list
+// is ordered.  A stream names many items, so for more than one entry the
+// handles are indexed once per stream instead of walking the list per entry;
+// the index keeps the first item of each handle, as the walk would find it.
+class ItemFinder {
+public:
+    ItemFinder(CGroup& group, size_t entries) : group_(group) {
+        if (entries < 2) return;
+        index_.reserve(group.m_items.size());
+        for (const auto& item : group.m_items) index_.emplace(item->m_hClient, item.get());
+    }
+
+    CItem* Find(OPCHANDLE hClient) const {
+        if (!index_.empty()) {
+            const auto found = index_.find(hClient);
+            return found == index_.end() ? nullptr : found->second;
+        }
+        for (const auto& item : group_.m_items)
+            if (item->m_hClient == hClient) return item.get();
+        return nullptr;
+    }
+
+private:
+    CGroup& group_;
+    std::unordered_map<OPCHANDLE, CItem*> index_;
+};
 
 }  // namespace
 
@@ -36,10 +56,11 @@ size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group) {
     const size_t fitting = (size - kStreamGroupHeaderSize) / kStreamTimedEntrySize;
     const size_t entries = itemCount < fitting ? itemCount : fitting;
 
+    const ItemFinder finder(group, entries);
     size_t applied = 0;
     for (size_t k = 0; k < entries; ++k) {
         const BYTE* entry = block + kStreamGroupHeaderSize + k * kStreamTimedEntrySize;
-        CItem* item = FindItem(group, ReadDword(entry + kStreamEntryClientOffset));
+        CItem* item = finder.Find(ReadDword(entry + kStreamEntryClientOffset));
         if (!item) continue;
         const size_t valueOffset = ReadDword(entry + kStreamEntryValueOffset);
         if (valueOffset >= size) continue;

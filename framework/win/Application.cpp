@@ -84,7 +84,7 @@ int Application::MessageLoop() {
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
-        if (IsIdleTrigger(msg)) idle = true;
+        if (IsIdleTrigger(msg) && IdleWorkPending()) idle = true;
     }
 }
 

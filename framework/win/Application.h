@@ -49,6 +49,10 @@ public:
     // Runs when the message queue has emptied; the default refreshes the main
     // frame's command states.
     virtual void OnIdle();
+    // Asked after each message that may call for idle work: false spares the
+    // look at the queue that idle processing needs, which under a busy stream
+    // of calls is a trip to the window system per message.
+    virtual bool IdleWorkPending() const { return true; }
 
     // Runs InitInstance, the message loop and ExitInstance.  When
     // InitInstance fails, the main frame is destroyed and the result is

@@ -130,6 +130,16 @@ bool CHalyardApp::InitInstance() {
     return true;
 }
 
+void CHalyardApp::OnIdle() {
+    if (auto* frame = dynamic_cast<CMainFrame*>(MainFrame()))
+        if (frame->hwnd()) frame->UpdateCommandUIIfStale();
+}
+
+bool CHalyardApp::IdleWorkPending() const {
+    auto* frame = dynamic_cast<CMainFrame*>(MainFrame());
+    return frame && frame->hwnd() && frame->IsCommandUIStale();
+}
+
 int CHalyardApp::ExitInstance() {
     m_activation.Stop();
     if (m_oleInitialised) OleUninitialize();

@@ -17,6 +17,10 @@ public:
 
     bool InitInstance() override;
     int ExitInstance() override;
+    // Refreshes the command states only when they may have changed (see
+    // CMainFrame::UpdateCommandUIIfStale).
+    void OnIdle() override;
+    bool IdleWorkPending() const override;
 
     // Label of the driver the last new document loaded; empty when none.
     std::string m_scadaLabel;

@@ -37,7 +37,9 @@ constexpr const char* kServerCaption = "Velmora OPC Server";
 std::string RegistryDefault(HKEY root, const std::string& subKey) {
     char value[260] = {};
     DWORD size = sizeof value - 1;
-    if (RegGetValueA(root, subKey.c_str(), nullptr, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr, value, &size) !=
+    // RRF_RT_REG_SZ alone also accepts REG_EXPAND_SZ (expanded); asking for
+    // REG_EXPAND_SZ without RRF_NOEXPAND is refused as an invalid parameter.
+    if (RegGetValueA(root, subKey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
         ERROR_SUCCESS)
         return std::string();
     return value;
@@ -48,11 +50,7 @@ std::string RegistryDefault(HKEY root, const std::string& subKey) {
 CHalyardDoc::CHalyardDoc() { TheApp().Lock(); }
 
 CHalyardDoc::~CHalyardDoc() {
-    while (m_pFirstTag) {
-        CRealItem* next = m_pFirstTag->m_pNext;
-        delete m_pFirstTag;
-        m_pFirstTag = next;
-    }
+    m_tags.Clear();
     // The driver's context block outlives the document on purpose: a driver
     // may keep pointers into it, and the protocol gives it the process's life.
     TheApp().Unlock();
@@ -64,7 +62,7 @@ bool CHalyardDoc::OnNewDocument() {
 
     GetSystemTimeAsFileTime(&m_startTime);
     m_pfnTarnMain = nullptr;
-    m_pFirstTag = nullptr;
+    m_tags.Clear();
     m_pFirstGroup = nullptr;
     m_lastGroupHandle = 0;
     // Private to this document: a system-wide name would let any program
@@ -154,15 +152,11 @@ HRESULT CHalyardDoc::CreateTag(const char* name, int32_t accessRights, VARTYPE c
                                const char* address, int32_t ioMode) {
     auto* tag = new (std::nothrow) CRealItem;
     if (!tag) return E_OUTOFMEMORY;
-    int32_t count = 0;
-    CRealItem** link = &m_pFirstTag;
-    while (*link) {
-        ++count;
-        link = &(*link)->m_pNext;
-    }
-    *link = tag;
-    tag->m_index = count + 1;
     tag->m_name = AnsiToWide(name);
+    if (!m_tags.Append(tag)) {
+        delete tag;
+        return E_OUTOFMEMORY;
+    }
     tag->m_accessRights = accessRights;
     tag->m_canonicalType = canonicalType;
     tag->m_ioMode = ioMode;
@@ -189,12 +183,7 @@ int32_t CHalyardDoc::SendLocked(tarn::TarnRequest& request) {
     return m_pfnTarnMain(&request);
 }
 
-CRealItem* CHalyardDoc::FindTag(const wchar_t* itemId) const {
-    if (!itemId) return nullptr;
-    for (CRealItem* tag = m_pFirstTag; tag; tag = tag->m_pNext)
-        if (tag->m_name == itemId) return tag;
-    return nullptr;
-}
+CRealItem* CHalyardDoc::FindTag(const wchar_t* itemId) const { return m_tags.Find(itemId); }
 
 HRESULT CHalyardDoc::FindGroupByName(const wchar_t* name, CGroup** out) const {
     if (!name) return E_FAIL;

@@ -9,6 +9,7 @@
 #include "OpcInterfaces.h"
 #include "RealItem.h"
 #include "Sync.h"
+#include "TagTable.h"
 #include "TarnProtocol.h"
 
 #include <string>
@@ -43,7 +44,7 @@ public:
     void RemoveTagEnumerator(CEnumer* enumerator);
 
     // Tag table.
-    CRealItem* FirstTag() const { return m_pFirstTag; }
+    CRealItem* FirstTag() const { return m_tags.First(); }
     CRealItem* FindTag(const wchar_t* itemId) const;
     HRESULT FindGroupByName(const wchar_t* name, CGroup** out) const;
 
@@ -91,7 +92,7 @@ private:
     CGroup* m_pFirstGroup = nullptr;
     OPCHANDLE m_lastGroupHandle = 0;
 
-    CRealItem* m_pFirstTag = nullptr;
+    TagTable m_tags;
     FILETIME m_startTime{};
     tarn::TarnMainProc m_pfnTarnMain = nullptr;
     fw::UniqueHandle m_hGroupEvent;

@@ -28,3 +28,22 @@ bool CMainFrame::OnUpdateCommand(UINT id, bool& enabled) {
     enabled = true;
     return true;
 }
+
+bool CMainFrame::PreTranslateMessage(MSG& msg) {
+    if (!msg.hwnd || IsFrameWindow(msg.hwnd)) m_commandUIStale = true;
+    return fw::MdiFrame::PreTranslateMessage(msg);
+}
+
+bool CMainFrame::IsFrameWindow(HWND window) const {
+    // GetParent, unlike IsChild, answers from this process's own window data
+    // also for COM's message-only window, which every client call is for.
+    for (HWND w = window; w; w = GetParent(w))
+        if (w == hwnd()) return true;
+    return false;
+}
+
+void CMainFrame::UpdateCommandUIIfStale() {
+    if (!m_commandUIStale) return;
+    m_commandUIStale = false;
+    UpdateCommandUI();
+}

@@ -1,7 +1,9 @@
 #include "AdviseConnection.h"
 
 #include "AsyncTransaction.h"
+#include "CycleSchedule.h"
 #include "Group.h"
+#include "WorkerThread.h"
 
 void SendDataChange(IAdviseSink* sink, const FORMATETC& format, HGLOBAL block) {
     FORMATETC sent = format;
@@ -39,7 +41,7 @@ HRESULT CAdviseConnection::Start() {
     if (FAILED(hr)) return E_FAIL;
     m_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_stop) return E_FAIL;
-    m_thread.reset(CreateThread(nullptr, 0, UpdateThread, this, 0, &m_threadId));
+    m_thread.reset(CreateWorkerThread(kWorkerThreadStack, UpdateThread, this, 0, &m_threadId));
     return m_thread ? S_OK : E_FAIL;
 }
 
@@ -61,8 +63,8 @@ void CAdviseConnection::RunUpdates() {
     if (IStream* stream = m_marshalledSink.detach())
         if (FAILED(CoGetInterfaceAndReleaseStream(stream, IID_IAdviseSink, sink.put_void()))) sink.reset();
 
+    CycleSchedule schedule;
     for (;;) {
-        const DWORD started = GetTickCount();
         const DWORD n = m_group->ActiveItemCount();
         if (n > 0) {
             const DWORD size = StreamBlockSize(m_kind, n);
@@ -75,12 +77,10 @@ void CAdviseConnection::RunUpdates() {
                 GlobalFree(block);
             }
         }
-        // Cycles start one update period apart: the cycle's own time is
-        // taken off the wait.  The stop request is looked at here only, so a
-        // stop never cuts into a driver call or a callback.
-        const DWORD rate = m_group->Settings().updateRate;
-        const DWORD elapsed = GetTickCount() - started;
-        const DWORD wait = elapsed >= rate ? 0 : rate - elapsed;
+        // Cycles start one update period apart (see CycleSchedule).  The
+        // stop request is looked at here only, so a stop never cuts into a
+        // driver call or a callback.
+        const DWORD wait = schedule.NextWait(m_group->Settings().updateRate);
         if (WaitForSingleObject(m_stop.get(), wait) == WAIT_OBJECT_0) break;
     }
     sink.reset();

@@ -2,6 +2,7 @@
 
 #include "AdviseConnection.h"
 #include "Group.h"
+#include "WorkerThread.h"
 
 #include <cstring>
 
@@ -38,7 +39,7 @@ HRESULT CAsyncTransaction::Start() {
     if (FAILED(hr)) return hr;
     // The thread owns the transaction and may end it at once: it waits until
     // the handle is stored and the transaction is listed.
-    m_thread.reset(CreateThread(nullptr, 0, TransactionThread, this, CREATE_SUSPENDED, &m_threadId));
+    m_thread.reset(CreateWorkerThread(kWorkerThreadStack, TransactionThread, this, CREATE_SUSPENDED, &m_threadId));
     if (!m_thread) return E_OUTOFMEMORY;
     m_connection->AppendTransaction(this);
     ResumeThread(m_thread.get());

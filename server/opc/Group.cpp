@@ -25,30 +25,20 @@ void CGroup::DetachServer() {
 
 void CGroup::FreeItems() {
     fw::Lock lock(m_itemLock);
-    while (m_pFirstItem) {
-        CItem* next = m_pFirstItem->m_pNext;
-        delete m_pFirstItem;
-        m_pFirstItem = next;
-    }
+    m_items.Clear();
 }
 
 CItem* CGroup::FirstItem() {
     fw::Lock lock(m_itemLock);
-    return m_pFirstItem;
+    return m_items.First();
 }
 
 size_t CGroup::ItemCount() {
     fw::Lock lock(m_itemLock);
-    size_t n = 0;
-    for (CItem* item = m_pFirstItem; item; item = item->m_pNext) ++n;
-    return n;
+    return m_items.Count();
 }
 
-CItem* CGroup::FindItemLocked(OPCHANDLE handle) const {
-    for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
-        if (item->ServerHandle() == handle) return item;
-    return nullptr;
-}
+CItem* CGroup::FindItemLocked(OPCHANDLE handle) const { return m_items.Find(handle); }
 
 HRESULT CGroup::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** results,
                              HRESULT** errors) {
@@ -80,9 +70,10 @@ HRESULT CGroup::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCI
             item->m_requestedType = def.vtRequestedDataType;
             item->m_sendNext = TRUE;
             fw::Lock lock(m_itemLock);
-            CItem** link = &m_pFirstItem;
-            while (*link) link = &(*link)->m_pNext;
-            *link = item;
+            if (!m_items.Append(item)) {
+                delete item;
+                return E_OUTOFMEMORY;
+            }
         }
         OPCITEMRESULT& r = resultArray.get()[i];
         r.hServer = static_cast<OPCHANDLE>(tag->m_index);
@@ -110,7 +101,7 @@ namespace {
 // Runs action on the first item of each handle; per-item OPC_E_UNKNOWNITEMID
 // for handles without one.
 template <class Action>
-HRESULT ForEachHandle(fw::CriticalSection& lock, CItem** head, DWORD count, const OPCHANDLE* handles,
+HRESULT ForEachHandle(fw::CriticalSection& lock, const ItemList& items, DWORD count, const OPCHANDLE* handles,
                       HRESULT** errors, Action action) {
     if (!handles || !errors) return E_INVALIDARG;
     *errors = nullptr;
@@ -120,14 +111,13 @@ HRESULT ForEachHandle(fw::CriticalSection& lock, CItem** head, DWORD count, cons
     HRESULT overall = S_OK;
     fw::Lock guard(lock);
     for (DWORD i = 0; i < count; ++i) {
-        CItem** link = head;
-        while (*link && (*link)->ServerHandle() != handles[i]) link = &(*link)->m_pNext;
-        if (!*link) {
+        CItem* item = items.Find(handles[i]);
+        if (!item) {
             errorArray.get()[i] = OPC_E_UNKNOWNITEMID;
             overall = S_FALSE;
             continue;
         }
-        action(link, i);
+        action(item, i);
         errorArray.get()[i] = S_OK;
     }
     *errors = errorArray.release();
@@ -137,23 +127,20 @@ HRESULT ForEachHandle(fw::CriticalSection& lock, CItem** head, DWORD count, cons
 }  // namespace
 
 STDMETHODIMP CGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
-    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors, [](CItem** link, DWORD) {
-        CItem* item = *link;
-        *link = item->m_pNext;
-        delete item;
-    });
+    return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
+                         [this](CItem* item, DWORD) { m_items.Remove(item); });
 }
 
 STDMETHODIMP CGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
-    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors,
-                         [bActive](CItem** link, DWORD) { (*link)->m_active = bActive; });
+    return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
+                         [bActive](CItem* item, DWORD) { item->m_active = bActive; });
 }
 
 STDMETHODIMP CGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {
     // Client handles travel in every data stream; a new one must take effect.
     if (!phClient) return E_INVALIDARG;
-    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors,
-                         [phClient](CItem** link, DWORD i) { (*link)->m_hClient = phClient[i]; });
+    return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
+                         [phClient](CItem* item, DWORD i) { item->m_hClient = phClient[i]; });
 }
 
 STDMETHODIMP CGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
@@ -161,9 +148,9 @@ STDMETHODIMP CGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* p
     // Values always travel in the tag's canonical type; the requested type
     // is recorded for the item attributes only.
     if (!pRequestedDatatypes) return E_INVALIDARG;
-    return ForEachHandle(m_itemLock, &m_pFirstItem, dwCount, phServer, ppErrors,
-                         [pRequestedDatatypes](CItem** link, DWORD i) {
-                             (*link)->m_requestedType = pRequestedDatatypes[i];
+    return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
+                         [pRequestedDatatypes](CItem* item, DWORD i) {
+                             item->m_requestedType = pRequestedDatatypes[i];
                          });
 }
 

@@ -5,6 +5,7 @@
 #include "ComObject.h"
 #include "DataStream.h"
 #include "Item.h"
+#include "ItemList.h"
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
 #include "Sync.h"
@@ -44,8 +45,7 @@ public:
     OPCHANDLE ServerHandle() const { return m_settings.hServerGroup; }
     const GroupSettings& Settings() const { return m_settings; }
     CItem* FirstItem();
-    CItem* FirstItemLocked() const { return m_pFirstItem; }
-    // Number of items, counted by walking the list.
+    CItem* FirstItemLocked() const { return m_items.First(); }
     size_t ItemCount();
 
     // Refreshes the tags behind the handles through one block read.
@@ -137,7 +137,7 @@ private:
 
     GroupSettings m_settings;
     CHalyardDoc* m_pServer = nullptr;
-    CItem* m_pFirstItem = nullptr;
+    ItemList m_items;
     fw::CriticalSection m_itemLock;
 
     // Subscriptions, in the order they were made.  Only the thread that

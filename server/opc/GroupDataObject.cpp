@@ -78,7 +78,7 @@ StreamKind CGroup::KindOf(CLIPFORMAT format) const {
 std::vector<OPCHANDLE> CGroup::ActiveHandles() {
     std::vector<OPCHANDLE> handles;
     fw::Lock lock(m_itemLock);
-    for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
+    for (CItem* item = m_items.First(); item; item = item->m_pNext)
         if (item->m_active) handles.push_back(item->ServerHandle());
     return handles;
 }
@@ -91,7 +91,7 @@ HRESULT CGroup::ReadActiveItems() {
 DWORD CGroup::ActiveItemCount() {
     fw::Lock lock(m_itemLock);
     DWORD n = 0;
-    for (CItem* item = m_pFirstItem; item; item = item->m_pNext)
+    for (CItem* item = m_items.First(); item; item = item->m_pNext)
         if (item->m_active) ++n;
     return n;
 }
@@ -110,7 +110,7 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
     // Items may have been added or activated since the block was sized:
     // the stream never holds more than the block was made for.
     DWORD count = 0;
-    for (CItem* item = m_pFirstItem; item && count < n; item = item->m_pNext)
+    for (CItem* item = m_items.First(); item && count < n; item = item->m_pNext)
         if (item->m_active && HasChanged(*item)) ++count;
 
     // A cycle without changes sends nothing and takes no number: the
@@ -120,7 +120,7 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
     if (!writer.Fits(count)) return E_FAIL;
     writer.WriteHeader(StreamBlockSize(kind, n), count, m_settings.hClientGroup, NextStreamId());
     DWORD index = 0;
-    for (CItem* item = m_pFirstItem; item && index < count; item = item->m_pNext) {
+    for (CItem* item = m_items.First(); item && index < count; item = item->m_pNext) {
         if (!item->m_active || !HasChanged(*item)) continue;
         VARIANT value;
         const HRESULT status = ReadTagValue(*item->m_pTag, value);
@@ -194,7 +194,7 @@ STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
         } else {
             writer.WriteHeader(size, n, m_settings.hClientGroup, NextStreamId());
             DWORD index = 0;
-            for (CItem* item = m_pFirstItem; item && index < n; item = item->m_pNext) {
+            for (CItem* item = m_items.First(); item && index < n; item = item->m_pNext) {
                 if (!item->m_active) continue;
                 VARIANT value;
                 const HRESULT status = ReadTagValue(*item->m_pTag, value);

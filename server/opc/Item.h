@@ -20,7 +20,11 @@ public:
     // Items have no handle of their own: the tag's table position is it.
     OPCHANDLE ServerHandle() const { return static_cast<OPCHANDLE>(m_pTag->m_index); }
 
+    // Links of the group's ItemList: the list in the order items were added,
+    // and the items with the same server handle.
     CItem* m_pNext = nullptr;
+    CItem* m_pPrev = nullptr;
+    CItem* m_pNextSameHandle = nullptr;
     CRealItem* m_pTag = nullptr;
     BOOL m_active = FALSE;
     OPCHANDLE m_hClient = 0;

@@ -4,6 +4,7 @@
 
 #include "Group.h"
 #include "TaskMem.h"
+#include "WorkerThread.h"
 #include "../host/HalyardApp.h"
 #include "../host/TextConversion.h"
 
@@ -122,7 +123,7 @@ STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequest
 
     ResetEvent(m_hGroupEvent.get());
     DWORD threadId = 0;
-    HANDLE thread = CreateThread(nullptr, 0, GroupThread, start.get(), 0, &threadId);
+    HANDLE thread = CreateWorkerThread(kGroupThreadStack, GroupThread, start.get(), 0, &threadId);
     if (!thread) return E_OUTOFMEMORY;
     WaitForSingleObject(m_hGroupEvent.get(), INFINITE);
 

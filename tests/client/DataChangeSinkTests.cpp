@@ -284,12 +284,17 @@ TEST(AdviseSinkObject, AnswersIUnknownAndIAdviseSinkOnly) {
 // The parser alone, on blocks that no sink would be given.
 TEST(ApplyDataChange, CountsTheEntriesItApplied) {
     CGroup group;
-    for (OPCHANDLE h : {5u, 6u}) {
+    // A document may carry a client handle twice: the first item of the list
+    // with it takes the value, as a walk of the list finds it.
+    for (OPCHANDLE h : {5u, 6u, 5u}) {
         group.m_items.push_back(std::make_unique<CItem>());
         group.m_items.back()->m_hClient = h;
     }
     const Bytes bytes = Stream({{5, 0xC0, I4(1)}, {7, 0xC0, I4(2)}, {6, 0xC0, I4(3)}});
     EXPECT_EQ(2u, ApplyDataChange(bytes.data(), bytes.size(), group));
+    EXPECT_EQ("1", group.m_items[0]->m_valueText);
+    EXPECT_EQ("3", group.m_items[1]->m_valueText);
+    EXPECT_EQ("?", group.m_items[2]->m_valueText);
     EXPECT_EQ(0u, ApplyDataChange(nullptr, 100, group));
     // Every cut of the block applies only whole values: the last ends the block.
     for (size_t size = 0; size < bytes.size(); ++size) {
