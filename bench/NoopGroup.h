@@ -7,7 +7,7 @@
 
 #include "ComObject.h"
 #include "ComPtr.h"
-#include "NoopProcessLock.h"
+#include "ServerProcess.h"
 #include "OpcInterfaces.h"
 #include "Sync.h"
 #include "UniqueHandle.h"
@@ -64,7 +64,7 @@ public:
     }
 
 private:
-    NoopProcessLock processLock_;
+    testserver::ProcessReference processReference_;
     DWORD updateRate_;
     OPCHANDLE clientGroup_;
     volatile DWORD items_ = 0;

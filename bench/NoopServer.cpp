@@ -6,13 +6,12 @@
 // any lookup (what marshalling alone costs for a read of that size), and
 // AddGroup makes a group whose subscriptions send streams of its size (see
 // NoopGroup).  The process ends when its last object is released.
-#include "ClassFactory.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "NoopGroup.h"
-#include "NoopProcessLock.h"
 #include "NoopServerIdentity.h"
 #include "OpcInterfaces.h"
+#include "ServerProcess.h"
 #include "TaskMem.h"
 
 #include <objbase.h>
@@ -89,27 +88,18 @@ public:
     }
 
 private:
-    bench::NoopProcessLock processLock_;
+    testserver::ProcessReference processReference_;
     OPCHANDLE groups_ = 0;
 };
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    bench::g_noopMainThread = GetCurrentThreadId();
-    if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 1;
-    fw::ComPtr<IClassFactory> factory;
-    factory.attach(
-        new fw::ClassFactory([](REFIID iid, void** out) { return fw::CreateInstance<NoopServer>(iid, out); }));
-    DWORD cookie = 0;
-    HRESULT hr = CoRegisterClassObject(bench::CLSID_BenchNoopServer, factory.get(), CLSCTX_LOCAL_SERVER,
-                                       REGCLS_SINGLEUSE, &cookie);
-    if (SUCCEEDED(hr)) {
-        MSG msg;
-        while (GetMessageW(&msg, nullptr, 0, 0) > 0) DispatchMessageW(&msg);
-        CoRevokeClassObject(cookie);
-    }
-    factory.reset();
-    CoUninitialize();
-    return SUCCEEDED(hr) ? 0 : 2;
+    testserver::ServedClass served;
+    served.clsid = bench::CLSID_BenchNoopServer;
+    served.create = [](REFIID iid, void** out) { return fw::CreateInstance<NoopServer>(iid, out); };
+    // A process per server object: a new one is never handed to a process
+    // that is already ending.
+    served.registration = REGCLS_SINGLEUSE;
+    return testserver::Serve(served);
 }

@@ -4,7 +4,6 @@
 #include "Stopwatch.h"
 
 #include <psapi.h>
-#include <tlhelp32.h>
 
 namespace bench {
 namespace {
@@ -64,14 +63,9 @@ double StackReservation(HANDLE process, DWORD threadId) {
 }
 
 double StackReservations(HANDLE process, DWORD pid) {
-    const HANDLE raw = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (raw == INVALID_HANDLE_VALUE) return 0;
-    fw::UniqueHandle snapshot(raw);
     double total = 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
-        if (entry.th32OwnerProcessID == pid) total += StackReservation(process, entry.th32ThreadID);
+    if (const auto ids = testsupport::ThreadIds(pid))
+        for (const DWORD id : *ids) total += StackReservation(process, id);
     return total;
 }
 

@@ -44,7 +44,7 @@ int Serve(const ServedClass& served) {
         fw::ComPtr<IClassFactory> factory;
         factory.attach(new fw::ClassFactory(served.create));
         DWORD cookie = 0;
-        if (SUCCEEDED(CoRegisterClassObject(served.clsid, factory.get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+        if (SUCCEEDED(CoRegisterClassObject(served.clsid, factory.get(), CLSCTX_LOCAL_SERVER, served.registration,
                                             &cookie))) {
             SignalReady(served.readyEvent);
             RunMessageLoop();

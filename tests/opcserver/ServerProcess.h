@@ -31,6 +31,8 @@ struct ServedClass {
     // A named event the starter waits on, set once the class object is
     // registered; empty for none.
     std::wstring readyEvent;
+    // REGCLS_SINGLEUSE starts a process of its own for every new object.
+    DWORD registration = REGCLS_MULTIPLEUSE;
 };
 
 // Exit codes of Serve.

@@ -18,16 +18,21 @@ int CountProcesses(const char* exeName) {
     return count;
 }
 
-int CountThreads(DWORD pid) {
+std::optional<std::vector<DWORD>> ThreadIds(DWORD pid) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::vector<DWORD> ids;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    int count = 0;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == pid) ++count;
+        if (entry.th32OwnerProcessID == pid) ids.push_back(entry.th32ThreadID);
     CloseHandle(snapshot);
-    return count;
+    return ids;
+}
+
+int CountThreads(DWORD pid) {
+    const auto ids = ThreadIds(pid);
+    return ids ? static_cast<int>(ids->size()) : -1;
 }
 
 int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs) {

@@ -4,7 +4,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -21,6 +23,9 @@ DWORD FindProcessId(const char* exeName);
 
 // Waits until no process of this name runs; false when one still does.
 bool WaitForNoProcess(const char* exeName, DWORD timeoutMs);
+
+// Ids of a process's threads; nothing when they cannot be listed.
+std::optional<std::vector<DWORD>> ThreadIds(DWORD pid);
 
 // Number of threads of a process; -1 when they cannot be counted.
 int CountThreads(DWORD pid);
