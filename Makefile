@@ -20,7 +20,7 @@ build: deps
 test: deps
 	@arch=$$(scripts/test-arch.sh); \
 	if [ $$arch != i686 ]; then scripts/build.sh i686 $(CURDIR)/build/i686 -DVELMORA_TESTS=OFF || exit 1; fi; \
-	scripts/build.sh $$arch $(CURDIR)/build/$$arch && \
+	scripts/build.sh $$arch $(CURDIR)/build/$$arch -DVELMORA_TESTS=ON && \
 	scripts/wine-prefix.sh $(CURDIR)/build/$$arch $$arch && \
 	scripts/run-tests.sh $(CURDIR)/build/$$arch $$arch
 
@@ -34,7 +34,7 @@ run: deps
 # the benchmark programs and what they measure are built, not the tests.
 bench: deps
 	@arch=$$(scripts/test-arch.sh); \
-	BUILD_TARGET=opc_bench scripts/build.sh $$arch $(CURDIR)/build/$$arch && \
+	BUILD_TARGET=opc_bench scripts/build.sh $$arch $(CURDIR)/build/$$arch -DVELMORA_TESTS=ON && \
 	scripts/wine-prefix.sh $(CURDIR)/build/$$arch $$arch && \
 	scripts/run-bench.sh $(CURDIR)/build/$$arch $$arch
 

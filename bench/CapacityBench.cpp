@@ -107,7 +107,7 @@ struct StepResult {
     double worstMeanDeviationMs = 0;
     double worstDeviationMs = 0;
     double callbacksPerSecond = 0;
-    double cpuPercent = 0;
+    CpuPercent cpu;
     double setupMs = 0;
     ProcessSample server;
     bool Sustained(int step) const { return measured && groups == step && keeping == step; }
@@ -148,7 +148,7 @@ StepResult RunStep(int step, testsupport::ScratchDir& scratch) {
         Sleep(kWindowMs / 2);
         result.server = server.Sample();
         result.measured = WaitForAll(clients, &ClientProcess::done, kWindowMs + 60000);
-        result.cpuPercent = cpu.HostPercentSinceStart();
+        result.cpu = cpu.HostPercentSinceStart();
     }
     SetEvent(quit.get());
     const double teardownStart = MonotonicMs();
@@ -204,8 +204,8 @@ void AddStepRows(int step, const StepResult& r, ResultTable& table) {
                "32-bit address space: 4,096 MB", FormatRatio(r.server.stacks / addressSpace32), ""});
     table.Add({name + ": stacks the group and update threads ask for (as Windows reserves them)", FormatMegabytes(own),
                "32-bit address space: 4,096 MB", FormatRatio(own / addressSpace32), ""});
-    table.Add({name + ": server address space in use (64-bit Wine), CPU (host's count)",
-               FormatMegabytes(r.server.addressSpace) + ", " + FormatPercent(r.cpuPercent) + " of a core", "", "", ""});
+    table.Add({name + ": server address space in use, CPU (host's count)",
+               FormatMegabytes(r.server.addressSpace) + ", " + FormatCpu(r.cpu) + " of a core", "", "", ""});
 }
 
 }  // namespace

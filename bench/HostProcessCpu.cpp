@@ -1,71 +1,73 @@
 #include "HostProcessCpu.h"
 
-#include <windows.h>
-
-#include <cctype>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include <algorithm>
+#include <cstddef>
+#include <vector>
 
 namespace bench {
 namespace {
 
-// Wine shows the host's root directory as drive Z:.
-constexpr const char* kHostProc = "Z:\\proc\\";
-// Linux reports process times in ticks of 1/100 s (USER_HZ) on every
-// platform Wine runs on.
-constexpr double kMsPerTick = 10.0;
+constexpr int kSystemProcessInformation = 5;
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
+// The leading fields of SYSTEM_PROCESS_INFORMATION up to the process id, as
+// Windows lays them out on both builds (MinGW's header hides the times in a
+// reserved block).
+struct ProcessEntry {
+    ULONG nextEntryOffset;
+    ULONG numberOfThreads;
+    LARGE_INTEGER workingSetPrivateSize;
+    ULONG hardFaultCount;
+    ULONG numberOfThreadsHighWatermark;
+    ULONGLONG cycleTime;
+    LARGE_INTEGER createTime;
+    LARGE_INTEGER userTime;
+    LARGE_INTEGER kernelTime;
+    USHORT imageNameLength;
+    USHORT imageNameMaximumLength;
+    PWSTR imageNameBuffer;
+    LONG basePriority;
+    HANDLE uniqueProcessId;
+};
+static_assert(offsetof(ProcessEntry, userTime) == 40 && offsetof(ProcessEntry, kernelTime) == 48,
+              "SYSTEM_PROCESS_INFORMATION times");
+static_assert(offsetof(ProcessEntry, uniqueProcessId) == (sizeof(void*) == 8 ? 80 : 68),
+              "SYSTEM_PROCESS_INFORMATION process id");
 
-bool EndsWithNoCase(const std::string& text, const std::string& end) {
-    if (end.size() > text.size()) return false;
-    for (size_t i = 0; i < end.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[text.size() - end.size() + i])) !=
-            std::tolower(static_cast<unsigned char>(end[i])))
-            return false;
-    return true;
-}
+using NtQuerySystemInformationProc = LONG(NTAPI*)(int, void*, ULONG, ULONG*);
 
 }  // namespace
 
-HostProcessCpu::HostProcessCpu(const char* exeName) {
-    WIN32_FIND_DATAA entry;
-    const HANDLE find = FindFirstFileA((std::string(kHostProc) + "*").c_str(), &entry);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        if (!std::isdigit(static_cast<unsigned char>(entry.cFileName[0]))) continue;
-        const std::string dir = std::string(kHostProc) + entry.cFileName + "\\";
-        // The command line's arguments are separated by NULs; the first is
-        // the Windows program, with its path.
-        const std::string commandLine = ReadFile(dir + "cmdline");
-        if (EndsWithNoCase(commandLine.substr(0, commandLine.find('\0')), exeName)) {
-            statPath_ = dir + "stat";
-            break;
-        }
-    } while (FindNextFileA(find, &entry));
-    FindClose(find);
-}
-
 double HostProcessCpu::CpuMs() const {
-    if (statPath_.empty()) return 0;
-    // "pid (name) state ..." with user and system ticks as the 12th and 13th
-    // fields after the name, which may itself hold spaces.
-    const std::string stat = ReadFile(statPath_);
-    const size_t close = stat.rfind(')');
-    if (close == std::string::npos) return 0;
-    std::istringstream fields(stat.substr(close + 1));
-    std::string field;
-    double user = 0, system = 0;
-    for (int i = 1; i <= 13 && fields >> field; ++i) {
-        if (i == 12) user = std::atof(field.c_str());
-        if (i == 13) system = std::atof(field.c_str());
+    static const auto query = reinterpret_cast<NtQuerySystemInformationProc>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) {
+        problem_ = "NtQuerySystemInformation is missing";
+        return -1;
     }
-    return (user + system) * kMsPerTick;
+    if (pid_ == 0) {
+        problem_ = "the process was not found";
+        return -1;
+    }
+    std::vector<unsigned char> buffer(256 * 1024);
+    LONG status;
+    ULONG needed = 0;
+    while ((status = query(kSystemProcessInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           kStatusInfoLengthMismatch)
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 4096));
+    if (status != 0) {
+        problem_ = "the process list could not be read";
+        return -1;
+    }
+    for (size_t at = 0;;) {
+        const auto* entry = reinterpret_cast<const ProcessEntry*>(buffer.data() + at);
+        if (reinterpret_cast<ULONG_PTR>(entry->uniqueProcessId) == pid_)
+            return static_cast<double>(entry->userTime.QuadPart + entry->kernelTime.QuadPart) / 10000.0;
+        if (entry->nextEntryOffset == 0) break;
+        at += entry->nextEntryOffset;
+    }
+    problem_ = "the process has ended";
+    return -1;
 }
 
 }  // namespace bench

@@ -1,6 +1,7 @@
 #include "ProcessStats.h"
 
 #include "Processes.h"
+#include "ResultTable.h"
 #include "Stopwatch.h"
 
 #include <psapi.h>
@@ -74,11 +75,11 @@ double StackReservations(HANDLE process, DWORD pid) {
 ProcessWatch::ProcessWatch(const char* exeName)
     : pid_(testsupport::FindProcessId(exeName)),
       process_(pid_ ? OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid_) : nullptr),
-      host_(exeName) {}
+      host_(pid_) {}
 
 double ProcessWatch::CpuMs() const {
     FILETIME created, ended, kernel, user;
-    if (!process_ || !GetProcessTimes(process_.get(), &created, &ended, &kernel, &user)) return 0;
+    if (!process_ || !GetProcessTimes(process_.get(), &created, &ended, &kernel, &user)) return -1;
     return FileTimeMs(kernel) + FileTimeMs(user);
 }
 
@@ -101,13 +102,29 @@ CpuShare::CpuShare(const ProcessWatch& process)
 
 double CpuShare::PercentSinceStart() const {
     const double wall = MonotonicMs() - wallStart_;
-    return wall > 0 ? 100.0 * (process_.CpuMs() - cpuStart_) / wall : 0.0;
+    const double cpu = process_.CpuMs();
+    if (cpuStart_ < 0 || cpu < 0 || wall <= 0) return -1;
+    return 100.0 * (cpu - cpuStart_) / wall;
 }
 
-double CpuShare::HostPercentSinceStart() const {
+CpuPercent CpuShare::HostPercentSinceStart() const {
+    CpuPercent share;
     const double wall = MonotonicMs() - wallStart_;
-    if (hostCpuStart_ < 0 || wall <= 0) return -1;
-    return 100.0 * (process_.HostCpuMs() - hostCpuStart_) / wall;
+    const double hostCpu = process_.HostCpuMs();
+    if (hostCpuStart_ < 0 || hostCpu < 0) {
+        share.problem = process_.HostProblem();
+    } else if (wall <= 0) {
+        share.problem = "no time passed";
+    } else if (hostCpu == hostCpuStart_ && process_.CpuMs() > cpuStart_) {
+        share.problem = "the host's count stood still while GetProcessTimes moved";
+    } else {
+        share.percent = 100.0 * (hostCpu - hostCpuStart_) / wall;
+    }
+    return share;
+}
+
+std::string FormatCpu(const CpuPercent& cpu) {
+    return cpu.Known() ? FormatPercent(cpu.percent) : "n/a (" + cpu.problem + ")";
 }
 
 }  // namespace bench

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace bench {
 
 struct ProcessSample {
@@ -23,10 +25,12 @@ public:
     explicit ProcessWatch(const char* exeName);
     bool IsOpen() const { return static_cast<bool>(process_); }
     DWORD Pid() const { return pid_; }
-    // CPU time so far as GetProcessTimes reports it.
+    // CPU time so far as GetProcessTimes reports it; negative when not known.
     double CpuMs() const;
-    // CPU time so far as the host counts it; negative when not known.
-    double HostCpuMs() const { return host_.Found() ? host_.CpuMs() : -1; }
+    // CPU time so far as the host counts it; negative, with the reason in
+    // HostProblem(), when not known.
+    double HostCpuMs() const { return host_.CpuMs(); }
+    const std::string& HostProblem() const { return host_.Problem(); }
     ProcessSample Sample() const;
 
 private:
@@ -35,13 +39,25 @@ private:
     HostProcessCpu host_;
 };
 
+// A share of one core, or why it could not be measured.
+struct CpuPercent {
+    double percent = -1;
+    std::string problem;  // set when percent is negative
+    bool Known() const { return percent >= 0; }
+};
+
+// "12.3 %", or "n/a (the reason)".
+std::string FormatCpu(const CpuPercent& cpu);
+
 // CPU used by a process over a stretch of wall-clock time, as a percentage of
 // one core.
 class CpuShare {
 public:
     explicit CpuShare(const ProcessWatch& process);
-    double PercentSinceStart() const;      // by GetProcessTimes
-    double HostPercentSinceStart() const;  // by the host's count; negative when not known
+    double PercentSinceStart() const;  // by GetProcessTimes; negative when not known
+    // By the host's count.  A count that stood still while GetProcessTimes
+    // moved was read from the wrong place and is reported as not known.
+    CpuPercent HostPercentSinceStart() const;
 
 private:
     const ProcessWatch& process_;

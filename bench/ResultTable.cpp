@@ -28,35 +28,41 @@ std::vector<std::string> SplitTabs(const std::string& line) {
 
 }  // namespace
 
-void ResultTable::AddSection(const std::string& title) { rows_.push_back({kSectionMark + title, "", "", "", ""}); }
+const char* ThisBuild() { return sizeof(void*) == 8 ? "x86_64" : "i686"; }
 
-void ResultTable::Add(ResultRow row) { rows_.push_back(std::move(row)); }
+void ResultTable::AddSection(const std::string& title) {
+    rows_.push_back({{kSectionMark + title, "", "", "", ""}, ""});
+}
+
+void ResultTable::Add(ResultRow row) { rows_.push_back({std::move(row), ThisBuild()}); }
 
 void ResultTable::Append(const ResultTable& other) {
     rows_.insert(rows_.end(), other.rows_.begin(), other.rows_.end());
 }
 
 void ResultTable::Print(std::FILE* out) const {
-    const char* headings[5] = {"Figure", "Measured", "Baseline (same run)", "Ratio", "Target"};
-    size_t widths[5];
-    for (int c = 0; c < 5; ++c) widths[c] = std::string(headings[c]).size();
-    auto fields = [](const ResultRow& r) {
-        return std::vector<std::string>{r.figure, r.measured, r.baseline, r.ratio, r.target};
+    constexpr int kColumns = 6;
+    const char* headings[kColumns] = {"Figure", "Build", "Measured", "Baseline (same run)", "Ratio", "Target"};
+    size_t widths[kColumns];
+    for (int c = 0; c < kColumns; ++c) widths[c] = std::string(headings[c]).size();
+    auto fields = [](const Entry& e) {
+        const ResultRow& r = e.row;
+        return std::vector<std::string>{r.figure, e.build, r.measured, r.baseline, r.ratio, r.target};
     };
-    for (const ResultRow& row : rows_) {
-        const auto f = fields(row);
-        for (int c = 0; c < 5; ++c) widths[c] = std::max(widths[c], f[c].size());
+    for (const Entry& entry : rows_) {
+        const auto f = fields(entry);
+        for (int c = 0; c < kColumns; ++c) widths[c] = std::max(widths[c], f[c].size());
     }
     auto printRow = [&](const std::vector<std::string>& f) {
-        for (int c = 0; c < 5; ++c) std::fprintf(out, "| %-*s ", static_cast<int>(widths[c]), f[c].c_str());
+        for (int c = 0; c < kColumns; ++c) std::fprintf(out, "| %-*s ", static_cast<int>(widths[c]), f[c].c_str());
         std::fprintf(out, "|\n");
     };
-    printRow({headings[0], headings[1], headings[2], headings[3], headings[4]});
+    printRow(std::vector<std::string>(headings, headings + kColumns));
     std::vector<std::string> rule;
-    for (int c = 0; c < 5; ++c) rule.push_back(std::string(widths[c], '-'));
+    for (int c = 0; c < kColumns; ++c) rule.push_back(std::string(widths[c], '-'));
     printRow(rule);
-    for (const ResultRow& row : rows_) {
-        auto f = fields(row);
+    for (const Entry& entry : rows_) {
+        auto f = fields(entry);
         if (f[0].rfind(kSectionMark, 0) == 0) f[0] = "**" + f[0].substr(2) + "**";
         printRow(f);
     }
@@ -65,8 +71,11 @@ void ResultTable::Print(std::FILE* out) const {
 
 bool ResultTable::Save(const std::string& path) const {
     std::ofstream file(path, std::ios::trunc);
-    for (const ResultRow& r : rows_)
-        file << r.figure << '\t' << r.measured << '\t' << r.baseline << '\t' << r.ratio << '\t' << r.target << '\n';
+    for (const Entry& e : rows_) {
+        const ResultRow& r = e.row;
+        file << r.figure << '\t' << r.measured << '\t' << r.baseline << '\t' << r.ratio << '\t' << r.target << '\t'
+             << e.build << '\n';
+    }
     return static_cast<bool>(file);
 }
 
@@ -76,8 +85,8 @@ bool ResultTable::Load(const std::string& path) {
     std::string line;
     while (std::getline(file, line)) {
         std::vector<std::string> f = SplitTabs(line);
-        f.resize(5);
-        rows_.push_back({f[0], f[1], f[2], f[3], f[4]});
+        f.resize(6);
+        rows_.push_back({{f[0], f[1], f[2], f[3], f[4]}, f[5]});
     }
     return true;
 }
@@ -103,7 +112,7 @@ std::string FormatCount(double count) {
 
 std::string FormatRate(double perSecond, const char* unit) { return FormatCount(perSecond) + " " + unit + "/s"; }
 
-std::string FormatPercent(double percent) { return percent < 0 ? "not known" : Printf("%.1f %%", percent); }
+std::string FormatPercent(double percent) { return percent < 0 ? "n/a" : Printf("%.1f %%", percent); }
 
 std::string FormatMegabytes(double bytes) { return Printf("%.1f MB", bytes / (1024.0 * 1024.0)); }
 

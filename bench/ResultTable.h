@@ -34,8 +34,17 @@ public:
     bool Load(const std::string& path);
 
 private:
-    std::vector<ResultRow> rows_;
+    // Each row keeps the build of the program that measured it: helper
+    // programs hand theirs over through the file.
+    struct Entry {
+        ResultRow row;
+        std::string build;
+    };
+    std::vector<Entry> rows_;
 };
+
+// "i686" or "x86_64": the build this program is.
+const char* ThisBuild();
 
 // Texts of the figures.
 std::string FormatDuration(double ms);                       // "85.3 us", "12.4 ms", "1.52 s"
@@ -43,7 +52,7 @@ std::string FormatPerItem(double usPerItem);                 // "0.042 us/item"
 std::string FormatRatio(double ratio);                       // "1.07x"
 std::string FormatCount(double count);                       // "12,345"
 std::string FormatRate(double perSecond, const char* unit);  // "1,234 callbacks/s"
-std::string FormatPercent(double percent);                   // "3.2 %"; "not known" when negative
+std::string FormatPercent(double percent);                   // "3.2 %"; "n/a" when negative
 std::string FormatMegabytes(double bytes);                   // "123.4 MB"
 
 // A row that reports a failed step instead of a figure.

@@ -37,7 +37,7 @@ struct Outcome {
     const char* failedStep = "";
     PeriodFigures periods;
     double cpuPercent = 0;      // GetProcessTimes
-    double hostCpuPercent = 0;  // the host's count of all threads
+    CpuPercent hostCpu;         // the host's count of all threads
 };
 
 // A group of the scenario with its items.
@@ -90,7 +90,7 @@ Outcome Run(const Scenario& s, const Server& target) {
     testsupport::PumpMessages(s.windowMs);
     sink->Record(false);
     outcome.cpuPercent = cpu.PercentSinceStart();
-    outcome.hostCpuPercent = cpu.HostPercentSinceStart();
+    outcome.hostCpu = cpu.HostPercentSinceStart();
     outcome.periods = EvaluatePeriods(*sink.get(), kPeriodMs, s.windowMs, 0.10);
 
     // Quiet groups go quickly: removing a group waits for its subscription's
@@ -128,9 +128,11 @@ void AddRows(const Scenario& s, const Outcome& opc, const Outcome& noop, ResultT
     table.Add({name + ": values (" + FormatCount(requested * s.itemsPerGroup) + "/s requested)",
                FormatRate(f.valuesPerSecond, "values"), "no-op server: " + FormatRate(b.valuesPerSecond, "values"),
                FormatRatio(f.valuesPerSecond / b.valuesPerSecond), ""});
-    table.Add({name + ": server CPU, all threads (host's count)", FormatPercent(opc.hostCpuPercent) + " of a core",
-               "no-op server: " + FormatPercent(noop.hostCpuPercent),
-               FormatRatio(opc.hostCpuPercent / noop.hostCpuPercent), s.groups == 1 ? "< 5 %" : ""});
+    table.Add({name + ": server CPU, all threads (host's count)", FormatCpu(opc.hostCpu) + " of a core",
+               "no-op server: " + FormatCpu(noop.hostCpu),
+               opc.hostCpu.Known() && noop.hostCpu.Known() ? FormatRatio(opc.hostCpu.percent / noop.hostCpu.percent)
+                                                          : "n/a",
+               s.groups == 1 ? "< 5 %" : ""});
     table.Add({name + ": server CPU by GetProcessTimes (Wine 8 can miss busy threads)",
                FormatPercent(opc.cpuPercent) + " of a core", "no-op server: " + FormatPercent(noop.cpuPercent),
                FormatRatio(opc.cpuPercent / noop.cpuPercent), ""});
