@@ -78,7 +78,7 @@ int main(int argc, char** argv) {
         item->m_hClient = i + 1;
         group.m_items.push_back(std::move(item));
     }
-    group.m_pSink = new CAdviseSink;
+    group.m_pSink.attach(new CAdviseSink);
     group.m_pSink->SetGroup(&group);
 
     HGLOBAL stream = MakeStream(kItems);

@@ -19,6 +19,7 @@
 #include "ReadThroughput.h"
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
+#include "TaskMemResults.h"
 #include "TextToValue.h"
 #include "ValueText.h"
 
@@ -107,7 +108,7 @@ public:
         return true;
     }
 
-    IUnknown* Server() const { return connections_.Entry(index_)->m_pServer; }
+    IUnknown* Server() const { return connections_.Entry(index_)->m_pServer.get(); }
     const ServerTable& Table() const { return connections_.Table(); }
 
     // Every item ID below the server's browse position.
@@ -166,17 +167,19 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
     if (!io) return 2;
     std::vector<OPCHANDLE> handles;
     for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
-    OPCITEMSTATE* states = nullptr;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Read(OPC_DS_DEVICE, static_cast<DWORD>(handles.size()), handles.data(), &states, &errors);
+    fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> states;
+    fw::TaskMemPtr<HRESULT> errors;
+    const HRESULT hr = io->Read(OPC_DS_DEVICE, static_cast<DWORD>(handles.size()), handles.data(),
+                                states.put(handles.size()), fw::OutPtr(errors));
     int rc = 0;
     if (FAILED(hr) || !states || !errors) {
         std::fprintf(stderr, "Read failed (HR = %s)\n", HresultText(hr).c_str());
         rc = 2;
     } else {
         for (size_t i = 0; i < handles.size(); ++i) {
-            if (errors[i] != S_OK) {
-                std::printf("%s: error %s\n", group->m_items[i]->m_itemId.c_str(), HresultText(errors[i]).c_str());
+            const HRESULT error = errors.get()[i];
+            if (error != S_OK) {
+                std::printf("%s: error %s\n", group->m_items[i]->m_itemId.c_str(), HresultText(error).c_str());
                 rc = 2;
             } else {
                 std::printf("%s = %s (quality 0x%02X)\n", group->m_items[i]->m_itemId.c_str(),
@@ -184,10 +187,6 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
             }
         }
     }
-    if (states)
-        for (size_t i = 0; i < handles.size(); ++i) VariantClear(&states[i].vDataValue);
-    CoTaskMemFree(states);
-    CoTaskMemFree(errors);
     return rc;
 }
 
@@ -204,10 +203,9 @@ int Write(const std::string& progId, const std::string& id, const std::string& t
         return 1;
     }
     OPCHANDLE handle = group->m_items[0]->m_hServer;
-    HRESULT* errors = nullptr;
-    HRESULT hr = io->Write(1, &handle, &value, &errors);
-    if (hr == S_OK) hr = errors ? errors[0] : E_POINTER;
-    CoTaskMemFree(errors);
+    fw::TaskMemPtr<HRESULT> errors;
+    HRESULT hr = io->Write(1, &handle, &value, fw::OutPtr(errors));
+    if (hr == S_OK) hr = errors ? errors.get()[0] : E_POINTER;
     VariantClear(&value);
     if (hr != S_OK) {
         std::fprintf(stderr, "Write failed (HR = %s)\n", HresultText(hr).c_str());

@@ -1,6 +1,7 @@
 #include "AdviseSink.h"
 
 #include "ComPtr.h"
+#include "GlobalMemory.h"
 #include "StreamApply.h"
 
 #include <utility>
@@ -13,11 +14,9 @@ STDMETHODIMP_(void) CAdviseSink::OnDataChange(FORMATETC*, STGMEDIUM* medium) {
     fw::ComPtr<CAdviseSink> self(this);
     if (!group_) return;  // the group is gone; the server has not let go yet
     if (medium && medium->tymed == TYMED_HGLOBAL && medium->hGlobal) {
-        const size_t size = GlobalSize(medium->hGlobal);
-        if (const void* block = GlobalLock(medium->hGlobal)) {
-            ApplyDataChange(static_cast<const BYTE*>(block), size, *group_);
-            GlobalUnlock(medium->hGlobal);
-        }
+        // Unlocked again before the callback: the medium stays the server's.
+        const fw::GlobalLockScope block(medium->hGlobal);
+        if (block.data()) ApplyDataChange(static_cast<const BYTE*>(block.data()), block.size(), *group_);
     }
     if (onChange_ && group_) onChange_(*group_);
 }

@@ -2,19 +2,12 @@
 
 #include "AdviseSink.h"
 
+CGroup::CGroup() = default;
+
 CGroup::~CGroup() {
     // The server may still hold the sink after the group is gone: it must
     // not reach back into freed records.
-    if (m_pSink) {
-        m_pSink->DetachGroup();
-        m_pSink->Release();
-    }
-    if (m_pItemMgt) m_pItemMgt->Release();
-}
-
-CServer::~CServer() {
-    m_groups.clear();
-    if (m_pServer) m_pServer->Release();
+    if (m_pSink) m_pSink->DetachGroup();
 }
 
 std::string FitTextField(const std::string& text, size_t fieldSize) {

@@ -3,6 +3,7 @@
 // talk to servers are in ServerConnections, the file form in DocumentCodec.
 #pragma once
 
+#include "ComPtr.h"
 #include "OpcInterfaces.h"
 
 #include <windows.h>
@@ -35,20 +36,23 @@ public:
 
 class CGroup {
 public:
-    CGroup() = default;
-    ~CGroup();  // releases the item management interface and the sink
+    // Made and destroyed where the sink's class is known: the sink reference
+    // needs it.
+    CGroup();
+    ~CGroup();  // tells the sink the group is gone
     CGroup(const CGroup&) = delete;
     CGroup& operator=(const CGroup&) = delete;
 
     std::string m_name;
     NodeHandle m_node = 0;
-    IOPCItemMgt* m_pItemMgt = nullptr;  // held reference
+    fw::ComPtr<IOPCItemMgt> m_pItemMgt;  // null once the group has left the server
     OPCHANDLE m_hServerGroup = 0;
     DWORD m_nextClientHandle = 0;
     // The group's data-change sink.  A counted reference: the server may
     // release its own at any time, the group must still be able to tell the
-    // sink that the group is gone.
-    CAdviseSink* m_pSink = nullptr;
+    // sink that the group is gone.  Declared after m_pItemMgt: it is let go
+    // of first.
+    fw::ComPtr<CAdviseSink> m_pSink;
     std::vector<std::unique_ptr<CItem>> m_items;  // in the order they were added
     BOOL m_active = TRUE;
     LONG m_timeBias = 0;
@@ -61,13 +65,14 @@ public:
 class CServer {
 public:
     CServer() = default;
-    ~CServer();  // releases the server interface
     CServer(const CServer&) = delete;
     CServer& operator=(const CServer&) = delete;
 
-    IUnknown* m_pServer = nullptr;      // held while connected
+    fw::ComPtr<IUnknown> m_pServer;     // held while connected
     NodeHandle m_node = 0;              // connection node while connected
-    std::vector<std::unique_ptr<CGroup>> m_groups;  // in creation order
+    // In creation order.  Declared after the server object, so the groups
+    // go before it.
+    std::vector<std::unique_ptr<CGroup>> m_groups;
     std::string m_progId;
     std::string m_clsidText;            // empty until first connected
     // Read from a file: the entry was connected when the file was written.

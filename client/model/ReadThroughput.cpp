@@ -1,5 +1,7 @@
 #include "ReadThroughput.h"
 
+#include "TaskMemResults.h"
+
 #include <windows.h>
 
 namespace {
@@ -27,15 +29,15 @@ ReadThroughput MeasureReads(IOPCSyncIO* io, OPCDATASOURCE source, const std::vec
     const long long deadline = start + durationMs;
     long long end = start;
     do {
-        OPCITEMSTATE* values = nullptr;
-        HRESULT* errors = nullptr;
-        const HRESULT hr = io->Read(source, n, const_cast<OPCHANDLE*>(handles.data()), &values, &errors);
-        if (hr != S_OK) ++result.errors;
-        if (values) {
-            for (DWORD i = 0; i < n; ++i) VariantClear(&values[i].vDataValue);
-            CoTaskMemFree(values);
+        {
+            // Freeing an answer is part of what a request costs: it goes
+            // before the clock is read.
+            fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> values;
+            fw::TaskMemPtr<HRESULT> errors;
+            const HRESULT hr =
+                io->Read(source, n, const_cast<OPCHANDLE*>(handles.data()), values.put(n), fw::OutPtr(errors));
+            if (hr != S_OK) ++result.errors;
         }
-        CoTaskMemFree(errors);
         ++result.requests;
         end = ClockMs();
     } while (end < deadline);

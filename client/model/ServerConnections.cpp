@@ -2,7 +2,9 @@
 
 #include "AdviseSink.h"
 #include "ComPtr.h"
+#include "RegistryKey.h"
 #include "TaskMem.h"
+#include "TaskMemResults.h"
 #include "ValueText.h"
 
 #include <cstdio>
@@ -13,21 +15,6 @@ namespace {
 // A browse position deeper than this is a server that never stops saying
 // "down": the walk ends there instead of recursing without end.
 constexpr int kMaxBrowseDepth = 32;
-
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-    HKEY* put() { return &key_; }
-    HKEY get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
 
 CLIPFORMAT DataTimeFormat() {
     static const CLIPFORMAT format = static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME"));
@@ -123,9 +110,9 @@ HRESULT ServerConnections::CreateServerObject(const std::string& clsidText, IUnk
                             reinterpret_cast<void**>(out));
 }
 
-void ServerConnections::RecordConnection(CServer& entry, IUnknown* server, const std::string& clsidText) {
+void ServerConnections::RecordConnection(CServer& entry, fw::ComPtr<IUnknown> server, const std::string& clsidText) {
     entry.m_node = ui_.InsertConnectionNode(entry.m_progId);
-    entry.m_pServer = server;
+    entry.m_pServer = std::move(server);
     entry.m_clsidText = FitTextField(clsidText);
 }
 
@@ -135,8 +122,8 @@ void ServerConnections::Connect(int index) {
         ui_.UpdateViews();
         return;
     }
-    RegistryKey key;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, entry->m_progId.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    fw::UniqueRegKey key;
+    if (fw::OpenRegKey(HKEY_CLASSES_ROOT, entry->m_progId.c_str(), KEY_READ, key) != ERROR_SUCCESS) {
         ui_.UpdateViews();
         return;
     }
@@ -158,10 +145,9 @@ void ServerConnections::Connect(int index) {
         ui_.UpdateViews();
         return;
     }
-    IUnknown* unknown = server.get();
-    RecordConnection(*entry, server.detach(), clsidText);
+    RecordConnection(*entry, std::move(server), clsidText);
     fw::ComPtr<IOPCServer> opc;
-    const HRESULT hr = unknown->QueryInterface(IID_IOPCServer, opc.put_void());
+    const HRESULT hr = entry->m_pServer->QueryInterface(IID_IOPCServer, opc.put_void());
     if (FAILED(hr)) {
         ui_.ShowMessage(WithCode("Query Interface error", hr));
         return;
@@ -176,7 +162,7 @@ void ServerConnections::Subscribe(IDataObject* data, CGroup& group) {
     DWORD connection = 0;
     if (FAILED(data->DAdvise(&format, ADVF_PRIMEFIRST, sink.get(), &connection))) return;  // no subscription, no message
     group.m_adviseConnection = connection;
-    group.m_pSink = sink.detach();  // the group's own reference, given back when it goes
+    group.m_pSink = std::move(sink);  // the group's own reference, given back when it goes
 }
 
 HRESULT ServerConnections::MakeGroupOnServer(CServer& entry, CGroup& group, DWORD requestedRate,
@@ -207,7 +193,7 @@ HRESULT ServerConnections::MakeGroupOnServer(CServer& entry, CGroup& group, DWOR
     }
     group.m_hServerGroup = hServerGroup;
     group.m_updateRate = revisedRate;
-    group.m_pItemMgt = items.detach();
+    group.m_pItemMgt = std::move(items);
     Subscribe(data.get(), group);
     return S_OK;
 }
@@ -260,16 +246,15 @@ HRESULT ServerConnections::AddItemToServer(CGroup& group, const std::string& ite
     def.dwBlobSize = 0;
     def.pBlob = nullptr;
     def.vtRequestedDataType = VT_EMPTY;
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    HRESULT hr = group.m_pItemMgt->AddItems(1, &def, &results, &errors);
-    fw::TaskMemPtr<OPCITEMRESULT> resultOwner(results);
-    fw::TaskMemPtr<HRESULT> errorOwner(errors);
-    if (results) CoTaskMemFree(results[0].pBlob);
-    if (hr == S_OK) hr = errors ? errors[0] : E_POINTER;
+    fw::TaskMemPtr<OPCITEMRESULT> results;
+    fw::TaskMemPtr<HRESULT> errors;
+    HRESULT hr = group.m_pItemMgt->AddItems(1, &def, fw::OutPtr(results), fw::OutPtr(errors));
+    // The result may carry a blob of its own; nothing here uses it.
+    const fw::TaskMemPtr<BYTE> blob(results ? std::exchange(results->pBlob, nullptr) : nullptr);
+    if (hr == S_OK) hr = errors ? errors.get()[0] : E_POINTER;
     if (hr != S_OK || !results) return FAILED(hr) ? hr : E_FAIL;
-    *hServer = results[0].hServer;
-    *type = results[0].vtCanonicalDataType;
+    *hServer = results->hServer;
+    *type = results->vtCanonicalDataType;
     return S_OK;
 }
 
@@ -304,9 +289,8 @@ void ServerConnections::DeleteItem(CGroup& group, size_t n) {
     if (n >= group.m_items.size()) return;
     if (group.m_pItemMgt) {
         OPCHANDLE handle = group.m_items[n]->m_hServer;
-        HRESULT* errors = nullptr;
-        group.m_pItemMgt->RemoveItems(1, &handle, &errors);  // the item goes from the list either way
-        CoTaskMemFree(errors);
+        fw::TaskMemPtr<HRESULT> errors;
+        group.m_pItemMgt->RemoveItems(1, &handle, fw::OutPtr(errors));  // the item goes from the list either way
     }
     group.m_items.erase(group.m_items.begin() + static_cast<std::ptrdiff_t>(n));
 }
@@ -331,13 +315,12 @@ bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
         data.reset();
         while (!group.m_items.empty()) {
             OPCHANDLE handle = group.m_items.front()->m_hServer;
-            HRESULT* errors = nullptr;
-            if (FAILED(group.m_pItemMgt->RemoveItems(1, &handle, &errors))) ui_.ShowMessage("Remove Items error");
-            CoTaskMemFree(errors);
+            fw::TaskMemPtr<HRESULT> errors;
+            if (FAILED(group.m_pItemMgt->RemoveItems(1, &handle, fw::OutPtr(errors))))
+                ui_.ShowMessage("Remove Items error");
             group.m_items.erase(group.m_items.begin());
         }
-        group.m_pItemMgt->Release();
-        group.m_pItemMgt = nullptr;
+        group.m_pItemMgt.reset();
         const HRESULT hr = server->RemoveGroup(group.m_hServerGroup, TRUE);
         if (FAILED(hr)) ui_.ShowMessage(WithCode("Remove Group error", hr));
     }
@@ -369,8 +352,7 @@ void ServerConnections::DisconnectServer(int index) {
     }
     if (entry->m_node) ui_.DeleteNode(entry->m_node);
     entry->m_node = 0;
-    if (entry->m_pServer) entry->m_pServer->Release();
-    entry->m_pServer = nullptr;
+    entry->m_pServer.reset();
 }
 
 void ServerConnections::DisconnectAll() {
@@ -390,7 +372,7 @@ void ServerConnections::ReconnectOpened() {
             continue;
         }
         entry.m_connectedMark = false;
-        RecordConnection(entry, server.detach(), entry.m_clsidText);
+        RecordConnection(entry, std::move(server), entry.m_clsidText);
         for (auto& owned : entry.m_groups) {
             CGroup& group = *owned;
             HRESULT step = S_OK;

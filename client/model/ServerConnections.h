@@ -81,7 +81,7 @@ public:
 
 private:
     HRESULT CreateServerObject(const std::string& clsidText, IUnknown** out);
-    void RecordConnection(CServer& entry, IUnknown* server, const std::string& clsidText);
+    void RecordConnection(CServer& entry, fw::ComPtr<IUnknown> server, const std::string& clsidText);
     // AddGroup, GetGroupByName and DAdvise for one group record; the failure
     // message is left to the caller.
     HRESULT MakeGroupOnServer(CServer& entry, CGroup& group, DWORD requestedRate, HRESULT* failedStep);

@@ -1,26 +1,23 @@
 #include "ServerTableScan.h"
 
+#include "RegistryKey.h"
+
 #include <cstring>
 #include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {
 
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using UniqueKey = std::unique_ptr<std::remove_pointer_t<HKEY>, KeyCloser>;
-
-UniqueKey OpenKey(HKEY parent, const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(parent, name, 0, KEY_READ, &key) != ERROR_SUCCESS) return nullptr;
-    return UniqueKey(key);
+// Empty when the key cannot be opened.
+fw::UniqueRegKey OpenKey(HKEY parent, const char* name) {
+    fw::UniqueRegKey key;
+    if (fw::OpenRegKey(parent, name, KEY_READ, key) != ERROR_SUCCESS) return fw::UniqueRegKey();
+    return key;
 }
 
 bool IsOpcServer(const char* name) {
-    const UniqueKey server = OpenKey(HKEY_CLASSES_ROOT, name);
+    const fw::UniqueRegKey server = OpenKey(HKEY_CLASSES_ROOT, name);
     return server && OpenKey(server.get(), "OPC");
 }
 
@@ -47,7 +44,7 @@ ServerTable ScanServerTable() {
 }
 
 std::string ReadServerDescription(const std::string& progId) {
-    const UniqueKey key = OpenKey(HKEY_CLASSES_ROOT, progId.c_str());
+    const fw::UniqueRegKey key = OpenKey(HKEY_CLASSES_ROOT, progId.c_str());
     if (!key) return std::string();
     char text[kTextFieldSize] = {};
     DWORD type = 0;

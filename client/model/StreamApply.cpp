@@ -7,18 +7,6 @@
 
 namespace {
 
-DWORD ReadDword(const BYTE* at) {
-    DWORD value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
-WORD ReadWord(const BYTE* at) {
-    WORD value;
-    std::memcpy(&value, at, sizeof value);
-    return value;
-}
-
 // Finds the first item of the group's list with a client handle, as the list
 // is ordered.  A stream names many items, so for more than one entry the
 // handles are indexed once per stream instead of walking the list per entry;
@@ -49,25 +37,21 @@ private:
 }  // namespace
 
 size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group) {
-    if (!block || size < kStreamGroupHeaderSize) return 0;
-    const DWORD itemCount = ReadDword(block + kStreamItemCountOffset);
-    // Only the entries that lie inside the block are read; a count larger
-    // than that cannot be honoured past the end.
-    const size_t fitting = (size - kStreamGroupHeaderSize) / kStreamTimedEntrySize;
-    const size_t entries = itemCount < fitting ? itemCount : fitting;
+    const StreamReader reader(block, size, StreamKind::DataTime);
+    const size_t entries = reader.EntriesInBlock();
 
     const ItemFinder finder(group, entries);
     size_t applied = 0;
     for (size_t k = 0; k < entries; ++k) {
-        const BYTE* entry = block + kStreamGroupHeaderSize + k * kStreamTimedEntrySize;
-        CItem* item = finder.Find(ReadDword(entry + kStreamEntryClientOffset));
+        StreamEntry entry;
+        if (!reader.ReadEntry(k, entry)) continue;
+        CItem* item = finder.Find(entry.hClient);
         if (!item) continue;
-        const size_t valueOffset = ReadDword(entry + kStreamEntryValueOffset);
-        if (valueOffset >= size) continue;
-        const auto text = VariantToText(block + valueOffset, size - valueOffset);
+        if (entry.valueOffset >= size) continue;
+        const auto text = VariantToText(block + entry.valueOffset, size - entry.valueOffset);
         if (!text) continue;
         item->m_valueText = FitTextField(text->text);
-        item->m_quality = ReadWord(entry + kStreamEntryQualityOffset);
+        item->m_quality = entry.quality;
         item->m_changed = TRUE;
         ++applied;
     }

@@ -3,16 +3,9 @@
 #pragma once
 
 #include "ClientRecords.h"
+#include "StreamReader.h"
 
 #include <cstddef>
-
-// Offsets of the stream, from the start of the block.
-constexpr size_t kStreamGroupHeaderSize = 20;
-constexpr size_t kStreamItemCountOffset = 4;
-constexpr size_t kStreamTimedEntrySize = 20;
-constexpr size_t kStreamEntryClientOffset = 0;
-constexpr size_t kStreamEntryValueOffset = 4;
-constexpr size_t kStreamEntryQualityOffset = 8;
 
 // For each entry of the stream: finds the group's item with the entry's
 // client handle and stores the value's display text (cut to the item's

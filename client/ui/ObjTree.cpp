@@ -1,9 +1,6 @@
 #include "ObjTree.h"
 
-#include "Document.h"
 #include "OstrelApp.h"
-#include "OstrelDoc.h"
-#include "OstrelView.h"
 #include "Text.h"
 
 namespace {
@@ -15,16 +12,16 @@ NodeHandle NodeOf(HTREEITEM item) { return reinterpret_cast<NodeHandle>(item); }
 
 }  // namespace
 
-CObjTree::CObjTree() : m_model(*this) {}
-
 CObjTree::~CObjTree() {
-    // Connections end while this object can still answer for its nodes.
-    m_model.DisconnectAll();
+    // The model must not outlive the nodes it names; its connections end
+    // while this object can still answer for them.
+    DisconnectAll();
 }
 
-HWND CObjTree::Owner() const {
-    const HWND top = hwnd() ? ::GetAncestor(hwnd(), GA_ROOT) : nullptr;
-    return top ? top : hwnd();
+COstrelDoc* CObjTree::Doc() const { return dynamic_cast<COstrelDoc*>(GetDocument()); }
+
+void CObjTree::DisconnectAll() {
+    if (COstrelDoc* document = Doc()) document->Model().DisconnectAll();
 }
 
 HTREEITEM CObjTree::InsertNode(HTREEITEM parent, HTREEITEM after, const std::string& text, int image) {
@@ -57,30 +54,6 @@ void CObjTree::Expand(HTREEITEM node) {
     if (m_tree && node) ::SendMessageW(m_tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(node));
 }
 
-HTREEITEM CObjTree::FirstChild(HTREEITEM node) const {
-    if (!m_tree || !node) return nullptr;
-    return reinterpret_cast<HTREEITEM>(
-        ::SendMessageW(m_tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(node)));
-}
-
-HTREEITEM CObjTree::NextSibling(HTREEITEM node) const {
-    if (!m_tree || !node) return nullptr;
-    return reinterpret_cast<HTREEITEM>(
-        ::SendMessageW(m_tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(node)));
-}
-
-std::string CObjTree::NodeText(HTREEITEM node) const {
-    if (!m_tree || !node) return std::string();
-    wchar_t text[256] = {};
-    TVITEMW item = {};
-    item.mask = TVIF_TEXT | TVIF_HANDLE;
-    item.hItem = node;
-    item.pszText = text;
-    item.cchTextMax = ARRAYSIZE(text);
-    if (!::SendMessageW(m_tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return std::string();
-    return fw::Narrow(text);
-}
-
 bool CObjTree::ParentIsConfiguration() const {
     const HTREEITEM selected = Selected();
     return selected && m_configuration && ParentOf(selected) == m_configuration;
@@ -101,9 +74,9 @@ SelectionKind CObjTree::GetSelectionKind() const {
     return kSelectionNone;
 }
 
-int CObjTree::GetSelectedServerIndex() const {
+int CObjTree::CaretServerIndex(const ServerConnections& model) const {
     const HTREEITEM selected = Selected();
-    if (!selected || m_model.Table().empty()) return -1;
+    if (!selected || model.Table().empty()) return -1;
     // A connection is looked up itself, a group through its parent.
     HTREEITEM connection = nullptr;
     if (ParentIsConfiguration())
@@ -111,16 +84,18 @@ int CObjTree::GetSelectedServerIndex() const {
     else if (GrandparentIsConfiguration())
         connection = ParentOf(selected);
     if (!connection) return -1;
-    return m_model.FindServerByNode(NodeOf(connection));
+    return model.FindServerByNode(NodeOf(connection));
 }
 
-IUnknown* CObjTree::GetSelectedServer() const {
-    const CServer* entry = m_model.Entry(GetSelectedServerIndex());
-    return entry ? entry->m_pServer : nullptr;
-}
-
-CGroup* CObjTree::GetSelectedGroup() const {
-    return m_model.FindGroupByNode(GetSelectedServerIndex(), NodeOf(Selected()));
+TreeSelection CObjTree::CaretSelection() const {
+    TreeSelection selection;
+    selection.kind = GetSelectionKind();
+    if (const COstrelDoc* document = Doc()) {
+        const ServerConnections& model = document->Model();
+        selection.serverIndex = CaretServerIndex(model);
+        selection.group = model.FindGroupByNode(selection.serverIndex, NodeOf(Selected()));
+    }
+    return selection;
 }
 
 void CObjTree::EnsureRoots() {
@@ -130,6 +105,9 @@ void CObjTree::EnsureRoots() {
             ::SendMessageW(m_tree, TVM_SETIMAGELIST, TVSIL_NORMAL, reinterpret_cast<LPARAM>(images));
     m_configuration = InsertNode(TVI_ROOT, TVI_LAST, "Configuration", kImageConfiguration);
     m_servers = InsertNode(TVI_ROOT, TVI_LAST, "OPC servers", kImageServers);
+    // A caret that came to a root while it was being made was not yet known
+    // as that root.
+    ReportMovedCaret();
 }
 
 void CObjTree::OnInitialUpdate() {
@@ -138,21 +116,32 @@ void CObjTree::OnInitialUpdate() {
     // document opened as the program starts reconnects before this runs, so
     // the roots may already be there.
     EnsureRoots();
-    if (m_servers && !m_serversListed) {
-        for (const auto& entry : m_model.Table()) InsertNode(m_servers, TVI_SORT, entry->m_progId, kImageAvailableServer);
+    const COstrelDoc* document = Doc();
+    if (m_servers && !m_serversListed && document) {
+        for (const auto& entry : document->Model().Table())
+            InsertNode(m_servers, TVI_SORT, entry->m_progId, kImageAvailableServer);
         m_serversListed = true;
     }
     fw::View::OnInitialUpdate();
 }
 
-void CObjTree::OnUpdate(fw::View* sender) {
-    // The nodes follow the model as it changes; nothing to rebuild here.
+void CObjTree::OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) {
     (void)sender;
-}
-
-void CObjTree::ShowMessage(const std::string& text) {
-    // No caption of our own: the system's default one.
-    ::MessageBoxA(Owner(), text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    auto* change = static_cast<NodeChange*>(hintObject);
+    switch (hint) {
+    case kHintConnectionAdded:
+        if (change) change->node = InsertConnectionNode(change->text);
+        break;
+    case kHintGroupAdded:
+        if (change) change->node = InsertGroupNode(change->parent, change->text);
+        break;
+    case kHintNodeRemoved:
+        if (change) DeleteNode(change->node);
+        break;
+    default:
+        // The nodes follow the model as it changes; nothing to rebuild here.
+        break;
+    }
 }
 
 NodeHandle CObjTree::InsertConnectionNode(const std::string& progId) {
@@ -170,18 +159,16 @@ NodeHandle CObjTree::InsertGroupNode(NodeHandle connection, const std::string& n
 
 void CObjTree::DeleteNode(NodeHandle node) {
     if (m_tree && node) ::SendMessageW(m_tree, TVM_DELETEITEM, 0, static_cast<LPARAM>(node));
+    // The record of a removed node goes next: the document must not keep
+    // naming it, whether or not the control reported the caret's move.
+    ReportMovedCaret();
 }
 
-void CObjTree::UpdateViews() {
-    if (fw::Document* document = GetDocument()) document->UpdateAllViews(nullptr);
-}
-
-void CObjTree::ItemsChanged(CGroup& group) {
-    // The list shows the selected group's values; another group's items keep
-    // their changed marks until that group is selected.
-    (void)group;
-    if (auto* document = dynamic_cast<COstrelDoc*>(GetDocument()))
-        if (COstrelView* list = document->List()) list->RefreshValues(false);
+void CObjTree::ReportMovedCaret() {
+    COstrelDoc* document = Doc();
+    if (!document) return;
+    const TreeSelection now = CaretSelection();
+    if (now != document->Selection()) document->SetSelection(now, this);
 }
 
 LRESULT CObjTree::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -201,14 +188,14 @@ LRESULT CObjTree::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lp);
-        // The other views follow the tree's selection.
+        // The document keeps the selection; the other views follow it.
         if (header && header->hwndFrom == m_tree && (header->code == TVN_SELCHANGEDW || header->code == TVN_SELCHANGEDA))
-            if (fw::Document* document = GetDocument()) document->UpdateAllViews(this);
+            if (COstrelDoc* document = Doc()) document->SetSelection(CaretSelection(), this);
         return 0;
     }
     case WM_DESTROY:
         // The nodes go with the window: the model must not point at them.
-        m_model.DisconnectAll();
+        DisconnectAll();
         break;
     case WM_NCDESTROY:
         m_tree = nullptr;

@@ -1,27 +1,19 @@
-// The object tree: the left pane of the main window.  It owns the client's
-// model (the server table with its connections, groups and items) and shows
-// it as tree nodes: the roots "Configuration" and "OPC servers", the servers
-// found on the machine under "OPC servers", the connected servers under
-// "Configuration" and their groups below them.  Every command finds its
-// target through the selection operations here.
+// The object tree: the left pane of the main window.  It shows the
+// document's model as tree nodes: the roots "Configuration" and "OPC
+// servers", the servers found on the machine under "OPC servers", the
+// connected servers under "Configuration" and their groups below them.  The
+// model asks for the nodes of its connections and groups through the
+// document's hints; the tree tells the document what its selected node
+// stands for, in the model's terms.
 #pragma once
 
-#include "ServerConnections.h"
+#include "OstrelDoc.h"
 #include "View.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <string>
-
-// What the selected node stands for (GetSelectionKind).
-enum SelectionKind {
-    kSelectionNone = 0,           // nothing, or an available server
-    kSelectionServers = 1,        // the root "OPC servers"
-    kSelectionGroup = 2,          // a group of a connected server
-    kSelectionConfiguration = 3,  // the root "Configuration"
-    kSelectionConnection = 4,     // a connected server
-};
 
 // Pictures of the image strip the nodes show.
 enum TreeImage {
@@ -32,62 +24,55 @@ enum TreeImage {
     kImageGroup = 7,
 };
 
-class CObjTree : public fw::View, public ModelUi {
+class CObjTree : public fw::View {
 public:
-    CObjTree();
+    CObjTree() = default;
     ~CObjTree() override;
 
-    ServerConnections& Model() { return m_model; }
     HWND TreeControl() const { return m_tree; }
     HTREEITEM ConfigurationNode() const { return m_configuration; }
     HTREEITEM ServersNode() const { return m_servers; }
 
-    // Selection operations, evaluated on the tree's caret node each time.
+    // What the caret node stands for, evaluated on the node each time.
     SelectionKind GetSelectionKind() const;
-    // Table index of the selected connection, or of the connection whose
-    // group is selected; -1 for any other selection.
-    int GetSelectedServerIndex() const;
-    // The server object of that entry (the entry's own reference: callers
-    // use it for one command and do not release it), or null.
-    IUnknown* GetSelectedServer() const;
-    // The selected group, or null unless a group node is selected.
-    CGroup* GetSelectedGroup() const;
-    // The selected node's parent is "Configuration" (a connection).
-    bool ParentIsConfiguration() const;
-    // The selected node's grandparent is "Configuration" (a group).
-    bool GrandparentIsConfiguration() const;
-
-    // Walking the nodes: the first child of a node, the next sibling, a
-    // node's text; null or empty at the end.
-    HTREEITEM FirstChild(HTREEITEM node) const;
-    HTREEITEM NextSibling(HTREEITEM node) const;
-    std::string NodeText(HTREEITEM node) const;
 
     // fw::View: the roots and the available servers, the first time only.
     void OnInitialUpdate() override;
-    void OnUpdate(fw::View* sender) override;
-
-    // ModelUi
-    void ShowMessage(const std::string& text) override;
-    NodeHandle InsertConnectionNode(const std::string& progId) override;
-    NodeHandle InsertGroupNode(NodeHandle connection, const std::string& name) override;
-    void DeleteNode(NodeHandle node) override;
-    void UpdateViews() override;
-    void ItemsChanged(CGroup& group) override;
+    // Adds and removes the nodes the hints name; every other change shows
+    // in the nodes already.
+    void OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) override;
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
+    COstrelDoc* Doc() const;
+    // The caret node in the model's terms.
+    TreeSelection CaretSelection() const;
+    // Tells the document of a caret that moved without the control saying
+    // so (or before its node was known for what it is).
+    void ReportMovedCaret();
+    // Table index of the selected connection, or of the connection whose
+    // group is selected; -1 for any other selection.
+    int CaretServerIndex(const ServerConnections& model) const;
+    // The selected node's parent is "Configuration" (a connection).
+    bool ParentIsConfiguration() const;
+    // The selected node's grandparent is "Configuration" (a group).
+    bool GrandparentIsConfiguration() const;
+
+    NodeHandle InsertConnectionNode(const std::string& progId);
+    NodeHandle InsertGroupNode(NodeHandle connection, const std::string& name);
+    void DeleteNode(NodeHandle node);
+    // Ends the document's connections: their nodes are going.
+    void DisconnectAll();
+
     HTREEITEM InsertNode(HTREEITEM parent, HTREEITEM after, const std::string& text, int image);
     // "Configuration" and "OPC servers", with the image strip, once.
     void EnsureRoots();
     HTREEITEM Selected() const;
     HTREEITEM ParentOf(HTREEITEM node) const;
     void Expand(HTREEITEM node);
-    HWND Owner() const;
 
-    ServerConnections m_model;
     HWND m_tree = nullptr;
     HTREEITEM m_configuration = nullptr;
     HTREEITEM m_servers = nullptr;

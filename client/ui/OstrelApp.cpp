@@ -5,6 +5,7 @@
 #include "ObjTree.h"
 #include "OstrelDoc.h"
 #include "OstrelResource.h"
+#include "RegistryKey.h"
 #include "SingleDocTemplate.h"
 
 #include <ole2.h>
@@ -48,10 +49,9 @@ bool COstrelApp::CreateTreeImages() {
 
 void COstrelApp::SetRegistryKey(const std::string& key) {
     m_settingsKey = "Software\\" + key + "\\" + kProgramName;
-    HKEY settings = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, m_settingsKey.c_str(), 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                        &settings, nullptr) == ERROR_SUCCESS)
-        RegCloseKey(settings);
+    // The key is only made here; whatever keeps settings opens it again.
+    fw::UniqueRegKey settings;
+    fw::CreateRegKey(HKEY_CURRENT_USER, m_settingsKey.c_str(), KEY_READ | KEY_WRITE, settings);
 }
 
 fw::SingleDocTemplate* COstrelApp::AddOstrelTemplate() {

@@ -13,9 +13,7 @@
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
 #include "FrameWindow.h"
-#include "ObjTree.h"
 #include "OstrelResource.h"
-#include "OstrelView.h"
 #include "ServerTableScan.h"
 #include "Text.h"
 #include "ValueClipboard.h"
@@ -38,18 +36,61 @@ HWND MainWindow() {
 
 }  // namespace
 
-CObjTree* COstrelDoc::Tree() const {
-    return Views().empty() ? nullptr : dynamic_cast<CObjTree*>(Views().front());
+COstrelDoc::COstrelDoc() : m_model(*this) {}
+
+COstrelDoc::~COstrelDoc() {
+    // While the views can still take their nodes away.
+    m_model.DisconnectAll();
 }
 
-COstrelView* COstrelDoc::List() const {
-    return Views().size() < 2 ? nullptr : dynamic_cast<COstrelView*>(Views()[1]);
+void COstrelDoc::SetSelection(const TreeSelection& selection, fw::View* sender) {
+    m_selection = selection;
+    // The list is rebuilt for the new selection: none of its rows is
+    // selected until it says so.
+    m_selectedItem = -1;
+    UpdateAllViews(sender, kHintSelectionChanged);
+}
+
+IUnknown* COstrelDoc::SelectedServer() const {
+    const CServer* entry = m_model.Entry(m_selection.serverIndex);
+    return entry ? entry->m_pServer.get() : nullptr;
 }
 
 CItem* COstrelDoc::SelectedItem() const {
-    const COstrelView* list = List();
-    return list ? list->SelectedItem() : nullptr;
+    const CGroup* group = m_selection.group;
+    if (!group || m_selectedItem < 0 || static_cast<size_t>(m_selectedItem) >= group->m_items.size()) return nullptr;
+    return group->m_items[static_cast<size_t>(m_selectedItem)].get();
 }
+
+void COstrelDoc::ShowMessage(const std::string& text) {
+    // No caption of our own: the system's default one.
+    ::MessageBoxA(MainWindow(), text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+}
+
+NodeHandle COstrelDoc::InsertConnectionNode(const std::string& progId) {
+    NodeChange change;
+    change.text = progId;
+    UpdateAllViews(nullptr, kHintConnectionAdded, &change);
+    return change.node;
+}
+
+NodeHandle COstrelDoc::InsertGroupNode(NodeHandle connection, const std::string& name) {
+    NodeChange change;
+    change.parent = connection;
+    change.text = name;
+    UpdateAllViews(nullptr, kHintGroupAdded, &change);
+    return change.node;
+}
+
+void COstrelDoc::DeleteNode(NodeHandle node) {
+    NodeChange change;
+    change.node = node;
+    UpdateAllViews(nullptr, kHintNodeRemoved, &change);
+}
+
+void COstrelDoc::UpdateViews() { UpdateAllViews(nullptr, kHintConfigurationChanged); }
+
+void COstrelDoc::ItemsChanged(CGroup& group) { UpdateAllViews(nullptr, kHintValuesChanged, &group); }
 
 void COstrelDoc::ReportFileError(const std::string& text) const {
     std::string caption = "Ostrel";
@@ -61,10 +102,8 @@ void COstrelDoc::ReportFileError(const std::string& text) const {
 }
 
 bool COstrelDoc::OnNewDocument() {
-    CObjTree* tree = Tree();
-    if (!tree) return false;
     // ReplaceTable ends every connection of the old table first.
-    tree->Model().ReplaceTable(ScanServerTable());
+    m_model.ReplaceTable(ScanServerTable());
     if (!fw::Document::OnNewDocument()) return false;
     // A path name, not a title: the first save proposes it.
     SetPathName(kNewPathName, false);
@@ -72,9 +111,6 @@ bool COstrelDoc::OnNewDocument() {
 }
 
 bool COstrelDoc::OnOpenDocument(const std::string& path) {
-    CObjTree* tree = Tree();
-    if (!tree) return false;
-
     std::vector<uint8_t> contents;
     const HRESULT hr = ReadDocumentFile(fw::Widen(path), contents);
     if (FAILED(hr)) {
@@ -90,15 +126,13 @@ bool COstrelDoc::OnOpenDocument(const std::string& path) {
     }
 
     // Only now, with the whole file read, do the old connections end.
-    tree->Model().ReplaceTable(std::move(table));
-    tree->Model().ReconnectOpened();
+    m_model.ReplaceTable(std::move(table));
+    m_model.ReconnectOpened();
     return true;
 }
 
 bool COstrelDoc::OnSaveDocument(const std::string& path) {
-    CObjTree* tree = Tree();
-    if (!tree) return false;
-    const HRESULT hr = WriteDocumentFile(fw::Widen(path), EncodeContents(tree->Model().Table()));
+    const HRESULT hr = WriteDocumentFile(fw::Widen(path), EncodeContents(m_model.Table()));
     if (FAILED(hr)) {
         ReportFileError("Cannot save \"" + path + "\" (" + HexCode(hr) + ").");
         return false;
@@ -107,26 +141,26 @@ bool COstrelDoc::OnSaveDocument(const std::string& path) {
 }
 
 void COstrelDoc::OnCloseDocument() {
-    if (CObjTree* tree = Tree()) tree->Model().DisconnectAll();
+    m_model.DisconnectAll();
     fw::Document::OnCloseDocument();  // deletes this object
 }
 
-void COstrelDoc::AddServer(CObjTree& tree) {
+void COstrelDoc::AddServer() {
     std::vector<std::string> progIds;
-    for (const auto& entry : tree.Model().Table()) progIds.push_back(entry->m_progId);
+    for (const auto& entry : m_model.Table()) progIds.push_back(entry->m_progId);
     AddServerDialog dialog(progIds);
     if (dialog.DoModal(MainWindow()) != IDOK) {
-        UpdateAllViews(nullptr);
+        UpdateAllViews(nullptr, kHintAll);
         return;
     }
     // No selection (an empty table) connects nothing.
-    tree.Model().Connect(dialog.index());
+    m_model.Connect(dialog.index());
 }
 
-void COstrelDoc::AddGroup(CObjTree& tree) {
+void COstrelDoc::AddGroup() {
     AddGroupDialog dialog;
     if (dialog.DoModal(MainWindow()) != IDOK) {
-        UpdateAllViews(nullptr);
+        UpdateAllViews(nullptr, kHintAll);
         return;
     }
     GroupParameters parameters;
@@ -136,50 +170,49 @@ void COstrelDoc::AddGroup(CObjTree& tree) {
     parameters.percentDeadband = dialog.percentDeadband;
     parameters.localeId = dialog.localeId;
     parameters.updateRate = dialog.updateRate;
-    tree.Model().CreateGroup(tree.GetSelectedServerIndex(), parameters);
+    m_model.CreateGroup(m_selection.serverIndex, parameters);
 }
 
-void COstrelDoc::AddItem(CObjTree& tree) {
+void COstrelDoc::AddItem() {
     // The dialog shows the server's address space when it can be browsed;
     // without that an item ID can still be typed.
     fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
-    IUnknown* server = tree.GetSelectedServer();
+    IUnknown* server = SelectedServer();
     if (!server || FAILED(server->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void())))
-        tree.ShowMessage("QueryInterface(IID_IOPCBrowse)");
+        ShowMessage("QueryInterface(IID_IOPCBrowse)");
 
     AddItemDialog dialog(browse.get(), AddItemDialog::kAdding);
     const INT_PTR result = dialog.DoModal(MainWindow());
     browse.reset();
     if (result != IDOK) {
-        UpdateAllViews(nullptr);
+        UpdateAllViews(nullptr, kHintAll);
         return;
     }
     // The selection is taken again: the dialog's own loop may have let it
     // change.
-    CGroup* group = tree.GetSelectedGroup();
-    const int index = tree.GetSelectedServerIndex();
+    CGroup* group = m_selection.group;
+    const int index = m_selection.serverIndex;
     if (group && dialog.addAll) {
-        tree.Model().AddAllItems(index, *group);
+        m_model.AddAllItems(index, *group);
         return;
     }
-    if (group) tree.Model().AddItem(*group, dialog.itemId);
-    UpdateAllViews(nullptr);
+    if (group) m_model.AddItem(*group, dialog.itemId);
+    UpdateAllViews(nullptr, kHintConfigurationChanged);
 }
 
-void COstrelDoc::Delete(CObjTree& tree) {
+void COstrelDoc::Delete() {
     // The selected item row first, then the selected group, then the
     // selected connection.
-    const int index = tree.GetSelectedServerIndex();
-    const COstrelView* list = List();
-    CGroup* group = tree.GetSelectedGroup();
+    const int index = m_selection.serverIndex;
+    CGroup* group = m_selection.group;
     if (group && SelectedItem()) {
-        tree.Model().DeleteItem(*group, static_cast<size_t>(list->SelectedRow()));
+        m_model.DeleteItem(*group, static_cast<size_t>(m_selectedItem));
     } else if (group) {
-        tree.Model().RemoveGroup(index, *group);
-    } else if (tree.GetSelectionKind() == kSelectionConnection) {
-        tree.Model().DisconnectServer(index);
+        m_model.RemoveGroup(index, *group);
+    } else if (m_selection.kind == kSelectionConnection) {
+        m_model.DisconnectServer(index);
     }
-    UpdateAllViews(nullptr);
+    UpdateAllViews(nullptr, kHintConfigurationChanged);
 }
 
 void COstrelDoc::Copy() {
@@ -188,9 +221,9 @@ void COstrelDoc::Copy() {
         ReportFileError("The value could not be put on the clipboard.");
 }
 
-void COstrelDoc::GroupTool(CObjTree& tree, UINT id) {
-    CGroup* group = tree.GetSelectedGroup();
-    IUnknown* server = tree.GetSelectedServer();
+void COstrelDoc::GroupTool(UINT id) {
+    CGroup* group = m_selection.group;
+    IUnknown* server = SelectedServer();
     if (!group || !server) return;
     switch (id) {
     case ID_TOOLS_PERFORMANCE: {
@@ -209,57 +242,52 @@ void COstrelDoc::GroupTool(CObjTree& tree, UINT id) {
     }
 }
 
-void COstrelDoc::ReadWrite(CObjTree& tree) {
-    const COstrelView* list = List();
-    CGroup* group = tree.GetSelectedGroup();
-    IUnknown* server = tree.GetSelectedServer();
-    if (!list || !group || !server || !SelectedItem()) return;
-    const int row = list->SelectedRow();
-    ReadWriteDialog dialog(server, *group, row, group->m_items[static_cast<size_t>(row)]->m_itemId);
+void COstrelDoc::ReadWrite() {
+    CGroup* group = m_selection.group;
+    IUnknown* server = SelectedServer();
+    const CItem* item = SelectedItem();
+    if (!group || !server || !item) return;
+    ReadWriteDialog dialog(server, *group, m_selectedItem, item->m_itemId);
     dialog.DoModal(MainWindow());
 }
 
-void COstrelDoc::ShowInterfaces(CObjTree& tree) {
-    const CServer* entry = tree.Model().Entry(tree.GetSelectedServerIndex());
-    if (!entry || !entry->m_pServer || tree.GetSelectionKind() != kSelectionConnection) return;
-    // The first group as the tree names it.
+void COstrelDoc::ShowInterfaces() {
+    const CServer* entry = m_model.Entry(m_selection.serverIndex);
+    if (!entry || !entry->m_pServer || m_selection.kind != kSelectionConnection) return;
+    // The first group by its name, which is also what its node shows.
     std::optional<std::string> firstGroup;
-    if (!entry->m_groups.empty()) {
-        const CGroup& group = *entry->m_groups.front();
-        firstGroup = group.m_node ? tree.NodeText(reinterpret_cast<HTREEITEM>(group.m_node)) : group.m_name;
-    }
-    InterfacesDialog dialog(entry->m_pServer, firstGroup);
+    if (!entry->m_groups.empty()) firstGroup = entry->m_groups.front()->m_name;
+    InterfacesDialog dialog(entry->m_pServer.get(), firstGroup);
     dialog.DoModal(MainWindow());
 }
 
 bool COstrelDoc::OnCommand(UINT id) {
-    CObjTree* tree = Tree();
     switch (id) {
     case ID_EDIT_ADD_SERVER:
-        if (tree) AddServer(*tree);
+        AddServer();
         return true;
     case ID_EDIT_ADD_GROUP:
-        if (tree && tree->ParentIsConfiguration()) AddGroup(*tree);
+        if (m_selection.kind == kSelectionConnection) AddGroup();
         return true;
     case ID_EDIT_ADD_ITEM:
-        if (tree && tree->GrandparentIsConfiguration()) AddItem(*tree);
+        if (m_selection.kind == kSelectionGroup) AddItem();
         return true;
     case ID_EDIT_DELETE:
-        if (tree) Delete(*tree);
+        Delete();
         return true;
     case ID_EDIT_COPY:
         Copy();
         return true;
     case ID_TOOLS_READ_WRITE:
-        if (tree) ReadWrite(*tree);
+        ReadWrite();
         return true;
     case ID_VIEW_PROPERTIES:
-        if (tree) ShowInterfaces(*tree);
+        ShowInterfaces();
         return true;
     case ID_TOOLS_PERFORMANCE:
     case ID_GROUP_VALIDATE_ITEM:
     case ID_GROUP_ASYNC_REFRESH:
-        if (tree) GroupTool(*tree, id);
+        GroupTool(id);
         return true;
     default:
         return fw::Document::OnCommand(id);
@@ -267,20 +295,19 @@ bool COstrelDoc::OnCommand(UINT id) {
 }
 
 bool COstrelDoc::OnUpdateCommand(UINT id, bool& enabled) {
-    const CObjTree* tree = Tree();
-    const SelectionKind kind = tree ? tree->GetSelectionKind() : kSelectionNone;
+    const SelectionKind kind = m_selection.kind;
     switch (id) {
     case ID_EDIT_ADD_SERVER:
-        enabled = tree != nullptr;
+        enabled = true;
         return true;
     case ID_EDIT_ADD_GROUP:
-        enabled = tree && tree->ParentIsConfiguration();
+        enabled = kind == kSelectionConnection;
         return true;
     case ID_EDIT_ADD_ITEM:
     case ID_TOOLS_PERFORMANCE:
     case ID_GROUP_VALIDATE_ITEM:
     case ID_GROUP_ASYNC_REFRESH:
-        enabled = tree && tree->GrandparentIsConfiguration();
+        enabled = kind == kSelectionGroup;
         return true;
     case ID_EDIT_DELETE:
         enabled = kind == kSelectionGroup || kind == kSelectionConnection || SelectedItem();

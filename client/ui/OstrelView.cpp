@@ -1,10 +1,11 @@
 #include "OstrelView.h"
 
-#include "Document.h"
 #include "ServerTableScan.h"
 #include "Text.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -15,23 +16,16 @@ std::string QualityText(WORD quality) { return quality != 0 ? "Good" : "Bad"; }
 
 }  // namespace
 
-CObjTree* COstrelView::Tree() const {
-    const fw::Document* document = GetDocument();
-    return document && !document->Views().empty() ? dynamic_cast<CObjTree*>(document->Views().front()) : nullptr;
-}
+COstrelDoc* COstrelView::Doc() const { return dynamic_cast<COstrelDoc*>(GetDocument()); }
 
 int COstrelView::SelectedRow() const {
     if (!m_list) return -1;
     return static_cast<int>(::SendMessageW(m_list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
-CItem* COstrelView::SelectedItem() const {
-    const CObjTree* tree = Tree();
-    const int row = SelectedRow();
-    if (!tree || m_listMode != kSelectionGroup || row < 0) return nullptr;
-    CGroup* group = tree->GetSelectedGroup();
-    if (!group || static_cast<size_t>(row) >= group->m_items.size()) return nullptr;
-    return group->m_items[static_cast<size_t>(row)].get();
+void COstrelView::ReportSelectedItem() {
+    // Rows follow the group's items; a row of servers or groups names none.
+    if (COstrelDoc* document = Doc()) document->SetSelectedItemIndex(m_listMode == kSelectionGroup ? SelectedRow() : -1);
 }
 
 void COstrelView::DeleteColumns() {
@@ -74,21 +68,24 @@ void COstrelView::SetCell(int row, int column, const std::string& text) {
     ::SendMessageW(m_list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
 }
 
-void COstrelView::ShowServers(CObjTree& tree) {
+void COstrelView::ShowServers(const ServerTable& table) {
     Clear();
     InsertColumn(0, "OPC Server");
     InsertColumn(1, "Description");
-    // The rows follow the tree's (sorted) order, one per table entry.
-    const size_t count = tree.Model().Table().size();
-    HTREEITEM node = tree.FirstChild(tree.ServersNode());
-    for (size_t n = 0; n < count && node; ++n, node = tree.NextSibling(node)) {
-        const std::string progId = tree.NodeText(node);
+    // One row per table entry, in the order the tree sorts its nodes: by
+    // name, whatever the case.
+    std::vector<std::wstring> progIds;
+    for (const auto& entry : table) progIds.push_back(fw::Widen(entry->m_progId));
+    std::stable_sort(progIds.begin(), progIds.end(),
+                     [](const std::wstring& a, const std::wstring& b) { return ::lstrcmpiW(a.c_str(), b.c_str()) < 0; });
+    for (const std::wstring& wide : progIds) {
+        const std::string progId = fw::Narrow(wide);
         const int row = AppendRow(progId);
         SetCell(row, 1, ReadServerDescription(progId));
     }
 }
 
-void COstrelView::ShowItems(CObjTree& tree) {
+void COstrelView::ShowItems(const CGroup* group) {
     ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
     if (m_listMode != kSelectionGroup) {
         DeleteColumns();
@@ -97,29 +94,30 @@ void COstrelView::ShowItems(CObjTree& tree) {
         InsertColumn(2, "Quality");
     }
     m_listMode = kSelectionGroup;
-    if (CGroup* group = tree.GetSelectedGroup()) {
+    if (group) {
         for (const auto& item : group->m_items) AppendRow(item->m_itemId);
         RefreshValues(true);
     }
 }
 
-void COstrelView::ShowConnections(CObjTree& tree) {
+void COstrelView::ShowConnections(const ServerTable& table) {
     Clear();
     InsertColumn(0, "OPC Server");
-    for (const auto& entry : tree.Model().Table())
-        if (entry->m_node) AppendRow(tree.NodeText(reinterpret_cast<HTREEITEM>(entry->m_node)));
+    // The connections the tree shows, by the ProgIDs their nodes show.
+    for (const auto& entry : table)
+        if (entry->m_node) AppendRow(entry->m_progId);
 }
 
-void COstrelView::ShowGroups(CObjTree& tree) {
+void COstrelView::ShowGroups(const CServer* entry) {
     Clear();
     InsertColumn(0, "Group name");
     InsertColumn(1, "Update rate");
     InsertColumn(2, "Active status");
-    const CServer* entry = tree.Model().Entry(tree.GetSelectedServerIndex());
     if (!entry) return;
+    // The groups the tree shows, by the names their nodes show.
     for (const auto& group : entry->m_groups) {
         if (!group->m_node) continue;
-        const int row = AppendRow(tree.NodeText(reinterpret_cast<HTREEITEM>(group->m_node)));
+        const int row = AppendRow(group->m_name);
         char rate[16];
         std::snprintf(rate, sizeof rate, "%d", static_cast<int>(group->m_updateRate));
         SetCell(row, 1, rate);
@@ -127,36 +125,56 @@ void COstrelView::ShowGroups(CObjTree& tree) {
     }
 }
 
-void COstrelView::OnUpdate(fw::View* sender) {
+void COstrelView::OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) {
     (void)sender;
-    CObjTree* tree = Tree();
-    if (!m_list || !tree) return;
-    const SelectionKind kind = tree->GetSelectionKind();
-    switch (kind) {
-    case kSelectionServers:
-        // Built once: its rows and the user's row selection stay while the
-        // root stays selected.
-        if (m_listMode != kSelectionServers) ShowServers(*tree);
-        break;
-    case kSelectionGroup:
-        ShowItems(*tree);
-        break;
-    case kSelectionConfiguration:
-        ShowConnections(*tree);
-        break;
-    case kSelectionConnection:
-        ShowGroups(*tree);
-        break;
+    (void)hintObject;
+    switch (hint) {
+    case kHintValuesChanged:
+        // Whichever group the values were for: the list shows the selected
+        // group's, and another group's items keep their changed marks until
+        // that group is selected.
+        RefreshValues(false);
+        return;
+    case kHintConnectionAdded:
+    case kHintGroupAdded:
+    case kHintNodeRemoved:
+        // Asked while the model is half-way through a change; the list is
+        // told again once the change is complete.
+        return;
     default:
-        if (m_listMode != kSelectionNone) Clear();
         break;
     }
-    m_listMode = kind;
+    const COstrelDoc* document = Doc();
+    if (m_list && document) {
+        const TreeSelection& selection = document->Selection();
+        const ServerConnections& model = document->Model();
+        switch (selection.kind) {
+        case kSelectionServers:
+            // Built once: its rows and the user's row selection stay while
+            // the root stays selected.
+            if (m_listMode != kSelectionServers) ShowServers(model.Table());
+            break;
+        case kSelectionGroup:
+            ShowItems(selection.group);
+            break;
+        case kSelectionConfiguration:
+            ShowConnections(model.Table());
+            break;
+        case kSelectionConnection:
+            ShowGroups(model.Entry(selection.serverIndex));
+            break;
+        default:
+            if (m_listMode != kSelectionNone) Clear();
+            break;
+        }
+        m_listMode = selection.kind;
+    }
+    ReportSelectedItem();
 }
 
 void COstrelView::RefreshValues(bool full) {
-    const CObjTree* tree = Tree();
-    CGroup* group = tree ? tree->GetSelectedGroup() : nullptr;
+    const COstrelDoc* document = Doc();
+    CGroup* group = document ? document->Selection().group : nullptr;
     if (!m_list || !group) return;
     int row = 0;
     for (const auto& item : group->m_items) {
@@ -185,6 +203,13 @@ LRESULT COstrelView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFOCUS:
         if (m_list) ::SetFocus(m_list);
         return 0;
+    case WM_NOTIFY: {
+        // The user's row selection (and a program's) is the document's to
+        // act on.
+        const auto* header = reinterpret_cast<const NMHDR*>(lp);
+        if (header && m_list && header->hwndFrom == m_list && header->code == LVN_ITEMCHANGED) ReportSelectedItem();
+        break;
+    }
     case WM_NCDESTROY:
         m_list = nullptr;
         m_listMode = 0;

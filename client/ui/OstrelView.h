@@ -1,11 +1,12 @@
 // The item list: the right pane of the main window.  What it lists follows
-// the tree's selection (its list mode): the servers of the machine with
-// their descriptions, the connected servers, the groups of a connection, or
-// the items of a group with their values and qualities, which it keeps up to
-// date as data changes arrive.
+// the selection the document keeps for the tree (its list mode): the servers
+// of the machine with their descriptions, the connected servers, the groups
+// of a connection, or the items of a group with their values and qualities,
+// which it keeps up to date as data changes arrive.  It tells the document
+// which item its selected row names.
 #pragma once
 
-#include "ObjTree.h"
+#include "OstrelDoc.h"
 #include "View.h"
 
 #include <windows.h>
@@ -21,13 +22,11 @@ public:
 
     // The first selected row, searched from the top; -1 when none.
     int SelectedRow() const;
-    // The item of the selected row while the list shows a group's items;
-    // null otherwise (a row of servers or groups names no item).
-    CItem* SelectedItem() const;
 
-    // Rebuilds the list for the tree's selection; sender and hints do not
-    // matter.
-    void OnUpdate(fw::View* sender) override;
+    // Values arrived (kHintValuesChanged): the changed cells are rewritten.
+    // Node hints are the tree's.  Anything else rebuilds the list for the
+    // document's selection.
+    void OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) override;
     // Rewrites the value and quality cells of the selected group's rows:
     // every row (full), or only those whose value or quality changed since
     // they were last shown.
@@ -37,7 +36,9 @@ protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
-    CObjTree* Tree() const;
+    COstrelDoc* Doc() const;
+    // Tells the document the item of the selected row, if the row names one.
+    void ReportSelectedItem();
     void Clear();
     void DeleteColumns();
     // Width 200, centred; a refused column is reported and passed over.
@@ -45,10 +46,10 @@ private:
     int AppendRow(const std::string& text);
     void SetCell(int row, int column, const std::string& text);
 
-    void ShowServers(CObjTree& tree);
-    void ShowItems(CObjTree& tree);
-    void ShowConnections(CObjTree& tree);
-    void ShowGroups(CObjTree& tree);
+    void ShowServers(const ServerTable& table);
+    void ShowItems(const CGroup* group);
+    void ShowConnections(const ServerTable& table);
+    void ShowGroups(const CServer* entry);
 
     HWND m_list = nullptr;
     int m_listMode = 0;

@@ -2,7 +2,7 @@
 
 #include "DataExchange.h"
 #include "GroupInterface.h"
-#include "TaskMem.h"
+#include "TaskMemResults.h"
 #include "TextToValue.h"
 #include "ToolResource.h"
 #include "ValueText.h"
@@ -10,23 +10,6 @@
 #include <utility>
 
 namespace {
-
-// One item's state from a read, freed with its value whatever happens.
-class ReadResult {
-public:
-    ~ReadResult() {
-        if (states_) VariantClear(&states_->vDataValue);
-        CoTaskMemFree(states_);
-        CoTaskMemFree(errors_);
-    }
-    OPCITEMSTATE** states() { return &states_; }
-    HRESULT** errors() { return &errors_; }
-    const OPCITEMSTATE* state() const { return states_; }
-
-private:
-    OPCITEMSTATE* states_ = nullptr;
-    HRESULT* errors_ = nullptr;
-};
 
 class VariantHolder {
 public:
@@ -85,13 +68,14 @@ void ReadWriteDialog::Read() {
     const CItem* item = Item();
     if (access == GroupAccess::Reached && item) {
         OPCHANDLE handle = item->m_hServer;
-        ReadResult result;
-        const HRESULT hr = io->Read(OPC_DS_DEVICE, 1, &handle, result.states(), result.errors());
-        if (hr != S_OK || !result.state()) {
+        fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> states;
+        fw::TaskMemPtr<HRESULT> errors;
+        const HRESULT hr = io->Read(OPC_DS_DEVICE, 1, &handle, states.put(1), fw::OutPtr(errors));
+        if (hr != S_OK || !states) {
             // Text and type stay those of the last good read.
             Warn("Reading Error");
         } else {
-            const VariantText read = VariantToText(result.state()->vDataValue);
+            const VariantText read = VariantToText(states[0].vDataValue);
             // Cut to its field: a long string value must not keep the
             // dialog's texts from being taken for a write.
             valueText = FitTextField(read.text, kMaxValueText);
@@ -122,8 +106,7 @@ void ReadWriteDialog::Write() {
     const CItem* item = Item();
     if (GetGroupInterface(server_, group_.m_name, io) != GroupAccess::Reached || !item) return;
     OPCHANDLE handle = item->m_hServer;
-    HRESULT* errors = nullptr;
-    const HRESULT hr = io->Write(1, &handle, value.get(), &errors);
-    fw::TaskMemPtr<HRESULT> errorOwner(errors);
+    fw::TaskMemPtr<HRESULT> errors;
+    const HRESULT hr = io->Write(1, &handle, value.get(), fw::OutPtr(errors));
     if (hr != S_OK) Warn("Writing Error");
 }

@@ -4,9 +4,11 @@
 #include "ComPtr.h"
 #include "DataExchange.h"
 #include "ServerConnections.h"
-#include "TaskMem.h"
+#include "TaskMemResults.h"
 #include "ToolResource.h"
 #include "ValueText.h"
+
+#include <utility>
 
 ValidateResultDialog::ValidateResultDialog() : fw::Dialog(IDD_VALIDATE_RESULT) {}
 
@@ -33,19 +35,16 @@ void ValidateItem(HWND owner, IUnknown* server, const CGroup& group) {
     def.dwBlobSize = 0;
     def.pBlob = nullptr;
     def.vtRequestedDataType = VT_EMPTY;
-    OPCITEMRESULT* results = nullptr;
-    HRESULT* errors = nullptr;
-    const HRESULT hr =
-        group.m_pItemMgt ? group.m_pItemMgt->ValidateItems(1, &def, FALSE, &results, &errors) : E_POINTER;
-    fw::TaskMemPtr<OPCITEMRESULT> resultOwner(results);
-    fw::TaskMemPtr<HRESULT> errorOwner(errors);
-    if (results) {
-        CoTaskMemFree(results[0].pBlob);
-        results[0].pBlob = nullptr;
-    }
+    fw::TaskMemPtr<OPCITEMRESULT> results;
+    fw::TaskMemPtr<HRESULT> errors;
+    const HRESULT hr = group.m_pItemMgt
+                           ? group.m_pItemMgt->ValidateItems(1, &def, FALSE, fw::OutPtr(results), fw::OutPtr(errors))
+                           : E_POINTER;
+    // The result may carry a blob of its own; nothing here shows it.
+    const fw::TaskMemPtr<BYTE> blob(results ? std::exchange(results->pBlob, nullptr) : nullptr);
     // A server that fails the whole call need not give an error array: the
     // call's own result then stands for the item's as well.
-    const HRESULT itemError = errors ? errors[0] : hr;
+    const HRESULT itemError = errors ? errors.get()[0] : hr;
     if (hr != S_OK || itemError != S_OK || !results) {
         const std::string text = "Validate Item error (HR = " + HresultText(hr) + ", PHR = " + HresultText(itemError) + ")";
         ::MessageBoxA(owner, text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
@@ -53,7 +52,7 @@ void ValidateItem(HWND owner, IUnknown* server, const CGroup& group) {
     }
     ValidateResultDialog shown;
     shown.itemId = WideToAnsi(id);
-    shown.canonicalType = std::to_string(static_cast<int>(results[0].vtCanonicalDataType));
-    shown.serverHandle = std::to_string(static_cast<int>(results[0].hServer));
+    shown.canonicalType = std::to_string(static_cast<int>(results->vtCanonicalDataType));
+    shown.serverHandle = std::to_string(static_cast<int>(results->hServer));
     shown.DoModal(owner);
 }

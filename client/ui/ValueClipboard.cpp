@@ -1,5 +1,6 @@
 #include "ValueClipboard.h"
 
+#include "GlobalMemory.h"
 #include "Text.h"
 
 #include <cstring>
@@ -7,11 +8,6 @@
 #include <type_traits>
 
 namespace {
-
-struct GlobalFreer {
-    void operator()(HGLOBAL block) const { ::GlobalFree(block); }
-};
-using UniqueGlobal = std::unique_ptr<std::remove_pointer_t<HGLOBAL>, GlobalFreer>;
 
 struct MetafileDeleter {
     void operator()(HENHMETAFILE picture) const { ::DeleteEnhMetaFile(picture); }
@@ -32,13 +28,16 @@ private:
     bool open_;
 };
 
-UniqueGlobal GlobalCopy(const void* bytes, size_t size) {
-    UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, size));
-    if (!block) return nullptr;
-    void* target = ::GlobalLock(block.get());
-    if (!target) return nullptr;
-    std::memcpy(target, bytes, size);
-    ::GlobalUnlock(block.get());
+// Empty when the block cannot be made or written.
+fw::UniqueGlobal GlobalCopy(const void* bytes, size_t size) {
+    fw::UniqueGlobal block(::GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!block) return fw::UniqueGlobal();
+    {
+        // Unlocked again before the clipboard takes the block over.
+        const fw::GlobalLockScope target(block.get());
+        if (!target.data()) return fw::UniqueGlobal();
+        std::memcpy(target.data(), bytes, size);
+    }
     return block;
 }
 
@@ -63,8 +62,8 @@ UniqueMetafile TextPicture(const std::wstring& text) {
 
 bool CopyValueText(HWND owner, const std::string& valueText) {
     const std::wstring wide = fw::Widen(valueText);
-    UniqueGlobal ansi = GlobalCopy(valueText.c_str(), valueText.size() + 1);
-    UniqueGlobal unicode = GlobalCopy(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+    fw::UniqueGlobal ansi = GlobalCopy(valueText.c_str(), valueText.size() + 1);
+    fw::UniqueGlobal unicode = GlobalCopy(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
     UniqueMetafile picture = TextPicture(wide);
     if (!ansi || !unicode || !picture) return false;
 

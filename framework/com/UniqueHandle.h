@@ -25,6 +25,12 @@ public:
     Type get() const { return value_; }
     explicit operator bool() const { return value_ != Type{}; }
     Type release() { return std::exchange(value_, Type{}); }
+    // For an API that hands out a new handle through a pointer: what was
+    // held before is closed first.
+    Type* put() {
+        reset();
+        return &value_;
+    }
     void reset(Type value = Type{}) {
         if (Type old = std::exchange(value_, value)) Traits::Close(old);
     }

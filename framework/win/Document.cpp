@@ -98,13 +98,13 @@ void Document::DetachFrame(ChildFrame* frame) {
     frames_.erase(std::remove(frames_.begin(), frames_.end(), frame), frames_.end());
 }
 
-void Document::UpdateAllViews(View* sender) {
+void Document::UpdateAllViews(View* sender, LPARAM hint, void* hintObject) {
     // A view's update may make or drop views: work from a snapshot and only
     // on views that are still ours.
     const std::vector<View*> snapshot = views_;
     for (View* view : snapshot)
         if (view != sender && std::find(views_.begin(), views_.end(), view) != views_.end())
-            view->OnUpdate(sender);
+            view->OnUpdate(sender, hint, hintObject);
 }
 
 void Document::SetTitle(const std::string& title) {

@@ -71,8 +71,11 @@ public:
 
     // The views showing the document, in the order they were made.
     const std::vector<View*>& Views() const { return views_; }
-    // Every view but sender shows the document anew (its update hook).
-    void UpdateAllViews(View* sender);
+    // Every view but sender shows the document anew (its update hook).  The
+    // hint says what changed, in the document's own terms (0: anything), and
+    // hintObject which object, when the hint names one; both are passed on
+    // untouched.
+    void UpdateAllViews(View* sender, LPARAM hint = 0, void* hintObject = nullptr);
 
     bool HasView() const { return !frames_.empty(); }
     ChildFrame* FirstFrame() const { return frames_.empty() ? nullptr : frames_.front(); }

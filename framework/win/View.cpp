@@ -27,8 +27,10 @@ View::~View() {
     if (document_) document_->RemoveView(this);
 }
 
-void View::OnUpdate(View* sender) {
+void View::OnUpdate(View* sender, LPARAM hint, void* hintObject) {
     (void)sender;
+    (void)hint;
+    (void)hintObject;
     if (hwnd()) ::InvalidateRect(hwnd(), nullptr, TRUE);
 }
 

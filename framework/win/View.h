@@ -19,11 +19,12 @@ public:
     // Drawing hook; the default draws nothing.
     virtual void OnDraw(HDC dc) { (void)dc; }
     // Runs once the document is ready to be shown (after a new or opened
-    // document); the default is an update.
-    virtual void OnInitialUpdate() { OnUpdate(nullptr); }
-    // The document changed (sender: the view that changed it, or null); the
-    // default repaints.
-    virtual void OnUpdate(View* sender);
+    // document); the default is an update without a hint.
+    virtual void OnInitialUpdate() { OnUpdate(nullptr, 0, nullptr); }
+    // The document changed (sender: the view that changed it, or null; hint
+    // and hintObject as given to Document::UpdateAllViews, 0 and null when
+    // anything may have changed); the default repaints.
+    virtual void OnUpdate(View* sender, LPARAM hint, void* hintObject);
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;

@@ -8,6 +8,7 @@
 #include "MainFrame.h"
 #include "OpcConstants.h"
 #include "Registration.h"
+#include "RegistryKey.h"
 #include "ServerIdentity.h"
 #include "resource.h"
 
@@ -19,11 +20,6 @@ namespace {
 
 CHalyardApp* g_app = nullptr;
 
-// Registered before start-up, as the data-object code compares advise
-// requests against them.
-const UINT g_formatData = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATA);
-const UINT g_formatDataTime = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATATIME);
-const UINT g_formatWriteComplete = RegisterClipboardFormatA(OPC_STREAM_FORMAT_WRITECOMPLETE);
 
 constexpr UINT kIdsOleInitFailed = 100;
 constexpr UINT kMainFrameResource = 128;
@@ -47,9 +43,9 @@ HRESULT CreateServerObject(DWORD clientPid, REFIID iid, IUnknown** out) {
     doc->WatchClient(clientPid);
     // The creation reference goes with this call: from here on the client's
     // references keep the document, and a failed query closes it again.
-    const HRESULT hr = doc->QueryInterface(iid, reinterpret_cast<void**>(out));
-    doc->Release();
-    return hr;
+    fw::ComPtr<IUnknown> creation;
+    creation.attach(doc->Identity());
+    return doc->QueryInterface(iid, reinterpret_cast<void**>(out));
 }
 
 // The documents a client process had are closed once it has ended: nobody
@@ -68,9 +64,6 @@ void CloseDocumentsOfClient(DWORD clientPid) {
 }  // namespace
 
 CHalyardApp& TheApp() { return *g_app; }
-UINT StreamFormatData() { return g_formatData; }
-UINT StreamFormatDataTime() { return g_formatDataTime; }
-UINT StreamFormatWriteComplete() { return g_formatWriteComplete; }
 
 CHalyardApp::CHalyardApp() : m_activation(CreateServerObject, CloseDocumentsOfClient) { g_app = this; }
 
@@ -84,10 +77,8 @@ bool CHalyardApp::InitInstance() {
     }
     m_oleInitialised = true;
 
-    HKEY settings = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, 0, KEY_WRITE, nullptr, &settings, nullptr) ==
-        ERROR_SUCCESS)
-        RegCloseKey(settings);
+    fw::UniqueRegKey settings;
+    fw::CreateRegKey(HKEY_CURRENT_USER, kSettingsKey, KEY_WRITE, settings);
 
     AddDocTemplate(std::make_unique<fw::MultiDocTemplate>(
         kDocumentResource, [] { return static_cast<fw::Document*>(new CHalyardDoc); },

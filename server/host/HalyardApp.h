@@ -42,8 +42,3 @@ private:
 
 CHalyardApp& TheApp();
 
-// Clipboard formats of the 1.0 data-change streams, registered by name
-// before start-up.
-UINT StreamFormatData();
-UINT StreamFormatDataTime();
-UINT StreamFormatWriteComplete();

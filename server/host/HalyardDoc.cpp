@@ -3,8 +3,10 @@
 #include "HalyardApp.h"
 #include "ServerIdentity.h"
 #include "TextConversion.h"
-#include "../opc/Enumer.h"
-#include "../opc/Group.h"
+#include "ComPtr.h"
+#include "Enumer.h"
+#include "Group.h"
+#include "HResult.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -74,8 +76,16 @@ bool CHalyardDoc::OnNewDocument() {
     for (const DriverRow& row : kDriverSearchList) {
         if (m_pfnTarnMain) break;
         m_driverPath = m_serverDir + row.file;
-        EnumerateTags(m_driverPath.c_str());
+        const HRESULT loaded = EnumerateTags(m_driverPath.c_str());
         m_label = row.label;
+        // Only "none at all" reaches the person (the box below); why a
+        // library on the list was passed over goes to the debugger.
+        if (FAILED(loaded)) {
+            char text[400];
+            std::snprintf(text, sizeof text, "VELMORA_OPC: driver %s: 0x%08lX\n", m_driverPath.c_str(),
+                          static_cast<unsigned long>(loaded));
+            OutputDebugStringA(text);
+        }
     }
 
     if (m_pfnTarnMain) {
@@ -104,15 +114,16 @@ void CHalyardDoc::ReadServerDirectory() {
 }
 
 HRESULT CHalyardDoc::LoadDriver(const char* path) {
+    // The library stays loaded for the process's life, like its context.
     HMODULE library = LoadLibraryA(path);
-    if (!library) return E_FAIL;
+    if (!library) return HRESULT_FROM_WIN32(GetLastError());
     m_pfnTarnMain = reinterpret_cast<tarn::TarnMainProc>(
         reinterpret_cast<void*>(GetProcAddress(library, tarn::TarnEntryName)));
-    if (!m_pfnTarnMain) return E_FAIL;
+    if (!m_pfnTarnMain) return HRESULT_FROM_WIN32(GetLastError());
 
     tarn::TarnDriverInfo info{};
     tarn::TarnRequest request{nullptr, tarn::GetTarnInfo, 0, 0, &info};
-    if (const int32_t rc = m_pfnTarnMain(&request)) return rc;
+    if (const DriverStatus rc{m_pfnTarnMain(&request)}; !Succeeded(rc)) return HResultFromDriverStatus(rc);
 
     m_pDriverContext = std::calloc(info.contextSize > 0 ? static_cast<size_t>(info.contextSize) : 1, 1);
     if (!m_pDriverContext) return E_OUTOFMEMORY;
@@ -120,30 +131,33 @@ HRESULT CHalyardDoc::LoadDriver(const char* path) {
 
     std::vector<char> coldStart(tarn::TarnColdStartDataSize, 0);
     tarn::TarnRequest start{m_pDriverContext, tarn::ColdStart, 0, 0, coldStart.data()};
-    return m_pfnTarnMain(&start);
+    return HResultFromDriverStatus(DriverStatus{m_pfnTarnMain(&start)});
 }
 
 HRESULT CHalyardDoc::EnumerateTags(const char* path) {
-    if (LoadDriver(path) != S_OK) return S_OK;
+    // A library that is no driver, or a driver that fails to start, fails
+    // here; the caller tries the next of its list as long as none loaded.
+    RETURN_IF_FAILED(LoadDriver(path));
     if (!m_pfnTarnMain) return E_FAIL;
 
     int32_t count = 0;
     tarn::TarnRequest countRequest{nullptr, tarn::OpcTagCount, 0, 0, &count};
-    if (const int32_t rc = m_pfnTarnMain(&countRequest)) return rc;
+    if (const DriverStatus rc{m_pfnTarnMain(&countRequest)}; !Succeeded(rc)) return HResultFromDriverStatus(rc);
     if (count < 1) return S_OK;
 
     std::unique_ptr<tarn::TarnTagRecord[]> records(new (std::nothrow) tarn::TarnTagRecord[count]());
-    if (!records) return E_FAIL;
+    if (!records) return E_OUTOFMEMORY;
     tarn::TarnRequest listRequest{nullptr, tarn::OpcTagList, 0, count, records.get()};
-    if (const int32_t rc = m_pfnTarnMain(&listRequest)) return rc;
+    if (const DriverStatus rc{m_pfnTarnMain(&listRequest)}; !Succeeded(rc)) return HResultFromDriverStatus(rc);
 
     for (int32_t i = 0; i < count; ++i) {
         tarn::TarnTagRecord& record = records[i];
         // A driver that fills a text field to the brim still gets a terminator.
         record.name[tarn::TarnTextSize - 1] = '\0';
         record.address[tarn::TarnTextSize - 1] = '\0';
-        CreateTag(record.name, OPC_WRITEABLE, static_cast<VARTYPE>(record.type & 0xFFFF), record.address,
-                  kDeviceTag);
+        // S_FALSE (an address the driver could not parse) still lists the tag.
+        RETURN_IF_FAILED(CreateTag(record.name, OPC_WRITEABLE, static_cast<VARTYPE>(record.type & 0xFFFF),
+                                   record.address, kDeviceTag));
     }
     return S_OK;
 }
@@ -160,7 +174,7 @@ HRESULT CHalyardDoc::CreateTag(const char* name, int32_t accessRights, VARTYPE c
     tag->m_accessRights = accessRights;
     tag->m_canonicalType = canonicalType;
     tag->m_ioMode = ioMode;
-    tag->m_pDocument = this;
+    tag->m_pContext = this;
     if (!m_pfnTarnMain) return E_FAIL;
 
     std::strncpy(tag->m_address, address ? address : "", sizeof tag->m_address - 1);
@@ -177,10 +191,11 @@ HRESULT CHalyardDoc::CreateTag(const char* name, int32_t accessRights, VARTYPE c
     return S_OK;
 }
 
-int32_t CHalyardDoc::SendLocked(tarn::TarnRequest& request) {
-    if (!m_pfnTarnMain) return static_cast<int32_t>(E_FAIL);
+DriverStatus CHalyardDoc::SendToDriver(tarn::TarnRequest& request) {
+    // No driver answers like a driver that failed the request.
+    if (!m_pfnTarnMain) return DriverStatus{static_cast<int32_t>(E_FAIL)};
     fw::Lock lock(TheApp().m_driverLock);
-    return m_pfnTarnMain(&request);
+    return DriverStatus{m_pfnTarnMain(&request)};
 }
 
 CRealItem* CHalyardDoc::FindTag(const wchar_t* itemId) const { return m_tags.Find(itemId); }
@@ -221,7 +236,9 @@ void CHalyardDoc::OnCloseDocument() {
     m_clientWatch.Stop();
     // Keep the object alive while its groups go: removing them releases
     // references that may be the last ones held by clients' group objects.
-    AddRef();
+    // Its release below ends in OnFinalRelease, which does nothing while
+    // closing: the object goes with the document, deleted by the close.
+    fw::ComPtr<IUnknown> keepAlive(Identity());
     // Closed from its window while clients still hold it: cut them off, so
     // that their next call fails instead of reaching a destroyed object.
     if (!m_finalReleasing) CoDisconnectObject(Identity(), 0);
@@ -235,12 +252,13 @@ void CHalyardDoc::OnCloseDocument() {
     for (CEnumer* enumerator : enumerators) enumerator->ServerClosed();
     if (!m_finalReleasing)
         for (CEnumer* enumerator : enumerators) CoDisconnectObject(enumerator->Identity(), 0);
+    keepAlive.reset();
     fw::Document::OnCloseDocument();  // destroys the windows and this object
 }
 
 void CHalyardDoc::OnFinalRelease() {
-    // The extra reference taken in OnCloseDocument ends here as well: by then
-    // the document is being destroyed by its own close.
+    // The reference OnCloseDocument holds while closing ends here as well:
+    // the document is then being destroyed by its own close.
     if (m_closing) return;
     m_finalReleasing = true;
     OnCloseDocument();

@@ -8,6 +8,7 @@
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
 #include "RealItem.h"
+#include "ServerContext.h"
 #include "Sync.h"
 #include "TagTable.h"
 #include "TarnProtocol.h"
@@ -20,7 +21,8 @@ class CEnumer;
 
 class CHalyardDoc final : public fw::Document,
                           public fw::ComObject<CHalyardDoc, IOPCServer, IOPCBrowseServerAddressSpace,
-                                               fw::NoMembersDispatch> {
+                                               fw::NoMembersDispatch>,
+                          public ServerContext {
 public:
     CHalyardDoc();
     ~CHalyardDoc() override;
@@ -38,14 +40,16 @@ public:
     // The client process has ended: disconnect everything it held and close.
     void OnClientGone();
 
-    // Tag-name enumerators handed out by browsing; they are told when the
-    // document closes, since they walk its tag table.
-    void AddTagEnumerator(CEnumer* enumerator) { m_tagEnumerators.push_back(enumerator); }
-    void RemoveTagEnumerator(CEnumer* enumerator);
+    // ServerContext
+    IUnknown* ServerIdentity() override { return Identity(); }
+    void AddTagEnumerator(CEnumer* enumerator) override { m_tagEnumerators.push_back(enumerator); }
+    void RemoveTagEnumerator(CEnumer* enumerator) override;
+    CRealItem* FirstTag() const override { return m_tags.First(); }
+    CRealItem* FindTag(const wchar_t* itemId) const override;
+    bool HasDriver() const override { return m_pfnTarnMain != nullptr; }
+    void* DriverContext() const override { return m_pDriverContext; }
+    DriverStatus SendToDriver(tarn::TarnRequest& request) override;
 
-    // Tag table.
-    CRealItem* FirstTag() const { return m_tags.First(); }
-    CRealItem* FindTag(const wchar_t* itemId) const;
     HRESULT FindGroupByName(const wchar_t* name, CGroup** out) const;
 
     // Driver connection.
@@ -54,10 +58,6 @@ public:
     HRESULT EnumerateTags(const char* path);
     HRESULT CreateTag(const char* name, int32_t accessRights, VARTYPE canonicalType, const char* address,
                       int32_t ioMode);
-    bool HasDriver() const { return m_pfnTarnMain != nullptr; }
-    void* DriverContext() const { return m_pDriverContext; }
-    // One device request (block read or write) under the process-wide driver lock.
-    int32_t SendLocked(tarn::TarnRequest& request);
     const std::string& Label() const { return m_label; }
     const std::string& ServerDirectory() const { return m_serverDir; }
 

@@ -2,6 +2,9 @@
 
 #include "ServerIdentity.h"
 #include "OpcConstants.h"
+#include "ComPtr.h"
+#include "HResult.h"
+#include "RegistryKey.h"
 
 #include <comcat.h>
 #include <objbase.h>
@@ -19,13 +22,11 @@ std::string ClsidText() {
 }
 
 HRESULT SetValue(const std::string& key, const char* name, const std::string& value) {
-    HKEY h = nullptr;
-    LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h, nullptr);
-    if (rc == ERROR_SUCCESS) {
-        rc = RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    fw::UniqueRegKey h;
+    LONG rc = fw::CreateRegKey(HKEY_CLASSES_ROOT, key.c_str(), KEY_WRITE, h);
+    if (rc == ERROR_SUCCESS)
+        rc = RegSetValueExA(h.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(h);
-    }
     return HRESULT_FROM_WIN32(rc);
 }
 
@@ -55,13 +56,10 @@ HRESULT CallProxyExport(const std::string& exePath, const char* exportName) {
 }
 
 HRESULT WithCategories(HRESULT (*action)(ICatRegister*)) {
-    ICatRegister* categories = nullptr;
-    HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER, IID_ICatRegister,
-                                  reinterpret_cast<void**>(&categories));
-    if (FAILED(hr)) return hr;
-    hr = action(categories);
-    categories->Release();
-    return hr;
+    fw::ComPtr<ICatRegister> categories;
+    RETURN_IF_FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_ICatRegister, categories.put_void()));
+    return action(categories.get());
 }
 
 HRESULT RegisterCategory(ICatRegister* categories) {

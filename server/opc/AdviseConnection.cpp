@@ -1,20 +1,14 @@
 #include "AdviseConnection.h"
 
-#include "AsyncTransaction.h"
 #include "CycleSchedule.h"
+#include "DataChangeSend.h"
+#include "GlobalMemory.h"
 #include "Group.h"
+#include "HResult.h"
 #include "WorkerThread.h"
 
-void SendDataChange(IAdviseSink* sink, const FORMATETC& format, HGLOBAL block) {
-    FORMATETC sent = format;
-    STGMEDIUM medium{};
-    medium.tymed = TYMED_HGLOBAL;
-    medium.hGlobal = block;
-    medium.pUnkForRelease = nullptr;
-    // Delivered synchronously; the proxy copies the block, so the caller
-    // frees it afterwards whatever the client did.
-    sink->OnDataChange(&sent, &medium);
-}
+#include <memory>
+#include <new>
 
 CAdviseConnection::CAdviseConnection(CGroup* group, const FORMATETC& format, DWORD advf, DWORD number,
                                      IAdviseSink* sink)
@@ -27,7 +21,7 @@ CAdviseConnection::CAdviseConnection(CGroup* group, const FORMATETC& format, DWO
 
 CAdviseConnection::~CAdviseConnection() {
     Stop();
-    WaitForTransactions();
+    m_transactions.JoinAll();
     if (IStream* unused = m_marshalledSink.get()) {
         // The thread never took the sink: give back the marshalled reference.
         LARGE_INTEGER start{};
@@ -37,12 +31,11 @@ CAdviseConnection::~CAdviseConnection() {
 }
 
 HRESULT CAdviseConnection::Start() {
-    HRESULT hr = CoMarshalInterThreadInterfaceInStream(IID_IAdviseSink, m_sink.get(), m_marshalledSink.put());
-    if (FAILED(hr)) return E_FAIL;
+    RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IAdviseSink, m_sink.get(), m_marshalledSink.put()));
     m_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_stop) return E_FAIL;
+    if (!m_stop) return HRESULT_FROM_WIN32(GetLastError());
     m_thread.reset(CreateWorkerThread(kWorkerThreadStack, UpdateThread, this, 0, &m_threadId));
-    return m_thread ? S_OK : E_FAIL;
+    return m_thread ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 void CAdviseConnection::Stop() {
@@ -70,11 +63,10 @@ void CAdviseConnection::RunUpdates() {
             const DWORD size = StreamBlockSize(m_kind, n);
             // Fixed and zeroed: the unused tail of a block must not hand the
             // client stale bytes of this process.
-            if (HGLOBAL block = size ? GlobalAlloc(GPTR, size) : nullptr) {
+            if (fw::UniqueGlobal block{size ? GlobalAlloc(GPTR, size) : nullptr}) {
                 DWORD changed = 0;
-                if (SUCCEEDED(m_group->SubscriptionCycle(m_kind, block, n, &changed)) && changed > 0 && sink)
-                    SendDataChange(sink.get(), m_format, block);
-                GlobalFree(block);
+                if (SUCCEEDED(m_group->SubscriptionCycle(m_kind, block.get(), n, &changed)) && changed > 0 && sink)
+                    SendDataChange(sink.get(), m_format, block.get());
             }
         }
         // Cycles start one update period apart (see CycleSchedule).  The
@@ -87,41 +79,16 @@ void CAdviseConnection::RunUpdates() {
     if (SUCCEEDED(init)) CoUninitialize();
 }
 
-void CAdviseConnection::AppendTransaction(CAsyncTransaction* transaction) {
-    fw::Lock lock(m_transactionLock);
-    CAsyncTransaction* last = m_pTransactions;
-    while (last && last->m_pNext) last = last->m_pNext;
-    transaction->m_pPrev = last;
-    transaction->m_pNext = nullptr;
-    if (last)
-        last->m_pNext = transaction;
-    else
-        m_pTransactions = transaction;
-}
-
-void CAdviseConnection::RemoveTransaction(CAsyncTransaction* transaction) {
-    fw::Lock lock(m_transactionLock);
-    if (transaction->m_pPrev)
-        transaction->m_pPrev->m_pNext = transaction->m_pNext;
-    else if (m_pTransactions == transaction)
-        m_pTransactions = transaction->m_pNext;
-    if (transaction->m_pNext) transaction->m_pNext->m_pPrev = transaction->m_pPrev;
-    transaction->m_pNext = transaction->m_pPrev = nullptr;
-}
-
-void CAdviseConnection::WaitForTransactions() {
-    for (;;) {
-        HANDLE thread = nullptr;
-        {
-            fw::Lock lock(m_transactionLock);
-            if (!m_pTransactions) return;
-            thread = m_pTransactions->DuplicateThreadHandle();
-        }
-        if (!thread) {
-            Sleep(1);  // no handle to wait on: let the thread get on with it
-            continue;
-        }
-        WaitForSingleObject(thread, INFINITE);
-        CloseHandle(thread);
-    }
+HRESULT CAdviseConnection::StartTransaction(OPCDATASOURCE source, std::vector<OPCHANDLE> handles) {
+    TransactionRequest request;
+    request.group = m_group;
+    request.kind = m_kind;
+    request.format = m_format;
+    request.source = source;
+    request.handles = std::move(handles);
+    RETURN_IF_FAILED(
+        CoMarshalInterThreadInterfaceInStream(IID_IAdviseSink, m_sink.get(), request.marshalledSink.put()));
+    std::unique_ptr<CAsyncTransaction> transaction(new (std::nothrow) CAsyncTransaction(std::move(request)));
+    if (!transaction) return E_OUTOFMEMORY;
+    return m_transactions.Start(std::move(transaction));
 }

@@ -5,18 +5,20 @@
 
 #include "ComPtr.h"
 #include "DataStream.h"
-#include "Sync.h"
+#include "OpcInterfaces.h"
+#include "TransactionList.h"
 #include "UniqueHandle.h"
 
 #include <objidl.h>
 
+#include <vector>
+
 class CGroup;
-class CAsyncTransaction;
 
 class CAdviseConnection {
 public:
     CAdviseConnection(CGroup* group, const FORMATETC& format, DWORD advf, DWORD number, IAdviseSink* sink);
-    // Stops the update thread and waits for pending transactions first.
+    // Stops the update thread and joins the pending transactions first.
     ~CAdviseConnection();
     CAdviseConnection(const CAdviseConnection&) = delete;
     CAdviseConnection& operator=(const CAdviseConnection&) = delete;
@@ -31,16 +33,11 @@ public:
     const FORMATETC& Format() const { return m_format; }
     StreamKind Kind() const { return m_kind; }
     CGroup* Group() const { return m_group; }
-    // The sink as the client gave it, usable on the thread that received it
-    // (to marshal it for a transaction thread).
-    IAdviseSink* Sink() const { return m_sink.get(); }
 
-    // The transaction list: appended on the thread that serves the group,
-    // shortened by the transaction threads themselves.
-    void AppendTransaction(CAsyncTransaction* transaction);
-    void RemoveTransaction(CAsyncTransaction* transaction);
-    // Returns once no transaction of this connection is pending.
-    void WaitForTransactions();
+    // Starts an asynchronous read of the handles whose completion goes to
+    // this subscription's sink; called on the thread that received the
+    // request, which is where the sink can be marshalled.
+    HRESULT StartTransaction(OPCDATASOURCE source, std::vector<OPCHANDLE> handles);
 
     CAdviseConnection* m_pNext = nullptr;
 
@@ -59,9 +56,5 @@ private:
     fw::UniqueHandle m_thread;
     DWORD m_threadId = 0;
 
-    fw::CriticalSection m_transactionLock;
-    CAsyncTransaction* m_pTransactions = nullptr;
+    TransactionList m_transactions;
 };
-
-// Sends one stream to a sink as a data change; the block is the caller's.
-void SendDataChange(IAdviseSink* sink, const FORMATETC& format, HGLOBAL block);

@@ -1,46 +1,49 @@
 // One asynchronous read or refresh: the requested handles and the thread
-// that reads them if asked, writes one stream and sends it through the
-// connection's sink.
+// that reads them if asked, writes one stream and sends it to the sink of
+// the subscription it was made for.
 #pragma once
 
 #include "ComPtr.h"
+#include "DataStream.h"
 #include "OpcInterfaces.h"
-#include "TaskMem.h"
 #include "UniqueHandle.h"
 
 #include <objidl.h>
 
-class CAdviseConnection;
+#include <atomic>
+#include <vector>
+
+class CGroup;
+
+// Everything a transaction needs, fixed when it is made: it never reaches
+// back into the subscription.
+struct TransactionRequest {
+    CGroup* group = nullptr;
+    StreamKind kind = StreamKind::Other;
+    FORMATETC format{};
+    OPCDATASOURCE source = OPC_DS_CACHE;
+    std::vector<OPCHANDLE> handles;
+    // The subscription's sink, marshalled for the transaction's thread.
+    fw::ComPtr<IStream> marshalledSink;
+};
 
 class CAsyncTransaction {
 public:
-    CAsyncTransaction(CAdviseConnection* connection, OPCDATASOURCE source);
+    explicit CAsyncTransaction(TransactionRequest request);
+    // Only once the thread has ended (TransactionList joins it first).
     ~CAsyncTransaction();
     CAsyncTransaction(const CAsyncTransaction&) = delete;
     CAsyncTransaction& operator=(const CAsyncTransaction&) = delete;
 
-    // Copies the handles into memory the transaction owns.
-    HRESULT SetHandles(DWORD count, const OPCHANDLE* handles);
-    // Marshals the connection's sink for the transaction thread (on the
-    // thread that received the request) and starts the thread, which from
-    // then on owns and ends the transaction.
     HRESULT Start();
-
-    // Links of the connection's transaction list.
-    CAsyncTransaction* m_pNext = nullptr;
-    CAsyncTransaction* m_pPrev = nullptr;
-    // Duplicate of the thread handle, for those who wait for the end.
-    HANDLE DuplicateThreadHandle() const;
+    bool Finished() const { return m_finished.load(); }
+    HANDLE Thread() const { return m_thread.get(); }
 
 private:
     static DWORD WINAPI TransactionThread(void* param);
     void Run();
 
-    CAdviseConnection* m_connection;
-    OPCDATASOURCE m_source;
-    DWORD m_count = 0;
-    fw::TaskMemPtr<OPCHANDLE> m_handles;
-    fw::ComPtr<IStream> m_marshalledSink;
+    TransactionRequest m_request;
     fw::UniqueHandle m_thread;
-    DWORD m_threadId = 0;
+    std::atomic<bool> m_finished{false};
 };

@@ -11,16 +11,20 @@
 
 class CycleSchedule {
 public:
-    CycleSchedule() : due_(MonotonicMs()) {}
+    // Milliseconds of a clock that is never set back.
+    using Clock = double (*)();
+
+    explicit CycleSchedule(Clock clock = MonotonicMs) : clock_(clock), due_(clock()) {}
 
     // Milliseconds to wait before the cycle after the one just run.
     DWORD NextWait(DWORD periodMs) {
         due_ += periodMs;
-        const double now = MonotonicMs();
+        const double now = clock_();
         if (due_ < now) due_ = now;
         return static_cast<DWORD>(due_ - now);
     }
 
 private:
+    Clock clock_;
     double due_;
 };

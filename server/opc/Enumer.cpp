@@ -2,23 +2,28 @@
 
 #include "Group.h"
 #include "TaskMem.h"
-#include "../host/HalyardDoc.h"
+#include "ServerContext.h"
 
 #include <cstring>
+#include <vector>
 
-CEnumer::CEnumer(CGroup* group, ULONG position) : m_group(group), m_itemPosition(position) { m_group->AddRef(); }
+CEnumer::CEnumer(CGroup* group, ULONG position)
+    : m_group(group), m_keepAlive(group->Identity()), m_itemPosition(position) {}
 
-CEnumer::CEnumer(CHalyardDoc* server, ULONG position) : m_server(server), m_itemPosition(position) {
-    m_server->AddRef();
+CEnumer::CEnumer(ServerContext* server, ULONG position)
+    : m_server(server), m_keepAlive(server->ServerIdentity()), m_itemPosition(position) {
     m_server->AddTagEnumerator(this);
 }
 
 CEnumer::~CEnumer() {
-    if (m_group) m_group->Release();
-    if (m_server) {
-        m_server->RemoveTagEnumerator(this);
-        m_server->Release();
-    }
+    if (m_server) m_server->RemoveTagEnumerator(this);
+}
+
+void CEnumer::ServerClosed() {
+    m_server = nullptr;
+    // The closing server object is destroyed by its own close, whatever its
+    // count: our reference goes with it and must not be released later.
+    if (!m_group) m_keepAlive.detach();
 }
 
 STDMETHODIMP CEnumer::QueryInterface(REFIID iid, void** out) {
@@ -56,25 +61,24 @@ STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* p
     if (n == 0) return S_FALSE;
     auto array = fw::TaskMemArray<OPCITEMATTRIBUTES>(n);
     if (!array) return E_OUTOFMEMORY;
+    // The names and blobs stay ours until the whole array is handed over.
+    std::vector<fw::TaskMemPtr<wchar_t>> names(n);
+    std::vector<fw::TaskMemPtr<BYTE>> blobs(n);
 
     for (ULONG k = 0; k < n; ++k, item = item->m_pNext) {
         OPCITEMATTRIBUTES& a = array.get()[k];
         VariantInit(&a.vEUInfo);
         CRealItem* tag = item->m_pTag;
-        a.szItemID = fw::TaskMemString(tag->m_name.c_str()).release();
-        if (!a.szItemID) {
-            for (ULONG j = 0; j < k; ++j) {
-                CoTaskMemFree(array.get()[j].szItemID);
-                CoTaskMemFree(array.get()[j].pBlob);
-            }
-            return E_OUTOFMEMORY;
-        }
+        names[k] = fw::TaskMemString(tag->m_name.c_str());
+        if (!names[k]) return E_OUTOFMEMORY;
+        a.szItemID = names[k].get();
         a.bActive = item->m_active;
         a.hClient = item->m_hClient;
         a.hServer = static_cast<OPCHANDLE>(tag->m_index);
         a.dwAccessRights = static_cast<DWORD>(tag->m_accessRights);
         if (!item->m_blob.empty()) {
-            a.pBlob = static_cast<BYTE*>(CoTaskMemAlloc(item->m_blob.size()));
+            blobs[k].reset(static_cast<BYTE*>(CoTaskMemAlloc(item->m_blob.size())));
+            a.pBlob = blobs[k].get();
             if (a.pBlob) {
                 std::memcpy(a.pBlob, item->m_blob.data(), item->m_blob.size());
                 a.dwBlobSize = static_cast<DWORD>(item->m_blob.size());
@@ -86,6 +90,8 @@ STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* p
     }
     m_itemPosition += n;
     if (pceltFetched) *pceltFetched = n;
+    for (auto& name : names) name.release();
+    for (auto& blob : blobs) blob.release();
     *ppItemArray = array.release();
     return n < celt ? S_FALSE : S_OK;
 }

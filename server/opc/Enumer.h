@@ -9,7 +9,7 @@
 #include "OpcInterfaces.h"
 
 class CGroup;
-class CHalyardDoc;
+class ServerContext;
 
 class CEnumer final
     : public fw::ComObject<CEnumer, IEnumOPCItemAttributes, IEnumString, fw::NoMembersDispatch> {
@@ -19,13 +19,13 @@ public:
     // Over a group's items: answers IEnumOPCItemAttributes only.
     explicit CEnumer(CGroup* group, ULONG position = 0);
     // Over a server object's tag names: answers IEnumString only.
-    explicit CEnumer(CHalyardDoc* server, ULONG position = 0);
+    explicit CEnumer(ServerContext* server, ULONG position = 0);
     ~CEnumer() override;
 
     // The server object is closing (from its window, or because its client
     // has died) and its tags go with it: the enumerator lets go of it and
     // from then on enumerates nothing.
-    void ServerClosed() { m_server = nullptr; }
+    void ServerClosed();
 
     // Hides the enumeration interface of the other kind.
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -43,7 +43,8 @@ public:
 private:
     ULONG Count() const;
 
-    CGroup* m_group = nullptr;         // one reference held (group kind)
-    CHalyardDoc* m_server = nullptr;  // one reference held (tag kind) until the server closes
+    CGroup* m_group = nullptr;          // group kind
+    ServerContext* m_server = nullptr;  // tag kind, until the server closes
+    fw::ComPtr<IUnknown> m_keepAlive;   // the group or the server object
     ULONG m_itemPosition;
 };

@@ -2,7 +2,7 @@
 
 #include "Enumer.h"
 #include "TaskMem.h"
-#include "../host/HalyardDoc.h"
+#include "ServerContext.h"
 
 #include <new>
 
@@ -13,9 +13,26 @@ CGroup::~CGroup() {
     FreeItems();
 }
 
-void CGroup::Initialize(const GroupSettings& settings, CHalyardDoc* server) {
+void CGroup::Initialize(const GroupSettings& settings, ServerContext* server) {
     m_settings = settings;
     m_pServer = server;
+}
+
+void CGroup::AttachThread(fw::UniqueHandle thread, DWORD threadId) {
+    m_thread = std::move(thread);
+    m_threadId = threadId;
+}
+
+void CGroup::Shutdown() {
+    // Subscriptions end before the group lets go of the server: their
+    // threads read through it.
+    RemoveAllConnections();
+    if (m_thread) {
+        PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+        WaitForSingleObject(m_thread.get(), INFINITE);
+        m_thread.reset();
+    }
+    DetachServer();
 }
 
 void CGroup::DetachServer() {

@@ -9,11 +9,12 @@
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
 #include "Sync.h"
+#include "UniqueHandle.h"
 
 #include <string>
 #include <vector>
 
-class CHalyardDoc;
+class ServerContext;
 class CAdviseConnection;
 
 // Group names are kept in 200 wide characters, terminator included.
@@ -36,10 +37,14 @@ public:
     CGroup();
     ~CGroup() override;
 
-    void Initialize(const GroupSettings& settings, CHalyardDoc* server);
-    // Cuts the link to the server object when the group leaves its list;
-    // clients that still hold the group then get E_FAIL.
-    void DetachServer();
+    void Initialize(const GroupSettings& settings, ServerContext* server);
+    // The thread that serves the group's calls; the group owns it from then on.
+    void AttachThread(fw::UniqueHandle thread, DWORD threadId);
+    // The group leaves its server object: its subscriptions end, its thread
+    // is asked to quit and joined, and the link to the server is cut, so
+    // clients that still hold the group get E_FAIL.  Called on a thread
+    // other than the group's own.
+    void Shutdown();
 
     const std::wstring& Name() const { return m_settings.name; }
     OPCHANDLE ServerHandle() const { return m_settings.hServerGroup; }
@@ -120,10 +125,8 @@ public:
     STDMETHODIMP Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
     STDMETHODIMP Cancel(DWORD dwTransactionID) override;
 
-    // Link of the server's group list and the group's own thread.
+    // Link of the server's group list.
     CGroup* m_pNext = nullptr;
-    HANDLE m_hThread = nullptr;
-    DWORD m_threadId = 0;
 
 private:
     // The stream counter's next value; every stream of the group takes one.
@@ -135,8 +138,12 @@ private:
                          HRESULT** errors);
     void FreeItems();
 
+    void DetachServer();
+
     GroupSettings m_settings;
-    CHalyardDoc* m_pServer = nullptr;
+    fw::UniqueHandle m_thread;
+    DWORD m_threadId = 0;
+    ServerContext* m_pServer = nullptr;
     ItemList m_items;
     fw::CriticalSection m_itemLock;
 

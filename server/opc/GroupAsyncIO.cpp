@@ -3,7 +3,6 @@
 #include "Group.h"
 
 #include "AdviseConnection.h"
-#include "AsyncTransaction.h"
 #include "TaskMem.h"
 
 #include <memory>
@@ -14,14 +13,13 @@ HRESULT CGroup::StartTransaction(DWORD connectionNumber, OPCDATASOURCE source, D
                                  const OPCHANDLE* handles) {
     CAdviseConnection* connection = FindConnection(connectionNumber);
     if (!connection) return E_FAIL;
-    std::unique_ptr<CAsyncTransaction> transaction(new (std::nothrow) CAsyncTransaction(connection, source));
-    if (!transaction) return E_OUTOFMEMORY;
-    HRESULT hr = transaction->SetHandles(count, handles);
-    if (FAILED(hr)) return hr;
-    hr = transaction->Start();
-    if (FAILED(hr)) return hr;
-    transaction.release();  // its thread ends it
-    return S_OK;
+    std::vector<OPCHANDLE> copied;
+    try {
+        copied.assign(handles, handles + count);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return connection->StartTransaction(source, std::move(copied));
 }
 
 STDMETHODIMP CGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,

@@ -4,36 +4,18 @@
 #include "Group.h"
 
 #include "AdviseConnection.h"
-#include "../host/HalyardApp.h"
-#include "../host/HalyardDoc.h"
+#include "ChangeTest.h"
+#include "GlobalMemory.h"
+#include "HResult.h"
+#include "ServerContext.h"
+#include "StreamFormats.h"
 
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
 namespace {
-
-// Whether an item must go into the next stream: it was never sent, or its
-// tag's status or value differs from what was last sent.  Values compare
-// exactly, in the tag's own type; no deadband applies.
-bool HasChanged(const CItem& item) {
-    if (item.m_sendNext) return true;
-    const CRealItem& tag = *item.m_pTag;
-    if (tag.m_readStatus != item.m_lastStatus) return true;
-    switch (tag.m_canonicalType) {
-    case VT_I2:
-    case VT_BOOL:
-        return tag.m_value.iVal != item.m_lastValue.iVal;
-    case VT_I4:
-        return tag.m_value.lVal != item.m_lastValue.lVal;
-    case VT_R4:
-        return tag.m_value.fltVal != item.m_lastValue.fltVal;
-    case VT_R8:
-        return tag.m_value.dblVal != item.m_lastValue.dblVal;
-    default:
-        return true;
-    }
-}
 
 // The tag's value as a stream carries it: every byte not set is zero.
 HRESULT ReadTagValue(const CRealItem& tag, VARIANT& value) {
@@ -41,30 +23,11 @@ HRESULT ReadTagValue(const CRealItem& tag, VARIANT& value) {
     return tag.ReadValue(&value);
 }
 
-// Remembers what a stream told the client about the item.
-void RememberSent(CItem& item, const VARIANT& value, HRESULT status) {
-    item.m_sendNext = FALSE;
-    VariantClear(&item.m_lastValue);
-    std::memcpy(&item.m_lastValue, &value, sizeof value);  // scalar types only: nothing to copy deeply
-    item.m_lastStatus = status;
+HRESULT TagValueOf(const CRealItem& tag, const TagReading& reading, VARIANT& value) {
+    std::memset(&value, 0, sizeof value);
+    return tag.ValueOf(reading, &value);
 }
 
-// Holds a global memory block locked for the scope.
-class LockedBlock {
-public:
-    explicit LockedBlock(HGLOBAL block) : block_(block), data_(block ? GlobalLock(block) : nullptr) {}
-    ~LockedBlock() {
-        if (data_) GlobalUnlock(block_);
-    }
-    LockedBlock(const LockedBlock&) = delete;
-    LockedBlock& operator=(const LockedBlock&) = delete;
-    void* data() const { return data_; }
-    size_t size() const { return data_ ? GlobalSize(block_) : 0; }
-
-private:
-    HGLOBAL block_;
-    void* data_;
-};
 
 }  // namespace
 
@@ -98,7 +61,7 @@ DWORD CGroup::ActiveItemCount() {
 
 HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD* changed) {
     *changed = 0;
-    LockedBlock locked(block);
+    fw::GlobalLockScope locked(block);
     if (!locked.data()) return E_FAIL;
 
     const HRESULT read = ReadActiveItems();
@@ -108,10 +71,16 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
     CoFileTimeNow(&now);
     fw::Lock lock(m_itemLock);
     // Items may have been added or activated since the block was sized:
-    // the stream never holds more than the block was made for.
-    DWORD count = 0;
-    for (CItem* item = m_items.First(); item && count < n; item = item->m_pNext)
-        if (item->m_active && HasChanged(*item)) ++count;
+    // the stream never holds more than the block was made for.  Each item's
+    // reading is taken once, so what is tested is what is sent even while
+    // another group's device read refreshes the same tags.
+    std::vector<std::pair<CItem*, TagReading>> changes;
+    for (CItem* item = m_items.First(); item && changes.size() < n; item = item->m_pNext) {
+        if (!item->m_active) continue;
+        const TagReading reading = item->m_pTag->Reading();
+        if (HasChanged(*item, reading)) changes.emplace_back(item, reading);
+    }
+    const DWORD count = static_cast<DWORD>(changes.size());
 
     // A cycle without changes sends nothing and takes no number: the
     // streams a client sees count up without gaps.
@@ -119,22 +88,20 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
     StreamWriter writer(locked.data(), locked.size(), kind);
     if (!writer.Fits(count)) return E_FAIL;
     writer.WriteHeader(StreamBlockSize(kind, n), count, m_settings.hClientGroup, NextStreamId());
-    DWORD index = 0;
-    for (CItem* item = m_items.First(); item && index < count; item = item->m_pNext) {
-        if (!item->m_active || !HasChanged(*item)) continue;
+    for (DWORD index = 0; index < count; ++index) {
+        CItem* item = changes[index].first;
         VARIANT value;
-        const HRESULT status = ReadTagValue(*item->m_pTag, value);
+        const HRESULT status = TagValueOf(*item->m_pTag, changes[index].second, value);
         if (writer.CarriesEntries())
             writer.WriteEntry(index, item->m_hClient, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD, now, value);
         RememberSent(*item, value, status);
-        ++index;
     }
     *changed = count;
     return S_OK;
 }
 
 HRESULT CGroup::WriteStreamForHandles(StreamKind kind, HGLOBAL block, DWORD count, const OPCHANDLE* handles) {
-    LockedBlock locked(block);
+    fw::GlobalLockScope locked(block);
     if (!locked.data()) return E_FAIL;
     StreamWriter writer(locked.data(), locked.size(), kind);
     if (!writer.Fits(count)) return E_FAIL;
@@ -181,11 +148,12 @@ STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
     // is ours, as the stub expects, and it frees it after sending.  Blocks
     // start zeroed: what a stream leaves unused carries nothing of ours.
     const bool callersBlock = pmedium->tymed == TYMED_HGLOBAL && pmedium->hGlobal;
-    HGLOBAL block = callersBlock ? pmedium->hGlobal : GlobalAlloc(GPTR, size);
+    fw::UniqueGlobal ownBlock(callersBlock ? nullptr : GlobalAlloc(GPTR, size));
+    const HGLOBAL block = callersBlock ? pmedium->hGlobal : ownBlock.get();
     if (!block) return callersBlock ? E_FAIL : E_OUTOFMEMORY;
     HRESULT hr = S_OK;
     {
-        LockedBlock locked(block);
+        fw::GlobalLockScope locked(block);
         StreamWriter writer(locked.data(), locked.size(), kind);
         if (!locked.data()) {
             hr = E_FAIL;
@@ -206,13 +174,10 @@ STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
             }
         }
     }
-    if (FAILED(hr)) {
-        if (!callersBlock) GlobalFree(block);
-        return hr;
-    }
+    if (FAILED(hr)) return hr;
     if (!callersBlock) {
         pmedium->tymed = TYMED_HGLOBAL;
-        pmedium->hGlobal = block;
+        pmedium->hGlobal = ownBlock.release();
         pmedium->pUnkForRelease = nullptr;
     }
     return S_OK;
@@ -244,13 +209,17 @@ STDMETHODIMP CGroup::DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAd
 
     DWORD number = ++m_lastConnection;
     while (number == 0 || FindConnection(number)) number = ++m_lastConnection;
-    auto* connection = new (std::nothrow) CAdviseConnection(this, *pformatetc, advf, number, pAdvSink);
+    std::unique_ptr<CAdviseConnection> connection(
+        new (std::nothrow) CAdviseConnection(this, *pformatetc, advf, number, pAdvSink));
     if (!connection) return E_OUTOFMEMORY;
+    // Listed only once it runs: a subscription that could not start is no
+    // subscription, and its number must not be handed out.
+    RETURN_IF_FAILED(connection->Start());
     CAdviseConnection** link = &m_pFirstConnection;
     while (*link) link = &(*link)->m_pNext;
-    *link = connection;
+    *link = connection.release();
     *pdwConnection = number;
-    return connection->Start();
+    return S_OK;
 }
 
 STDMETHODIMP CGroup::DUnadvise(DWORD dwConnection) {

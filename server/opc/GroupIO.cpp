@@ -3,7 +3,7 @@
 
 #include "TaskMem.h"
 #include "TarnProtocol.h"
-#include "../host/HalyardDoc.h"
+#include "ServerContext.h"
 
 #include <memory>
 #include <new>
@@ -16,7 +16,10 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
 
     std::unique_ptr<tarn::TarnIoItem[]> elements(new (std::nothrow) tarn::TarnIoItem[count]());
     std::unique_ptr<CRealItem*[]> tags(new (std::nothrow) CRealItem*[count]());
-    if (!elements || !tags) return E_OUTOFMEMORY;
+    // The driver writes into copies; the tags take them under their value
+    // lock afterwards, so no reader sees a value half written.
+    std::unique_ptr<VARIANT[]> values(new (std::nothrow) VARIANT[count]);
+    if (!elements || !tags || !values) return E_OUTOFMEMORY;
 
     int32_t filled = 0;
     {
@@ -31,18 +34,20 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
             e.number = tag->m_addressNumber;
             e.param = tag->m_addressParam;
             e.type = tarn::TarnTypeFromVarType(tag->m_canonicalType);
-            e.value = &tag->m_value;
-            tag->m_value.vt = tag->m_canonicalType;
+            values[filled] = tag->RawValue();
+            values[filled].vt = tag->m_canonicalType;
+            e.value = &values[filled];
             tags[filled++] = tag;
         }
     }
 
     tarn::TarnRequest request{m_pServer->DriverContext(), tarn::OpcBlockRead, filled, 0, elements.get()};
     request.count = filled;
-    const int32_t rc = m_pServer->SendLocked(request);
+    const DriverStatus rc = m_pServer->SendToDriver(request);
 
+    // A failed block read marks every tag of it with the block's status.
     for (int32_t i = 0; i < filled; ++i)
-        InterlockedExchange(&tags[i]->m_readStatus, rc != 0 ? rc : static_cast<LONG>(elements[i].status));
+        tags[i]->StoreReading(values[i], Succeeded(rc) ? DriverStatus{elements[i].status} : rc);
     return S_OK;
 }
 

@@ -2,7 +2,7 @@
 // what was last sent to the client for it.
 #pragma once
 
-#include "../host/RealItem.h"
+#include "RealItem.h"
 #include "OpcInterfaces.h"
 
 #include <windows.h>

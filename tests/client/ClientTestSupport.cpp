@@ -88,7 +88,7 @@ CGroup* ConnectionsTest::ConnectWithGroup(const char* progId, const std::vector<
     // The server's subscription thread looks at the group once as it starts;
     // items already there then would be read from the device.
     testsupport::PumpMessages(200);
-    server_ = entry.m_pServer;
+    server_ = entry.m_pServer.get();
     CGroup* group = entry.m_groups.back().get();
     for (const std::string& id : itemIds)
         if (!connections_.AddItem(*group, id)) return nullptr;

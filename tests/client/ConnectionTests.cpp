@@ -49,7 +49,7 @@ protected:
 
 TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
     connections_.Connect(velmora_);
-    ASSERT_NE(nullptr, Velmora().m_pServer);
+    ASSERT_NE(nullptr, Velmora().m_pServer.get());
     ASSERT_NE(0u, Velmora().m_node);
     EXPECT_EQ(kVelmora, ui_.nodes[Velmora().m_node].text);
     EXPECT_EQ(38u, Velmora().m_clsidText.size()) << "the registry form of the class id";
@@ -71,7 +71,7 @@ TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
     EXPECT_EQ(FALSE, group.m_active) << "kept as asked, though the server's group is active";
     EXPECT_EQ(-60, group.m_timeBias);
     EXPECT_EQ(250u, group.m_updateRate);
-    EXPECT_NE(nullptr, group.m_pItemMgt);
+    EXPECT_NE(nullptr, group.m_pItemMgt.get());
     EXPECT_NE(0u, group.m_adviseConnection);
     EXPECT_EQ(Velmora().m_node, ui_.nodes[group.m_node].parent);
 
@@ -123,7 +123,7 @@ TEST_F(Connections, DeleteItemGroupAndConnection) {
     ASSERT_EQ(1u, Velmora().m_groups.size());
     ASSERT_TRUE(connections_.AddItem(*Velmora().m_groups[0], "Name0"));
     connections_.DisconnectServer(velmora_);
-    EXPECT_EQ(nullptr, Velmora().m_pServer);
+    EXPECT_EQ(nullptr, Velmora().m_pServer.get());
     EXPECT_EQ(0u, Velmora().m_node);
     EXPECT_TRUE(Velmora().m_groups.empty());
     EXPECT_TRUE(ui_.nodes.empty());
@@ -150,7 +150,7 @@ TEST_F(Connections, SavedDocumentReopensWithGroupsAndItems) {
     connections_.ReplaceTable(std::move(table));
     connections_.ReconnectOpened();
     EXPECT_TRUE(ui_.messages.empty());
-    ASSERT_NE(nullptr, Velmora().m_pServer);
+    ASSERT_NE(nullptr, Velmora().m_pServer.get());
     ASSERT_EQ(1u, Velmora().m_groups.size());
     CGroup& reopened = *Velmora().m_groups[0];
     EXPECT_EQ("Group1", reopened.m_name);
@@ -209,7 +209,7 @@ TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
     connections_.ReconnectOpened();
     EXPECT_EQ(Texts({"CoCreateInstance"}), ui_.messages);
     ASSERT_EQ(1u, connections_.Table()[0]->m_groups.size());
-    EXPECT_EQ(nullptr, connections_.Table()[0]->m_pServer);
+    EXPECT_EQ(nullptr, connections_.Table()[0]->m_pServer.get());
     const std::vector<uint8_t> saved = EncodeContents(connections_.Table());
     ServerTable again;
     ASSERT_TRUE(DecodeContents(saved, again, nullptr));

@@ -78,7 +78,7 @@ protected:
             calledWith_ = &changed;
         });
         sink_ = fw::ComPtr<CAdviseSink>(sink);
-        group_.m_pSink = sink;
+        group_.m_pSink.attach(sink);
         sink->SetGroup(&group_);
         for (OPCHANDLE h : {0u, 1u, 2u}) {
             auto item = std::make_unique<CItem>();
@@ -227,7 +227,7 @@ TEST_F(DataChangeSink, NothingChangesWithoutAGlobalBlockOrWithoutAGroup) {
         CGroup gone;
         CAdviseSink* sink = new CAdviseSink([&calls](CGroup&) { ++calls; });
         held = fw::ComPtr<CAdviseSink>(sink);
-        gone.m_pSink = sink;
+        gone.m_pSink.attach(sink);
         sink->SetGroup(&gone);
         EXPECT_EQ(&gone, sink->Group());
     }
@@ -244,7 +244,7 @@ TEST_F(DataChangeSink, ACallbackMayRemoveTheGroupItWasCalledFor) {
     // The group holds the only reference, as once the server has released
     // its own; the callback removes the group during the sink's call.
     CAdviseSink* sink = new CAdviseSink([&owned](CGroup&) { owned.reset(); });
-    owned->m_pSink = sink;
+    owned->m_pSink.attach(sink);
     sink->SetGroup(owned.get());
     EXPECT_EQ(before + 1, fw::ModuleLock::Count());
     Deliver(Stream({{0, 0xC0, I4(1)}}), sink);

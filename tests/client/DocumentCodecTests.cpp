@@ -84,7 +84,7 @@ TEST(ContentsLayout, EntriesWithoutGroupsEndAtOnce) {
     table[2]->m_clsidText = "{0}";  // a server once connected and now not
     table[3]->m_node = 9;
     table[4]->m_connectedMark = true;
-    table[5]->m_pServer = new CAdviseSink();  // any object stands for a server; the entry releases it
+    table[5]->m_pServer.attach(new CAdviseSink());  // any object stands for a server; the entry releases it
     const Bytes bytes = EncodeContents(table);
     ASSERT_EQ(4 + 6 * (kServerRecordSize + 1), bytes.size());
     EXPECT_EQ(6u, At(bytes, 0));
@@ -174,7 +174,7 @@ TEST(ContentsReading, RebuildsTheTableInFileOrder) {
     EXPECT_EQ("Velmora.VelmoraOPC.1", entry.m_progId);
     EXPECT_EQ("{12345678-9ABC-DEF0-1234-56789ABCDEF0}", entry.m_clsidText);
     EXPECT_TRUE(entry.m_connectedMark);
-    EXPECT_EQ(nullptr, entry.m_pServer);
+    EXPECT_EQ(nullptr, entry.m_pServer.get());
     EXPECT_EQ(0u, entry.m_node) << "nodes belong to the tree that shows the table";
     ASSERT_EQ(2u, entry.m_groups.size());
     for (size_t g = 0; g < 2; ++g) {
@@ -188,8 +188,8 @@ TEST(ContentsReading, RebuildsTheTableInFileOrder) {
         EXPECT_EQ(was.m_localeId, group.m_localeId);
         EXPECT_EQ(was.m_updateRate, group.m_updateRate);
         EXPECT_EQ(0u, group.m_nextClientHandle);
-        EXPECT_EQ(nullptr, group.m_pItemMgt);
-        EXPECT_EQ(nullptr, group.m_pSink);
+        EXPECT_EQ(nullptr, group.m_pItemMgt.get());
+        EXPECT_EQ(nullptr, group.m_pSink.get());
         ASSERT_EQ(was.m_items.size(), group.m_items.size());
         for (size_t i = 0; i < group.m_items.size(); ++i) {
             const CItem& item = *group.m_items[i];

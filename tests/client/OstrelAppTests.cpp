@@ -181,7 +181,7 @@ TEST_F(OstrelProgram, AddServerConnectsOnceAndRefusesASecondConnection) {
                 TVIS_EXPANDED)
         << "the parent is expanded after an insertion";
     ASSERT_NE(nullptr, Velmora());
-    EXPECT_NE(nullptr, Velmora()->m_pServer);
+    EXPECT_NE(nullptr, Velmora()->m_pServer.get());
     EXPECT_EQ(reinterpret_cast<NodeHandle>(nodes[0].handle), Velmora()->m_node);
     EXPECT_EQ(1, testsupport::CountProcesses(kVelmoraExe));
 
@@ -220,7 +220,7 @@ TEST_F(OstrelProgram, GroupAndItemsComeFromTheirDialogs) {
     EXPECT_EQ(reinterpret_cast<NodeHandle>(groupNode), group.m_node);
     EXPECT_EQ(TRUE, group.m_active);
     EXPECT_EQ(1000u, group.m_updateRate);
-    EXPECT_NE(nullptr, group.m_pItemMgt);
+    EXPECT_NE(nullptr, group.m_pItemMgt.get());
 
     const std::vector<std::string> browsed = AddItem(groupNode, "Name0");
     ASSERT_FALSE(browsed.empty());
@@ -289,9 +289,9 @@ TEST_F(OstrelProgram, AddItemOnAServerWithoutBrowsingStillTakesATypedId) {
         ULONG refs_ = 1;
     };
     CServer& entry = *Velmora();
-    IUnknown* real = entry.m_pServer;
+    IUnknown* real = entry.m_pServer.detach();
     NoBrowse stand(real);
-    entry.m_pServer = &stand;
+    entry.m_pServer.attach(&stand);
 
     Select(groupNode);
     auto box = WatchBox(kDefaultCaption, 20000);
@@ -302,7 +302,8 @@ TEST_F(OstrelProgram, AddItemOnAServerWithoutBrowsingStillTakesATypedId) {
     }, 30000);
     Command(ID_EDIT_ADD_ITEM);
     const auto message = box.get();
-    entry.m_pServer = real;
+    entry.m_pServer.detach();
+    entry.m_pServer.attach(real);
     ASSERT_TRUE(message.has_value());
     EXPECT_EQ("QueryInterface(IID_IOPCBrowse)", message->text);
     ASSERT_TRUE(watcher.Result().found);
@@ -341,7 +342,7 @@ TEST_F(OstrelProgram, SavedDocumentOpensWithItsConnectionGroupsAndItems) {
     EXPECT_EQ(kVelmora, nodes[0].text);
     EXPECT_EQ(kImageConnection, nodes[0].image);
     ASSERT_NE(nullptr, Velmora());
-    EXPECT_NE(nullptr, Velmora()->m_pServer);
+    EXPECT_NE(nullptr, Velmora()->m_pServer.get());
     const std::vector<Node> groups = Children(Tree(), nodes[0].handle);
     ASSERT_EQ(1u, groups.size());
     EXPECT_EQ("Group1", groups[0].text);
@@ -402,7 +403,7 @@ TEST_F(OstrelProgram, ADamagedFileIsRefusedAndTheOpenDocumentStays) {
         const std::vector<Node> nodes = Connections();
         ASSERT_EQ(1u, nodes.size());
         EXPECT_EQ(connection, nodes[0].handle);
-        ASSERT_NE(nullptr, Velmora()->m_pServer);
+        ASSERT_NE(nullptr, Velmora()->m_pServer.get());
         ASSERT_EQ(1u, Velmora()->m_groups.size());
         EXPECT_EQ(std::vector<std::string>({"Name0"}), ItemIds(*Velmora()->m_groups.front()));
         EXPECT_EQ(1, testsupport::CountProcesses(kVelmoraExe));

@@ -163,7 +163,7 @@ protected:
 
     COstrelDoc* Doc() const { return dynamic_cast<COstrelDoc*>(app_->Template()->GetDocument()); }
     HWND Tree() const { return tree_->TreeControl(); }
-    ServerConnections& Model() const { return tree_->Model(); }
+    ServerConnections& Model() const { return Doc()->Model(); }
 
     int VelmoraIndex() const {
         const ServerTable& table = Model().Table();

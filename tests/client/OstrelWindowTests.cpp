@@ -243,10 +243,41 @@ TEST_F(OstrelWindow, DeleteAndCopyActOnTheSelectedItemRow) {
     Select(connection);
     Command(ID_EDIT_DELETE);
     EXPECT_TRUE(Connections().empty());
-    EXPECT_EQ(nullptr, Velmora()->m_pServer);
+    EXPECT_EQ(nullptr, Velmora()->m_pServer.get());
     EXPECT_EQ(0u, Velmora()->m_node);
     EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
     ASSERT_NE(nullptr, Connect());
+}
+
+// The document keeps what the tree selects as model records, and the item
+// the list's row names; a record whose node went is no longer named.
+TEST_F(OstrelWindow, DocumentHoldsTheSelectionAsModelRecords) {
+    const HTREEITEM group = GroupWithItems({"Name0", "Name1"});
+    ASSERT_NE(nullptr, group);
+    const HTREEITEM connection = Connections().front().handle;
+    Select(group);
+    TreeSelection selection = Doc()->Selection();
+    EXPECT_EQ(kSelectionGroup, selection.kind);
+    EXPECT_EQ(VelmoraIndex(), selection.serverIndex);
+    EXPECT_EQ(&FirstGroup(), selection.group);
+    EXPECT_EQ(Velmora()->m_pServer.get(), Doc()->SelectedServer());
+    EXPECT_EQ(nullptr, Doc()->SelectedItem());
+    SelectRow(1);
+    EXPECT_EQ(FirstGroup().m_items[1].get(), Doc()->SelectedItem());
+
+    Select(connection);
+    selection = Doc()->Selection();
+    EXPECT_EQ(kSelectionConnection, selection.kind);
+    EXPECT_EQ(VelmoraIndex(), selection.serverIndex);
+    EXPECT_EQ(nullptr, selection.group);
+    EXPECT_EQ(nullptr, Doc()->SelectedItem());
+
+    Select(group);
+    Command(ID_EDIT_DELETE);
+    ASSERT_TRUE(Velmora()->m_groups.empty());
+    EXPECT_EQ(nullptr, Doc()->Selection().group);
+    EXPECT_EQ(tree_->GetSelectionKind(), Doc()->Selection().kind);
+    EXPECT_EQ(tree_->GetSelectionKind(), Mode());
 }
 
 // The tools open on what is selected; their own work is tested with them.

@@ -73,7 +73,7 @@ TEST(ServerTableScan, KeepsOpcServersInReverseEnumerationOrderWhileTheirKeysExis
         for (const auto& entry : table) {
             SCOPED_TRACE(entry->m_progId);
             EXPECT_EQ("", entry->m_clsidText);
-            EXPECT_EQ(nullptr, entry->m_pServer);
+            EXPECT_EQ(nullptr, entry->m_pServer.get());
             EXPECT_EQ(0u, entry->m_node);
             EXPECT_FALSE(entry->m_connectedMark);
             EXPECT_TRUE(entry->m_groups.empty());

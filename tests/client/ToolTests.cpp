@@ -474,7 +474,7 @@ TEST_F(InterfacesTool, VelmoraWithItsOwnGroupAndWithATemporaryOne) {
 TEST_F(InterfacesTool, RefusedGroupIsReportedOnceAndItsRowsSayNo) {
     const int index = Connect(kRefusing);
     ASSERT_GE(index, 0) << kRefusing << " is registered by branch_opc_server.exe";
-    IUnknown* server = connections_.Entry(index)->m_pServer;
+    IUnknown* server = connections_.Entry(index)->m_pServer.get();
     auto box = WatchForBox(kWarningCaption);
     const InterfacesSeen seen = RunInterfacesDialog(server, std::nullopt);
     const std::optional<MessageBoxSeen> shown = box.get();

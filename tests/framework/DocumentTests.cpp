@@ -72,6 +72,44 @@ TEST_F(DocumentTemplate, NumbersCountTheNewDocumentsThatWereMade) {
     EXPECT_EQ("OPC Server2", OpenDocument()->Title());
 }
 
+// A view that keeps every update it is told of.
+class HintedView : public fw::View {
+public:
+    struct Update {
+        fw::View* sender;
+        LPARAM hint;
+        void* object;
+    };
+    void OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) override {
+        updates.push_back({sender, hint, hintObject});
+        fw::View::OnUpdate(sender, hint, hintObject);
+    }
+    std::vector<Update> updates;
+};
+
+TEST_F(DocumentTemplate, UpdatesCarryTheirHintToEveryViewButTheSender) {
+    auto hinted = std::make_unique<fw::MultiDocTemplate>(
+        IDR_OPCSERVER_DOC, [] { return new TestDocument; }, [] { return new HintedView; });
+    fw::MultiDocTemplate* owner = hinted.get();
+    app_->AddDocTemplate(std::move(hinted));
+    fw::Document* doc = owner->OpenNewDocument();
+    ASSERT_TRUE(doc && doc->Views().size() == 1u);
+    auto* view = dynamic_cast<HintedView*>(doc->Views().front());
+    ASSERT_NE(nullptr, view);
+    view->updates.clear();
+
+    int changed = 0;
+    doc->UpdateAllViews(nullptr, 7, &changed);
+    doc->UpdateAllViews(view, 8, &changed);  // the sender knows already
+    doc->UpdateAllViews(nullptr);
+    ASSERT_EQ(2u, view->updates.size());
+    EXPECT_EQ(nullptr, view->updates[0].sender);
+    EXPECT_EQ(7, view->updates[0].hint);
+    EXPECT_EQ(&changed, view->updates[0].object);
+    EXPECT_EQ(0, view->updates[1].hint) << "no hint: anything may have changed";
+    EXPECT_EQ(nullptr, view->updates[1].object);
+}
+
 class DocumentClose : public FrameTest {};
 
 TEST_F(DocumentClose, TheHookOrFileCloseRemovesAndDestroysOneDocument) {

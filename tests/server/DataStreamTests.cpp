@@ -1,10 +1,14 @@
-// The stream writer on its own: block sizes, offsets, and refusal of any
-// write that would land outside the caller's block.
+// The stream code on its own: block sizes, offsets, refusal of any write
+// that would land outside the caller's block, and what the client makes of
+// what the server writes.
 #include "DataStream.h"
+#include "StreamApply.h"
+#include "StreamReader.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -113,6 +117,46 @@ TEST(StreamWriter, HeaderOnlyFormatsTakeNoEntries) {
     EXPECT_FALSE(writer.WriteEntry(0, 1, 0xC0, FILETIME{}, Double(1)));
     EXPECT_EQ(5u, block.At<DWORD>(4));
     EXPECT_TRUE(block.GuardsIntact());
+}
+
+// The server's writer and the client's reader agree: what one writes, the
+// other applies, in both entry layouts.
+TEST(StreamRoundTrip, WhatTheServerWritesTheClientApplies) {
+    const FILETIME time{0x89ABCDEF, 0x01234567};
+    for (StreamKind kind : {StreamKind::Data, StreamKind::DataTime}) {
+        std::vector<BYTE> block(StreamBlockSize(kind, 3));
+        StreamWriter writer(block.data(), block.size(), kind);
+        ASSERT_TRUE(writer.WriteHeader(static_cast<DWORD>(block.size()), 3, 77, 1));
+        VARIANT number;
+        std::memset(&number, 0, sizeof number);
+        number.vt = VT_I4;
+        number.lVal = -42;
+        ASSERT_TRUE(writer.WriteEntry(0, 11, 0xC0, time, number));
+        ASSERT_TRUE(writer.WriteEntry(1, 12, 0x18, time, Double(2.5)));
+        ASSERT_TRUE(writer.WriteEntry(2, 99, 0xC0, time, number));
+
+        const StreamReader reader(block.data(), block.size(), kind);
+        ASSERT_EQ(3u, reader.EntriesInBlock());
+        StreamEntry entry;
+        ASSERT_TRUE(reader.ReadEntry(1, entry));
+        EXPECT_EQ(12u, entry.hClient);
+        EXPECT_EQ(0x18, entry.quality);
+        EXPECT_EQ(kind == StreamKind::DataTime ? time.dwHighDateTime : 0u, entry.timeStamp.dwHighDateTime);
+        EXPECT_FALSE(reader.ReadEntry(3, entry));
+
+        if (kind != StreamKind::DataTime) continue;  // the client subscribes with time stamps
+        CGroup group;
+        for (OPCHANDLE h : {12u, 11u, 13u}) {
+            group.m_items.push_back(std::make_unique<CItem>());
+            group.m_items.back()->m_hClient = h;
+        }
+        EXPECT_EQ(2u, ApplyDataChange(block.data(), block.size(), group));
+        EXPECT_EQ("2.500000", group.m_items[0]->m_valueText);
+        EXPECT_EQ(0x18, group.m_items[0]->m_quality);
+        EXPECT_EQ("-42", group.m_items[1]->m_valueText);
+        EXPECT_EQ(0xC0, group.m_items[1]->m_quality);
+        EXPECT_EQ("?", group.m_items[2]->m_valueText);
+    }
 }
 
 }  // namespace

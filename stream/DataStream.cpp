@@ -7,9 +7,7 @@ static_assert(sizeof(OPCITEMHEADER1) == kStreamEntryWithTimeSize, "entry with ti
 static_assert(sizeof(OPCITEMHEADER2) == kStreamEntrySize, "entry layout");
 static_assert(sizeof(VARIANT) >= kStreamValueSize, "a VARIANT holds a stream value");
 
-namespace {
-
-DWORD EntrySize(StreamKind kind) {
+DWORD StreamEntrySize(StreamKind kind) {
     switch (kind) {
     case StreamKind::Data:
         return kStreamEntrySize;
@@ -20,13 +18,15 @@ DWORD EntrySize(StreamKind kind) {
     }
 }
 
+namespace {
+
 // Per-item part of the allocated size: entry and value for the data
 // formats, 8 bytes for the write-complete format, the value alone otherwise.
 DWORD AllocatedPerItem(StreamKind kind) {
     switch (kind) {
     case StreamKind::Data:
     case StreamKind::DataTime:
-        return EntrySize(kind) + kStreamValueSize;
+        return StreamEntrySize(kind) + kStreamValueSize;
     case StreamKind::WriteComplete:
         return 8;
     default:
@@ -46,7 +46,7 @@ DWORD StreamBlockSize(StreamKind kind, DWORD n) {
 }
 
 size_t StreamBytesUsed(StreamKind kind, DWORD itemCount) {
-    const DWORD entry = EntrySize(kind);
+    const DWORD entry = StreamEntrySize(kind);
     if (entry == 0) return kStreamHeaderSize;
     return kStreamHeaderSize + static_cast<size_t>(itemCount) * (entry + kStreamValueSize);
 }
@@ -57,7 +57,7 @@ StreamWriter::StreamWriter(void* block, size_t blockSize, StreamKind kind)
 bool StreamWriter::Fits(DWORD itemCount) const {
     const unsigned long long needed =
         CarriesEntries() ? kStreamHeaderSize + static_cast<unsigned long long>(itemCount) *
-                                                   (EntrySize(kind_) + kStreamValueSize)
+                                                   (StreamEntrySize(kind_) + kStreamValueSize)
                          : kStreamHeaderSize;
     return needed <= size_;
 }
@@ -81,7 +81,7 @@ bool StreamWriter::WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientG
 bool StreamWriter::WriteEntry(DWORD index, OPCHANDLE hClient, WORD quality, const FILETIME& time,
                               const VARIANT& value) {
     if (!headerWritten_ || !CarriesEntries() || index >= itemCount_) return false;
-    const DWORD entrySize = EntrySize(kind_);
+    const DWORD entrySize = StreamEntrySize(kind_);
     const size_t entryOffset = kStreamHeaderSize + static_cast<size_t>(index) * entrySize;
     const size_t valueOffset = kStreamHeaderSize + static_cast<size_t>(itemCount_) * entrySize +
                                static_cast<size_t>(index) * kStreamValueSize;

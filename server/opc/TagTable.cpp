@@ -1,6 +1,6 @@
 #include "TagTable.h"
 
-#include "../opc/LinkedList.h"
+#include "LinkedList.h"
 
 #include <new>
 
@@ -14,6 +14,7 @@ bool TagTable::Append(CRealItem* tag) {
     (last_ ? last_->m_pNext : first_) = tag;
     last_ = tag;
     tag->m_index = ++count_;
+    tag->m_valueLock = &valueLock_;
     return true;
 }
 

@@ -3,7 +3,7 @@
 // move, and browsing lists every tag whatever the filters say (a client that
 // filters gets a superset and can narrow it itself; one that is refused
 // would see nothing at all).
-#include "../host/HalyardDoc.h"
+#include "HalyardDoc.h"
 
 #include "Enumer.h"
 #include "TaskMem.h"

@@ -1,14 +1,14 @@
 // IOPCServer of the server object: groups, their threads and handles,
 // status and error texts.
-#include "../host/HalyardDoc.h"
-
-#include "Group.h"
-#include "TaskMem.h"
-#include "WorkerThread.h"
-#include "../host/HalyardApp.h"
-#include "../host/TextConversion.h"
+#include "HalyardDoc.h"
 
 #include "ComPtr.h"
+#include "Group.h"
+#include "HalyardApp.h"
+#include "TaskMem.h"
+#include "TaskMemResults.h"
+#include "TextConversion.h"
+#include "WorkerThread.h"
 
 #include <cwchar>
 #include <memory>
@@ -123,22 +123,21 @@ STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequest
 
     ResetEvent(m_hGroupEvent.get());
     DWORD threadId = 0;
-    HANDLE thread = CreateWorkerThread(kGroupThreadStack, GroupThread, start.get(), 0, &threadId);
+    fw::UniqueHandle thread(CreateWorkerThread(kGroupThreadStack, GroupThread, start.get(), 0, &threadId));
     if (!thread) return E_OUTOFMEMORY;
-    WaitForSingleObject(m_hGroupEvent.get(), INFINITE);
+    // The thread as well as its signal: a thread that ends before it
+    // signals (it could not start COM, say) must fail the call, not hang
+    // the main thread for ever.  When both are set the event comes first.
+    const HANDLE waits[] = {m_hGroupEvent.get(), thread.get()};
+    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return E_FAIL;
 
     if (start->result != S_OK) {
-        WaitForSingleObject(thread, INFINITE);  // it ends right after signalling a failure
-        CloseHandle(thread);
+        WaitForSingleObject(thread.get(), INFINITE);  // it ends right after signalling a failure
         return start->result;
     }
     CGroup* group = start->group;
-    if (!group || group != LastGroup()) {
-        CloseHandle(thread);
-        return E_FAIL;
-    }
-    group->m_hThread = thread;
-    group->m_threadId = threadId;
+    if (!group || group != LastGroup()) return E_FAIL;
+    group->AttachThread(std::move(thread), threadId);
 
     *phServerGroup = group->ServerHandle();
     if (pRevisedUpdateRate) *pRevisedUpdateRate = group->Settings().updateRate;
@@ -196,10 +195,9 @@ STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
     if (SUCCEEDED(group->QueryInterface(IID_IOPCItemMgt, items.put_void()))) {
         while (CItem* first = group->FirstItem()) {
             OPCHANDLE handle = first->ServerHandle();
-            HRESULT* errors = nullptr;
-            const HRESULT hr = items->RemoveItems(1, &handle, &errors);
-            const HRESULT itemResult = errors ? errors[0] : E_FAIL;
-            CoTaskMemFree(errors);
+            fw::TaskMemPtr<HRESULT> errors;
+            const HRESULT hr = items->RemoveItems(1, &handle, fw::OutPtr(errors));
+            const HRESULT itemResult = errors ? errors.get()[0] : E_FAIL;
             if (FAILED(hr)) return hr;
             if (itemResult != S_OK) return S_FALSE;
         }
@@ -208,17 +206,10 @@ STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
 
     *link = group->m_pNext;
     group->m_pNext = nullptr;
-    // Subscriptions end before the group lets go of the server: their
-    // threads read through it.
-    group->RemoveAllConnections();
-    if (group->m_hThread) {
-        PostThreadMessageW(group->m_threadId, WM_QUIT, 0, 0);
-        WaitForSingleObject(group->m_hThread, INFINITE);
-        CloseHandle(group->m_hThread);
-        group->m_hThread = nullptr;
-    }
-    group->DetachServer();
-    group->Release();  // the list's reference; clients may still hold theirs
+    group->Shutdown();
+    // The list's reference; clients may still hold theirs.
+    fw::ComPtr<IUnknown> listReference;
+    listReference.attach(group->Identity());
     return S_OK;
 }
 

@@ -1,6 +1,7 @@
 // The data-change stream of OPC DA 1.0: one block of global memory holding a
 // group header, an entry per item and a 16-byte value per entry.  Pure layout
-// code, shared by the subscriptions, GetData and the asynchronous reads.
+// code: the server writes streams with it (subscriptions, GetData and the
+// asynchronous reads) and the client reads them (StreamReader.h).
 #pragma once
 
 #include "OpcInterfaces.h"
@@ -23,6 +24,9 @@ constexpr DWORD kStreamEntryWithTimeSize = 20;
 // Values travel as the 32-bit VARIANT: type, reserved words and 8 bytes of
 // data.  A 64-bit VARIANT's tail is never sent.
 constexpr DWORD kStreamValueSize = 16;
+
+// Bytes of one entry header: 0 for the formats without entries.
+DWORD StreamEntrySize(StreamKind kind);
 
 // The size a block is allocated with for n items, as dwSize reports it; 0
 // when that does not fit in 32 bits.

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "RealItem.h"
+#include "Sync.h"
 
 #include <cstdint>
 #include <string_view>
@@ -31,10 +32,20 @@ public:
     // Deletes every tag.
     void Clear();
 
+    // Guards every tag's cached value and read status.  Device reads of
+    // different groups store into the same tags while synchronous reads,
+    // subscription cycles and GetData of other groups copy them out: one
+    // lock of the table, held only to copy a few bytes and never across a
+    // driver call, makes each reading whole (a VT_R8 is two stores on i686)
+    // without making a cache read wait for a device.  The driver lock stays
+    // what serialises the driver; the group's item lock what guards its list.
+    fw::CriticalSection& ValueLock() { return valueLock_; }
+
 private:
     CRealItem* first_ = nullptr;
     CRealItem* last_ = nullptr;
     int32_t count_ = 0;
+    fw::CriticalSection valueLock_;
     // Keys view the tags' own names, which never change once listed.
     std::unordered_map<std::wstring_view, CRealItem*> byName_;
 };

@@ -1,0 +1,96 @@
+#include "RealItem.h"
+
+#include "ServerContext.h"
+#include "TarnProtocol.h"
+
+#include <cstring>
+
+namespace {
+
+// A tag not yet in a table is seen by one thread only.
+class OptionalLock {
+public:
+    explicit OptionalLock(fw::CriticalSection* lock) : lock_(lock) {
+        if (lock_) lock_->Enter();
+    }
+    ~OptionalLock() {
+        if (lock_) lock_->Leave();
+    }
+    OptionalLock(const OptionalLock&) = delete;
+    OptionalLock& operator=(const OptionalLock&) = delete;
+
+private:
+    fw::CriticalSection* lock_;
+};
+
+}  // namespace
+
+CRealItem::CRealItem() { VariantInit(&m_value); }
+
+CRealItem::~CRealItem() { VariantClear(&m_value); }
+
+TagReading CRealItem::Reading() const {
+    OptionalLock lock(m_valueLock);
+    return {m_value, m_readStatus};
+}
+
+VARIANT CRealItem::RawValue() const {
+    OptionalLock lock(m_valueLock);
+    return m_value;
+}
+
+void CRealItem::StoreReading(const VARIANT& raw, DriverStatus status) {
+    OptionalLock lock(m_valueLock);
+    // Scalar types only: the bytes are the value, nothing to copy deeply.
+    m_value = raw;
+    m_readStatus = status;
+}
+
+HRESULT CRealItem::ReadValue(VARIANT* out) const {
+    if (!out) return E_INVALIDARG;
+    return ValueOf(Reading(), out);
+}
+
+HRESULT CRealItem::ValueOf(const TagReading& reading, VARIANT* out) const {
+    if (!out) return E_INVALIDARG;
+    if (m_ioMode != kDeviceTag) {
+        out->vt = m_canonicalType;
+        return S_OK;
+    }
+    const bool delivered = Succeeded(reading.status);
+    switch (m_canonicalType) {
+    case VT_I2:
+    case VT_BOOL:
+        if (delivered) out->iVal = reading.raw.iVal;
+        break;
+    case VT_I4:
+    case VT_R4:
+        if (delivered) out->lVal = reading.raw.lVal;
+        break;
+    case VT_R8:
+        if (delivered) out->dblVal = reading.raw.dblVal;
+        break;
+    default:
+        return E_FAIL;
+    }
+    out->vt = m_canonicalType;
+    return ItemErrorFromReadStatus(reading.status);
+}
+
+HRESULT CRealItem::WriteValue(const VARIANT& value) {
+    if (m_ioMode != kDeviceTag) return S_FALSE;
+    if (!m_pContext || !m_pContext->HasDriver()) return E_FAIL;
+    tarn::TarnIoItem element{};
+    element.address = m_address;
+    element.device = m_device;
+    element.number = m_addressNumber;
+    element.param = m_addressParam;
+    element.type = tarn::TarnTypeFromVarType(m_canonicalType);
+    // The driver only reads the value it is given.
+    element.value = const_cast<tagVARIANT*>(&value);
+    tarn::TarnRequest request{m_pContext->DriverContext(), tarn::OpcWrite, 0, 1, &element};
+    // The driver's answer does not change what the caller learns: the value
+    // shows up, or not, with the next device read.
+    m_pContext->SendToDriver(request);
+    return S_OK;
+}

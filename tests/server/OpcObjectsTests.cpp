@@ -1,0 +1,184 @@
+// The server's OPC objects in process, without a server program or windows:
+// the item list, the change test of the subscriptions, the cycle schedule.
+#include "ChangeTest.h"
+#include "CycleSchedule.h"
+#include "ItemList.h"
+#include "TagTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Tags as the driver lists them: their table position is their handle.
+class Tags {
+public:
+    explicit Tags(int count, VARTYPE type = VT_I4) {
+        for (int i = 0; i < count; ++i) {
+            auto* tag = new CRealItem;
+            tag->m_name = L"T" + std::to_wstring(i + 1);
+            tag->m_canonicalType = type;
+            tag->m_ioMode = kDeviceTag;
+            table_.Append(tag);
+        }
+    }
+    CRealItem* operator[](int handle) const {
+        CRealItem* tag = table_.First();
+        while (tag && tag->m_index != handle) tag = tag->m_pNext;
+        return tag;
+    }
+
+private:
+    TagTable table_;
+};
+
+CItem* NewItem(CRealItem* tag, OPCHANDLE client) {
+    auto* item = new CItem;
+    item->m_pTag = tag;
+    item->m_hClient = client;
+    return item;
+}
+
+std::vector<OPCHANDLE> ClientHandles(const ItemList& list) {
+    std::vector<OPCHANDLE> handles;
+    for (CItem* item = list.First(); item; item = item->m_pNext) handles.push_back(item->m_hClient);
+    return handles;
+}
+
+TEST(ItemList, ATagAddedTwiceIsFoundFirstAndTheSecondTakesOverWhenTheFirstGoes) {
+    Tags tags(3);
+    ItemList list;
+    CItem* first = NewItem(tags[2], 10);
+    CItem* other = NewItem(tags[1], 11);
+    CItem* second = NewItem(tags[2], 12);
+    ASSERT_TRUE(list.Append(first));
+    ASSERT_TRUE(list.Append(other));
+    ASSERT_TRUE(list.Append(second));
+    EXPECT_EQ(first, list.Find(2));
+    EXPECT_EQ(nullptr, list.Find(3));
+
+    list.Remove(first);
+    EXPECT_EQ(second, list.Find(2));
+    EXPECT_EQ((std::vector<OPCHANDLE>{11, 12}), ClientHandles(list));
+    list.Remove(second);
+    EXPECT_EQ(nullptr, list.Find(2));
+    EXPECT_EQ(other, list.Find(1));
+    EXPECT_EQ(1u, list.Count());
+}
+
+TEST(ItemList, RemovingFromTheMiddleAndTheEndsKeepsTheOrderAndTheLinks) {
+    Tags tags(5);
+    ItemList list;
+    std::vector<CItem*> items;
+    for (int h = 1; h <= 5; ++h) {
+        items.push_back(NewItem(tags[h], static_cast<OPCHANDLE>(100 + h)));
+        ASSERT_TRUE(list.Append(items.back()));
+    }
+    list.Remove(items[2]);
+    list.Remove(items[0]);
+    list.Remove(items[4]);
+    EXPECT_EQ((std::vector<OPCHANDLE>{102, 104}), ClientHandles(list));
+    EXPECT_EQ(nullptr, list.First()->m_pPrev);
+    EXPECT_EQ(list.First(), list.First()->m_pNext->m_pPrev);
+    // Appending after removals links behind the last one left.
+    ASSERT_TRUE(list.Append(NewItem(tags[1], 201)));
+    EXPECT_EQ((std::vector<OPCHANDLE>{102, 104, 201}), ClientHandles(list));
+    list.Clear();
+    EXPECT_EQ(0u, list.Count());
+    EXPECT_EQ(nullptr, list.Find(2));
+}
+
+VARIANT Value(VARTYPE type, double number) {
+    VARIANT v;
+    std::memset(&v, 0, sizeof v);
+    v.vt = type;
+    switch (type) {
+    case VT_I2: v.iVal = static_cast<SHORT>(number); break;
+    case VT_BOOL: v.boolVal = number != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
+    case VT_I4: v.lVal = static_cast<LONG>(number); break;
+    case VT_R4: v.fltVal = static_cast<float>(number); break;
+    case VT_R8: v.dblVal = number; break;
+    default: break;
+    }
+    return v;
+}
+
+// What a cycle does with an item: take the reading, test it, and if it
+// changed, remember what was sent.
+bool Cycle(CItem& item, const TagReading& reading) {
+    if (!HasChanged(item, reading)) return false;
+    VARIANT sent;
+    std::memset(&sent, 0, sizeof sent);
+    const HRESULT status = item.m_pTag->ValueOf(reading, &sent);
+    RememberSent(item, sent, status);
+    return true;
+}
+
+TEST(ChangeTest, SendsFirstThenOnlyWhatChangedInEveryType) {
+    for (const VARTYPE type : {VT_I2, VT_BOOL, VT_I4, VT_R4, VT_R8}) {
+        SCOPED_TRACE(type);
+        Tags tags(1, type);
+        std::unique_ptr<CItem> item(NewItem(tags[1], 1));
+        EXPECT_TRUE(Cycle(*item, {Value(type, 1), kDriverOk})) << "never sent";
+        EXPECT_FALSE(Cycle(*item, {Value(type, 1), kDriverOk})) << "same value";
+        EXPECT_TRUE(Cycle(*item, {Value(type, 0), kDriverOk})) << "new value";
+        EXPECT_TRUE(Cycle(*item, {Value(type, 0), DriverStatus{3}})) << "new status";
+        EXPECT_FALSE(Cycle(*item, {Value(type, 0), DriverStatus{3}})) << "same status";
+        item->m_sendNext = TRUE;
+        EXPECT_TRUE(Cycle(*item, {Value(type, 0), DriverStatus{3}})) << "asked to send again";
+    }
+}
+
+TEST(ChangeTest, ACloseDoubleIsAChangeAndUnknownTypesAlwaysAre) {
+    Tags doubles(1, VT_R8);
+    std::unique_ptr<CItem> item(NewItem(doubles[1], 1));
+    Cycle(*item, {Value(VT_R8, 1.0), kDriverOk});
+    EXPECT_TRUE(Cycle(*item, {Value(VT_R8, 1.0 + 1e-12), kDriverOk})) << "no deadband";
+
+    Tags strings(1, VT_BSTR);
+    std::unique_ptr<CItem> text(NewItem(strings[1], 2));
+    VARIANT empty;
+    std::memset(&empty, 0, sizeof empty);
+    Cycle(*text, {empty, kDriverOk});
+    EXPECT_TRUE(Cycle(*text, {empty, kDriverOk}));
+}
+
+TEST(TagReading, AValueIsHandedOutOnlyWhenTheDriverDeliveredIt) {
+    Tags tags(1, VT_R8);
+    CRealItem& tag = *tags[1];
+    VARIANT out;
+    std::memset(&out, 0, sizeof out);
+    EXPECT_EQ(-1, tag.ReadValue(&out)) << "not read yet";
+    EXPECT_EQ(0.0, out.dblVal);
+    tag.StoreReading(Value(VT_R8, 2.5), kDriverOk);
+    EXPECT_EQ(S_OK, tag.ReadValue(&out));
+    EXPECT_EQ(VT_R8, out.vt);
+    EXPECT_EQ(2.5, out.dblVal);
+    tag.StoreReading(Value(VT_R8, 7.0), DriverStatus{9});
+    std::memset(&out, 0, sizeof out);
+    EXPECT_EQ(9, tag.ReadValue(&out));
+    EXPECT_EQ(0.0, out.dblVal);
+}
+
+double g_now = 0;
+double FakeClock() { return g_now; }
+
+TEST(CycleSchedule, WaitsFromWhenTheCycleWasDueAndCatchesUpAfterAnOverrun) {
+    g_now = 1000;
+    CycleSchedule schedule(FakeClock);
+    g_now += 30;  // the cycle took 30 ms
+    EXPECT_EQ(70u, schedule.NextWait(100));
+    g_now += 70 + 5;  // woke 5 ms late
+    EXPECT_EQ(95u, schedule.NextWait(100)) << "the late wake-up is taken off the next wait";
+    g_now += 95 + 250;  // a cycle that overran
+    EXPECT_EQ(0u, schedule.NextWait(100)) << "the next cycle follows at once";
+    g_now += 10;
+    EXPECT_EQ(90u, schedule.NextWait(100)) << "counted again from the overrun";
+    g_now += 90;
+    EXPECT_EQ(0u, schedule.NextWait(0)) << "rate 0: the next cycle at once";
+}
+
+}  // namespace
