@@ -81,8 +81,9 @@ bool Start(ClientProcess& client, const std::string& commandLine) {
     PROCESS_INFORMATION info{};
     std::string line = commandLine;
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return false;
-    CloseHandle(info.hThread);
     client.process.reset(info.hProcess);
+    fw::UniqueHandle thread(info.hThread);
+    thread.reset();  // only the process is waited on
     return true;
 }
 
@@ -173,10 +174,12 @@ StepResult RunStep(int step, testsupport::ScratchDir& scratch) {
                  FormatDuration(MonotonicMs() - teardownStart).c_str());
     // The next step starts with a fresh server process.
     if (!testsupport::WaitForNoProcess(kServerExe, 120000))
-        if (HANDLE p = OpenProcess(PROCESS_TERMINATE, FALSE, testsupport::FindProcessId(kServerExe))) {
+        if (fw::UniqueHandle p(OpenProcess(PROCESS_TERMINATE, FALSE, testsupport::FindProcessId(kServerExe))); p) {
             std::fprintf(stderr, "    the server did not end: terminated\n");
-            TerminateProcess(p, 1);
-            CloseHandle(p);
+            TerminateProcess(p.get(), 1);
+            // An open handle can keep the ended process listed, so it goes
+            // before the wait for the list to empty.
+            p.reset();
             testsupport::WaitForNoProcess(kServerExe, 30000);
         }
     return result;

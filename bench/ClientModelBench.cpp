@@ -6,6 +6,7 @@
 #include "ClientRecords.h"
 #include "ComPtr.h"
 #include "DataStream.h"
+#include "GlobalMemory.h"
 #include "ResultTable.h"
 #include "Statistics.h"
 #include "Stopwatch.h"
@@ -24,11 +25,11 @@ constexpr int kRounds = 7;
 
 // The stream a server sends for the items with client handles 1..n, values
 // alternately VT_I4 and VT_R8 as the benchmark driver's tags.
-HGLOBAL MakeStream(DWORD n) {
+fw::UniqueGlobal MakeStream(DWORD n) {
     const DWORD size = StreamBlockSize(StreamKind::DataTime, n);
-    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
-    if (!block) return nullptr;
-    void* data = GlobalLock(block);
+    fw::UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size));
+    if (!block) return block;
+    void* data = GlobalLock(block.get());
     StreamWriter writer(data, size, StreamKind::DataTime);
     writer.WriteHeader(size, n, 1, 0);
     FILETIME now;
@@ -45,7 +46,7 @@ HGLOBAL MakeStream(DWORD n) {
         }
         writer.WriteEntry(i, i + 1, OPC_QUALITY_GOOD, now, value);
     }
-    GlobalUnlock(block);
+    GlobalUnlock(block.get());
     return block;
 }
 
@@ -81,22 +82,22 @@ int main(int argc, char** argv) {
     group.m_pSink.attach(new CAdviseSink);
     group.m_pSink->SetGroup(&group);
 
-    HGLOBAL stream = MakeStream(kItems);
+    fw::UniqueGlobal stream = MakeStream(kItems);
     if (!stream) return 3;
     FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")), nullptr,
                      DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     std::vector<double> applyMs, decodeMs;
     bool allDecoded = true;
     for (int round = 0; round < kRounds; ++round) {
-        decodeMs.push_back(TimeMs([&] { allDecoded = allDecoded && DecodeOnly(stream) == kItems; }));
+        decodeMs.push_back(TimeMs([&] { allDecoded = allDecoded && DecodeOnly(stream.get()) == kItems; }));
         for (auto& item : group.m_items) item->m_changed = FALSE;
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
-        medium.hGlobal = stream;
+        medium.hGlobal = stream.get();
         applyMs.push_back(TimeMs([&] { group.m_pSink->OnDataChange(&format, &medium); }));
     }
     const bool allApplied = group.m_items.back()->m_changed && group.m_items.front()->m_changed;
-    GlobalFree(stream);
+    stream.reset();
     if (!allDecoded || !allApplied) {
         table.Add(FailureRow("stream of 10,000 items", E_FAIL));
     } else {

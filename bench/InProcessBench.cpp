@@ -5,6 +5,8 @@
 // folder of the benchmarks' server copy, beside the bench driver.
 #include "BenchClient.h"
 #include "BenchTags.h"
+#include "ComPtr.h"
+#include "GlobalMemory.h"
 #include "Group.h"
 #include "HalyardApp.h"
 #include "HalyardDoc.h"
@@ -126,10 +128,10 @@ void InProcessBench::SubscriptionCycle(ResultTable& table, IOPCItemMgt* items) {
     for (int cycle = 0; cycle < 15; ++cycle) {
         const double start = MonotonicMs();
         const DWORD n = group->ActiveItemCount();
-        HGLOBAL block = GlobalAlloc(GPTR, StreamBlockSize(StreamKind::DataTime, n));
+        fw::UniqueGlobal block(GlobalAlloc(GPTR, StreamBlockSize(StreamKind::DataTime, n)));
         if (!block) return table.Add(FailureRow("subscription block", E_OUTOFMEMORY));
-        const HRESULT hr = group->SubscriptionCycle(StreamKind::DataTime, block, n, &sent);
-        GlobalFree(block);
+        const HRESULT hr = group->SubscriptionCycle(StreamKind::DataTime, block.get(), n, &sent);
+        block.reset();  // freeing the block is part of the cycle's cost
         ms.push_back(MonotonicMs() - start);
         if (FAILED(hr) || sent != n) return table.Add(FailureRow("subscription cycle", FAILED(hr) ? hr : E_FAIL));
     }
@@ -188,15 +190,16 @@ int main(int argc, char** argv) {
     if (FAILED(com.result())) return 3;
     ResultTable table;
     table.AddSection("Server-side cost in process (no marshalling), group of 10,000 items");
-    auto* doc = new CHalyardDoc;
+    fw::ComPtr<CHalyardDoc> doc;
+    doc.attach(new CHalyardDoc);
     // Without its driver the document would stop at a message box.
     if (!DriverBesideProgram()) {
         table.Add(FailureRow("bench driver beside bench_inproc.exe", E_FAIL));
     } else if (!doc->OnNewDocument() || !doc->HasDriver() || !doc->FindTag(L"Bench09999")) {
         table.Add(FailureRow("server document with the bench driver's tags", E_FAIL));
     } else {
-        InProcessBench(doc).Run(table);
+        InProcessBench(doc.get()).Run(table);
     }
-    doc->Release();  // closes the document: its groups go with it
+    doc.reset();  // closes the document: its groups go with it
     return table.Save(argv[1]) ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include "CycleSchedule.h"
 #include "DataStream.h"
+#include "GlobalMemory.h"
 #include "TaskMem.h"
 
 #include <cstring>
@@ -56,12 +57,9 @@ private:
 
     void Send(IAdviseSink* sink, DWORD n) {
         const DWORD size = StreamBlockSize(StreamKind::DataTime, n);
-        HGLOBAL block = GlobalAlloc(GPTR, size);
-        if (!block || !sink) {
-            if (block) GlobalFree(block);
-            return;
-        }
-        StreamWriter writer(GlobalLock(block), size, StreamKind::DataTime);
+        const fw::UniqueGlobal block(GlobalAlloc(GPTR, size));
+        if (!block || !sink) return;
+        StreamWriter writer(GlobalLock(block.get()), size, StreamKind::DataTime);
         writer.WriteHeader(size, n, group_.ClientGroup(), sent_++);
         FILETIME now;
         CoFileTimeNow(&now);
@@ -72,12 +70,11 @@ private:
             value.lVal = static_cast<LONG>(sent_ + i);
             writer.WriteEntry(i, i + 1, OPC_QUALITY_GOOD, now, value);
         }
-        GlobalUnlock(block);
+        GlobalUnlock(block.get());
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
-        medium.hGlobal = block;
+        medium.hGlobal = block.get();
         sink->OnDataChange(&format_, &medium);
-        GlobalFree(block);
     }
 
     NoopGroup& group_;

@@ -22,6 +22,7 @@
 #include "TaskMemResults.h"
 #include "TextToValue.h"
 #include "ValueText.h"
+#include "Variant.h"
 
 #include <objbase.h>
 
@@ -196,17 +197,16 @@ int Write(const std::string& progId, const std::string& id, const std::string& t
     CGroup* group = session.MakeGroup({id}, 1000);
     fw::ComPtr<IOPCSyncIO> io = group ? SyncIO(*group) : fw::ComPtr<IOPCSyncIO>();
     if (!io) return 2;
-    VARIANT value;
+    fw::Variant value;
     std::string why;
-    if (!TextToValue(text, group->m_items[0]->m_canonicalType, &value, &why)) {
+    if (!TextToValue(text, group->m_items[0]->m_canonicalType, value.put(), &why)) {
         std::fprintf(stderr, "nothing written: %s\n", why.c_str());
         return 1;
     }
     OPCHANDLE handle = group->m_items[0]->m_hServer;
     fw::TaskMemPtr<HRESULT> errors;
-    HRESULT hr = io->Write(1, &handle, &value, fw::OutPtr(errors));
+    HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
     if (hr == S_OK) hr = errors ? errors.get()[0] : E_POINTER;
-    VariantClear(&value);
     if (hr != S_OK) {
         std::fprintf(stderr, "Write failed (HR = %s)\n", HresultText(hr).c_str());
         return 2;

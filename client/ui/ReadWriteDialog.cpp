@@ -6,24 +6,9 @@
 #include "TextToValue.h"
 #include "ToolResource.h"
 #include "ValueText.h"
+#include "Variant.h"
 
 #include <utility>
-
-namespace {
-
-class VariantHolder {
-public:
-    VariantHolder() { VariantInit(&value_); }
-    ~VariantHolder() { VariantClear(&value_); }
-    VariantHolder(const VariantHolder&) = delete;
-    VariantHolder& operator=(const VariantHolder&) = delete;
-    VARIANT* get() { return &value_; }
-
-private:
-    VARIANT value_;
-};
-
-}  // namespace
 
 ReadWriteDialog::ReadWriteDialog(IUnknown* server, const CGroup& group, int row, std::string itemName)
     : fw::Dialog(IDD_READ_WRITE), itemName(std::move(itemName)), server_(server), group_(group), row_(row) {}
@@ -96,9 +81,9 @@ void ReadWriteDialog::Write() {
         Warn("Nothing written: the item's type is not known until a read succeeds.");
         return;
     }
-    VariantHolder value;
+    fw::Variant value;
     std::string why;
-    if (!TextToValue(newValueText, valueType, value.get(), &why)) {
+    if (!TextToValue(newValueText, valueType, value.put(), &why)) {
         Warn("Nothing written: " + why);
         return;
     }
@@ -107,6 +92,6 @@ void ReadWriteDialog::Write() {
     if (GetGroupInterface(server_, group_.m_name, io) != GroupAccess::Reached || !item) return;
     OPCHANDLE handle = item->m_hServer;
     fw::TaskMemPtr<HRESULT> errors;
-    const HRESULT hr = io->Write(1, &handle, value.get(), fw::OutPtr(errors));
+    const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
     if (hr != S_OK) Warn("Writing Error");
 }

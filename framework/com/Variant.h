@@ -15,6 +15,9 @@ public:
     Variant& operator=(const Variant&) = delete;
 
     const VARIANT& get() const { return value_; }
+    // For calls that only read the value but take a VARIANT* (most COM
+    // in-parameters are declared so).
+    VARIANT* in() { return &value_; }
     // For an API that fills a VARIANT: what was held before is cleared first.
     VARIANT* put() {
         ::VariantClear(&value_);

@@ -3,6 +3,7 @@
 // cached reads, its end with the last object, and the same server registered
 // once more to refuse every group.
 #include "BranchServerFixture.h"
+#include "RegistryKey.h"
 #include "TaskMem.h"
 
 #include <set>
@@ -11,10 +12,8 @@
 namespace {
 
 bool ClassesRootKeyExists(const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
+    fw::UniqueRegKey h;
+    return fw::OpenRegKey(HKEY_CLASSES_ROOT, key.c_str(), KEY_READ, h) == ERROR_SUCCESS;
 }
 
 // What the client's server table and CoCreateInstance rely on: a ProgID key

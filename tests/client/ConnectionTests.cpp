@@ -5,6 +5,7 @@
 #include "ComPtr.h"
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
+#include "RegistryKey.h"
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
 
@@ -176,10 +177,10 @@ TEST_F(Connections, AddAllTakesSubBranchLeavesFirst) {
 
 TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
     // A registered OPC server whose class cannot be created.
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone\\OPC", 0, nullptr, 0, KEY_WRITE,
-                                             nullptr, &key, nullptr));
-    RegCloseKey(key);
+    {
+        fw::UniqueRegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, fw::CreateRegKey(HKEY_CLASSES_ROOT, "VelmoraTest.Gone\\OPC", KEY_WRITE, key));
+    }
     const char* clsid = "{0BADC0DE-0000-4000-8000-000000000001}";
     ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone\\CLSID", nullptr, REG_SZ, clsid,
                                              static_cast<DWORD>(strlen(clsid) + 1)));

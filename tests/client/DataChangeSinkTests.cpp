@@ -2,6 +2,7 @@
 // as a server's OnDataChange call hands them over.
 #include "AdviseSink.h"
 #include "ComPtr.h"
+#include "GlobalMemory.h"
 #include "StreamApply.h"
 
 #include <gtest/gtest.h>
@@ -93,19 +94,21 @@ protected:
     // as a server does, and checks that the sink left the block unlocked and
     // alive.
     void Deliver(const Bytes& bytes, CAdviseSink* sink = nullptr) {
-        HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes.size());
-        ASSERT_NE(nullptr, block);
-        std::memcpy(GlobalLock(block), bytes.data(), bytes.size());
-        GlobalUnlock(block);
+        fw::UniqueGlobal block(GlobalAlloc(GMEM_MOVEABLE, bytes.size()));
+        ASSERT_NE(nullptr, block.get());
+        std::memcpy(GlobalLock(block.get()), bytes.data(), bytes.size());
+        GlobalUnlock(block.get());
         FORMATETC format{static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")), nullptr,
                          DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
         STGMEDIUM medium{};
         medium.tymed = TYMED_HGLOBAL;
-        medium.hGlobal = block;
+        medium.hGlobal = block.get();
         (sink ? sink : sink_.get())->OnDataChange(&format, &medium);
-        EXPECT_EQ(0u, GlobalFlags(block) & GMEM_LOCKCOUNT) << "the block stays locked";
-        EXPECT_EQ(block, medium.hGlobal) << "the medium is the caller's";
-        EXPECT_EQ(nullptr, GlobalFree(block));
+        EXPECT_EQ(0u, GlobalFlags(block.get()) & GMEM_LOCKCOUNT) << "the block stays locked";
+        EXPECT_EQ(block.get(), medium.hGlobal) << "the medium is the caller's";
+        // Only a free that succeeds shows the sink left the block alive, so
+        // this one is made by hand and its answer checked.
+        EXPECT_EQ(nullptr, GlobalFree(block.release()));
     }
 
     CItem& Item(size_t n) { return *group_.m_items.at(n); }

@@ -2,6 +2,7 @@
 #include "ComPtr.h"
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
+#include "UniqueHandle.h"
 #include "WineTest.h"
 
 #include <gtest/gtest.h>
@@ -151,11 +152,15 @@ TEST_F(DocumentFile, FilesThatAreNotDocumentsFailToOpen) {
     // A saved document cut to the compound file's 512-byte header.
     const std::wstring cut = Path("cut.ost");
     ASSERT_EQ(S_OK, WriteDocumentFile(cut, EncodeContents(OneConnectedServer())));
-    HANDLE file = CreateFileW(cut.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    SetFilePointer(file, 512, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
+    {
+        const HANDLE opened = CreateFileW(cut.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, opened);
+        // Closed at the end of this block: the file is opened unshared, and
+        // the read below must find it free.
+        const fw::UniqueHandle file(opened);
+        SetFilePointer(file.get(), 512, nullptr, FILE_BEGIN);
+        SetEndOfFile(file.get());
+    }
     ServerTable table;
     EXPECT_FALSE(SUCCEEDED(ReadDocumentFile(cut, read)) && DecodeContents(read, table, nullptr));
 }

@@ -1,6 +1,7 @@
 // The OSTREL program's start-up, tree, connection commands and document
 // file, driven through its main window.
 #include "OstrelProgram.h"
+#include "RegistryKey.h"
 
 #include <gtest/gtest.h>
 
@@ -23,9 +24,10 @@ TEST_F(OstrelProgram, StartsWithAnUntitledDocumentInAFrameWithBars) {
     EXPECT_EQ("Ostrel.Document", app_->Template()->DocString(5));
     EXPECT_EQ("Ostr Document", app_->Template()->DocString(6));
     EXPECT_EQ("Software\\Ostrel\\OSTREL", app_->SettingsKey());
-    HKEY key = nullptr;
-    EXPECT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_CURRENT_USER, app_->SettingsKey().c_str(), 0, KEY_READ, &key));
-    if (key) RegCloseKey(key);
+    {
+        fw::UniqueRegKey key;
+        EXPECT_EQ(ERROR_SUCCESS, fw::OpenRegKey(HKEY_CURRENT_USER, app_->SettingsKey().c_str(), KEY_READ, key));
+    }
 
     // Toolbar New, Open, Save, a gap, About; status bar of four panes.
     const HWND toolBar = frame_->ToolBar();

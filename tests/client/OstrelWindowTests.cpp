@@ -2,6 +2,7 @@
 // the item list shows for each selection and how it follows data changes,
 // and the item commands: Delete, Copy and the tools.
 #include "OstrelProgram.h"
+#include "RegistryKey.h"
 #include "ToolResource.h"
 
 #include <gtest/gtest.h>
@@ -26,9 +27,11 @@ class OstrelWindow : public OstrelProgram {
 protected:
     void SetUp() override {
         const std::string description(150, 'd');
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_CLASSES_ROOT, (std::string(kLongProgId) + "\\OPC").c_str(), &key));
-        RegCloseKey(key);
+        {
+            fw::UniqueRegKey key;
+            const std::string opc = std::string(kLongProgId) + "\\OPC";
+            ASSERT_EQ(ERROR_SUCCESS, fw::CreateRegKey(HKEY_CLASSES_ROOT, opc.c_str(), KEY_WRITE, key));
+        }
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueA(HKEY_CLASSES_ROOT, kLongProgId, REG_SZ, description.c_str(),
                                               static_cast<DWORD>(description.size())));
         OstrelProgram::SetUp();

@@ -1,5 +1,6 @@
 // The server table read from the test prefix's registry, with class keys the
 // tests register and remove again.
+#include "RegistryKey.h"
 #include "ServerTableScan.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +18,8 @@ public:
     ClassKey(std::string name, bool opc) : name_(std::move(name)) {
         RegDeleteTreeA(HKEY_CLASSES_ROOT, name_.c_str());  // left over by an earlier run
         const std::string path = opc ? name_ + "\\OPC" : name_ + "\\CLSID";
-        HKEY key = nullptr;
-        created_ = RegCreateKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                   nullptr) == ERROR_SUCCESS;
-        if (key) RegCloseKey(key);
+        fw::UniqueRegKey key;
+        created_ = fw::CreateRegKey(HKEY_CLASSES_ROOT, path.c_str(), KEY_WRITE, key) == ERROR_SUCCESS;
     }
     ~ClassKey() { RegDeleteTreeA(HKEY_CLASSES_ROOT, name_.c_str()); }
     ClassKey(const ClassKey&) = delete;
@@ -78,11 +77,10 @@ TEST(ServerTableScan, KeepsOpcServersInReverseEnumerationOrderWhileTheirKeysExis
             EXPECT_FALSE(entry->m_connectedMark);
             EXPECT_TRUE(entry->m_groups.empty());
             EXPECT_LT(entry->m_progId.size(), kTextFieldSize);
-            HKEY key = nullptr;
+            fw::UniqueRegKey key;
             EXPECT_EQ(ERROR_SUCCESS,
-                      RegOpenKeyExA(HKEY_CLASSES_ROOT, (entry->m_progId + "\\OPC").c_str(), 0, KEY_READ, &key))
+                      fw::OpenRegKey(HKEY_CLASSES_ROOT, (entry->m_progId + "\\OPC").c_str(), KEY_READ, key))
                 << "every kept name is a key with an OPC subkey";
-            if (key) RegCloseKey(key);
         }
     }
     EXPECT_EQ(-1, TableIndex(ScanServerTable(), "VelmoraTest.A")) << "removed keys leave the table";

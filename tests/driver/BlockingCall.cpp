@@ -12,17 +12,16 @@ BOOL CALLBACK PressOk(HWND window, LPARAM) {
 
 BlockingCall::BlockingCall(tarn::TarnMainProc entry, const tarn::TarnRequest& request)
     : entry_(entry), request_(request) {
-    thread_ = CreateThread(nullptr, 0, &BlockingCall::Run, this, 0, &threadId_);
+    thread_.reset(CreateThread(nullptr, 0, &BlockingCall::Run, this, 0, &threadId_));
 }
 
 BlockingCall::~BlockingCall() {
     if (!thread_) return;
-    while (WaitForSingleObject(thread_, 200) == WAIT_TIMEOUT) EnumThreadWindows(threadId_, PressOk, 0);
-    CloseHandle(thread_);
+    while (WaitForSingleObject(thread_.get(), 200) == WAIT_TIMEOUT) EnumThreadWindows(threadId_, PressOk, 0);
 }
 
 bool BlockingCall::WaitDone(DWORD timeoutMs) {
-    return thread_ && WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0;
+    return thread_ && WaitForSingleObject(thread_.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
 DWORD WINAPI BlockingCall::Run(void* self) {

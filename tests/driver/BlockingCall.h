@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "TarnProtocol.h"
+#include "UniqueHandle.h"
 
 namespace drivertest {
 
@@ -33,7 +34,7 @@ private:
     tarn::TarnMainProc entry_;
     tarn::TarnRequest request_;
     volatile LONG result_ = -1;
-    HANDLE thread_ = nullptr;
+    fw::UniqueHandle thread_;
     DWORD threadId_ = 0;
 };
 

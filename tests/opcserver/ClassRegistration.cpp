@@ -1,17 +1,11 @@
 #include "ClassRegistration.h"
 
-#include "UniqueHandle.h"
+#include "RegistryKey.h"
 
 #include <string>
 
 namespace testserver {
 namespace {
-
-struct RegistryKeyTraits {
-    using Type = HKEY;
-    static void Close(HKEY key) { RegCloseKey(key); }
-};
-using UniqueKey = fw::UniqueHandleOf<RegistryKeyTraits>;
 
 std::wstring ClsidKey(const CLSID& clsid) {
     wchar_t text[64] = {};
@@ -21,7 +15,7 @@ std::wstring ClsidKey(const CLSID& clsid) {
 
 // Creates the key and sets its default value.
 LONG SetDefaultValue(const std::wstring& key, const std::wstring& value) {
-    UniqueKey handle;
+    fw::UniqueRegKey handle;
     HKEY created = nullptr;
     LONG rc = RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &created, nullptr);
     if (rc != ERROR_SUCCESS) return rc;

@@ -1,6 +1,7 @@
 #include "ServerProcess.h"
 
 #include "ComPtr.h"
+#include "UniqueHandle.h"
 
 namespace testserver {
 namespace {
@@ -11,10 +12,8 @@ DWORD g_servingThread = 0;
 
 void SignalReady(const std::wstring& name) {
     if (name.empty()) return;
-    if (HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
-        SetEvent(ready);
-        CloseHandle(ready);
-    }
+    if (const fw::UniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())); ready)
+        SetEvent(ready.get());
 }
 
 void RunMessageLoop() {

@@ -3,6 +3,7 @@
 
 #include "ComPtr.h"
 #include "OpcInterfaces.h"
+#include "UniqueHandle.h"
 
 #include <string>
 
@@ -16,7 +17,7 @@ public:
     // Launches the server and creates one server object; S_OK or the failure.
     HRESULT Start();
     IOPCServer* server() const { return server_.get(); }
-    HANDLE process() const { return process_; }
+    HANDLE process() const { return process_.get(); }
     const CLSID& clsid() const { return clsid_; }
     void Kill();
     // Waits for the server to end by itself; false when it is still running.
@@ -25,6 +26,6 @@ public:
 
 private:
     CLSID clsid_{};
-    HANDLE process_ = nullptr;
+    fw::UniqueHandle process_;
     fw::ComPtr<IOPCServer> server_;
 };

@@ -5,6 +5,7 @@
 #include "ServerTest.h"
 
 #include "Processes.h"
+#include "UniqueHandle.h"
 
 #include <algorithm>
 
@@ -29,31 +30,33 @@ DWORD LongestGapAfter(const DataChangeSink& sink, size_t from) {
 // waits until the server has closed its document.
 void RunAndKillSubscriber(DWORD serverPid, int* threadsWhileAlive) {
     const wchar_t* eventName = L"VelmoraSubscriberReady";
-    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, eventName);
-    ASSERT_NE(nullptr, ready);
+    fw::UniqueHandle ready(CreateEventW(nullptr, TRUE, FALSE, eventName));
+    ASSERT_NE(nullptr, ready.get());
     std::string line = "\"" + testsupport::BinPath("subscriber_client.exe") + "\" VelmoraSubscriberReady";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    CloseHandle(pi.hThread);
-    const HANDLE waits[] = {ready, pi.hProcess};
+    fw::UniqueHandle process(pi.hProcess);
+    fw::UniqueHandle thread(pi.hThread);
+    thread.reset();  // only the process is waited on
+    const HANDLE waits[] = {ready.get(), process.get()};
     DWORD woke = WAIT_TIMEOUT;
     for (int i = 0; i < 300 && woke == WAIT_TIMEOUT; ++i) {
         woke = WaitForMultipleObjects(2, waits, FALSE, 0);
         testsupport::PumpMessages(50);
     }
-    ResetEvent(ready);
-    CloseHandle(ready);
-    if (woke != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    ResetEvent(ready.get());
+    ready.reset();
+    if (woke != WAIT_OBJECT_0) TerminateProcess(process.get(), 1);
     ASSERT_EQ(WAIT_OBJECT_0, woke) << "the subscriber client did not get going";
     EXPECT_EQ(2u, ServerDocumentTitles().size());
     testsupport::PumpMessages(300);  // a few of its refreshes and cycles
     *threadsWhileAlive = testsupport::CountThreads(serverPid);
 
-    ASSERT_TRUE(TerminateProcess(pi.hProcess, 1));
-    WaitForSingleObject(pi.hProcess, 5000);
-    CloseHandle(pi.hProcess);
+    ASSERT_TRUE(TerminateProcess(process.get(), 1));
+    WaitForSingleObject(process.get(), 5000);
+    process.reset();
 
     std::vector<std::string> titles;
     for (int i = 0; i < 100 && (titles = ServerDocumentTitles()).size() != 1; ++i) testsupport::PumpMessages(50);
@@ -84,8 +87,8 @@ TEST_F(ClientDeath, KilledSubscriberIsClosedAndOthersKeepTheirPace) {
 
     const DWORD pid = testsupport::FindProcessId(kServerExe);
     ASSERT_NE(0u, pid);
-    HANDLE serverProcess = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid);
-    ASSERT_NE(nullptr, serverProcess);
+    fw::UniqueHandle serverProcess(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
+    ASSERT_NE(nullptr, serverProcess.get());
 
     // The first death lets the runtime start whatever threads it keeps for
     // good; from then on every dead client must leave the count as it was.
@@ -123,10 +126,10 @@ TEST_F(ClientDeath, KilledSubscriberIsClosedAndOthersKeepTheirPace) {
     io.reset();
     group.reset();
     server.reset();
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(serverProcess, 10000));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(serverProcess.get(), 10000));
     DWORD code = 1;
-    GetExitCodeProcess(serverProcess, &code);
-    CloseHandle(serverProcess);
+    GetExitCodeProcess(serverProcess.get(), &code);
+    serverProcess.reset();
     EXPECT_EQ(0u, code);
 }
 

@@ -6,6 +6,8 @@
 #include "MessageBoxWatcher.h"
 #include "Processes.h"
 #include "Registration.h"
+#include "RegistryKey.h"
+#include "UniqueHandle.h"
 
 #include <algorithm>
 #include <thread>
@@ -21,10 +23,8 @@ std::string ClsidKey() {
 }
 
 bool KeyExists(const std::string& key) {
-    HKEY h = nullptr;
-    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-    RegCloseKey(h);
-    return true;
+    fw::UniqueRegKey h;
+    return fw::OpenRegKey(HKEY_CLASSES_ROOT, key.c_str(), KEY_READ, h) == ERROR_SUCCESS;
 }
 
 using ServerRegistration = ServerTest;
@@ -117,9 +117,9 @@ TEST_F(ServerLifecycle, ClosingAClientsWindowDisconnectsTheClient) {
     HWND client = FindWindowExA(frame, nullptr, "MDIClient", nullptr);
     HWND child = client ? FindWindowExA(client, nullptr, nullptr, "OPC Server1 - Simulation") : nullptr;
     ASSERT_NE(nullptr, child);
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE,
-                                 testsupport::FindProcessId(kServerExe));
-    ASSERT_NE(nullptr, process);
+    fw::UniqueHandle process(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, testsupport::FindProcessId(kServerExe)));
+    ASSERT_NE(nullptr, process.get());
     SendMessageA(child, WM_CLOSE, 0, 0);
     EXPECT_EQ(std::vector<std::string>({"OPC Server2 - Simulation"}), ServerDocumentTitles());
 
@@ -141,10 +141,10 @@ TEST_F(ServerLifecycle, ClosingAClientsWindowDisconnectsTheClient) {
     group.reset();
     server.reset();
     other.reset();
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process, 10000));
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 10000));
     DWORD code = 1;
-    GetExitCodeProcess(process, &code);
-    CloseHandle(process);
+    GetExitCodeProcess(process.get(), &code);
+    process.reset();
     EXPECT_EQ(0u, code) << "the server ends cleanly";
 }
 
@@ -154,7 +154,9 @@ TEST_F(ServerLifecycle, StartedByAPersonShowsOneDocumentAndStaysUntilClosed) {
     PROCESS_INFORMATION pi{};
     std::string line = "\"" + testsupport::BinPath(kServerExe) + "\"";
     ASSERT_TRUE(CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
-    CloseHandle(pi.hThread);
+    const fw::UniqueHandle process(pi.hProcess);
+    fw::UniqueHandle thread(pi.hThread);
+    thread.reset();  // only the process is waited on
     HWND frame = nullptr;
     for (int i = 0; i < 200 && !(frame = ServerMainWindow()); ++i) Sleep(50);
     ASSERT_NE(nullptr, frame);
@@ -172,10 +174,9 @@ TEST_F(ServerLifecycle, StartedByAPersonShowsOneDocumentAndStaysUntilClosed) {
         ASSERT_EQ(S_OK, CreateServer(server));
         EXPECT_EQ(2u, ServerDocumentTitles().size());
     }
-    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(pi.hProcess, 500));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.get(), 500));
     PostMessageA(frame, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 10000));
-    CloseHandle(pi.hProcess);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 10000));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "OpcInterfaces.h"
+#include "UniqueHandle.h"
 
 #include <objbase.h>
 
@@ -69,10 +70,11 @@ int Run(const wchar_t* eventName) {
     if (FAILED(items.query(async))) return 8;
     while (sink->streams == 0) Pump(10);
 
-    HANDLE ready = OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName);
-    if (!ready) return 9;
-    SetEvent(ready);
-    CloseHandle(ready);
+    {
+        const fw::UniqueHandle ready(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName));
+        if (!ready) return 9;
+        SetEvent(ready.get());
+    }
     for (;;) {
         DWORD transaction = 0;
         async->Refresh(connection, OPC_DS_DEVICE, &transaction);

@@ -1,32 +1,41 @@
 #include "Processes.h"
 
+#include "UniqueHandle.h"
 #include "WineTest.h"
 
 #include <tlhelp32.h>
 
 namespace testsupport {
+namespace {
+
+// A failed snapshot is INVALID_HANDLE_VALUE, which the owner would take for
+// a handle to close; it comes back empty instead.
+fw::UniqueHandle Snapshot(DWORD what) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(what, 0);
+    return fw::UniqueHandle(snapshot == INVALID_HANDLE_VALUE ? nullptr : snapshot);
+}
+
+}  // namespace
 
 int CountProcesses(const char* exeName) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return -1;
+    const fw::UniqueHandle snapshot = Snapshot(TH32CS_SNAPPROCESS);
+    if (!snapshot) return -1;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     int count = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry))
+    for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry))
         if (lstrcmpiA(entry.szExeFile, exeName) == 0) ++count;
-    CloseHandle(snapshot);
     return count;
 }
 
 std::optional<std::vector<DWORD>> ThreadIds(DWORD pid) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return std::nullopt;
+    const fw::UniqueHandle snapshot = Snapshot(TH32CS_SNAPTHREAD);
+    if (!snapshot) return std::nullopt;
     std::vector<DWORD> ids;
     THREADENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
         if (entry.th32OwnerProcessID == pid) ids.push_back(entry.th32ThreadID);
-    CloseHandle(snapshot);
     return ids;
 }
 
@@ -46,14 +55,14 @@ int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs) {
 }
 
 DWORD FindProcessId(const char* exeName) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
+    const fw::UniqueHandle snapshot = Snapshot(TH32CS_SNAPPROCESS);
+    if (!snapshot) return 0;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
     DWORD id = 0;
-    for (BOOL more = Process32First(snapshot, &entry); more && !id; more = Process32Next(snapshot, &entry))
+    for (BOOL more = Process32First(snapshot.get(), &entry); more && !id;
+         more = Process32Next(snapshot.get(), &entry))
         if (lstrcmpiA(entry.szExeFile, exeName) == 0) id = entry.th32ProcessID;
-    CloseHandle(snapshot);
     return id;
 }
 
@@ -72,13 +81,14 @@ int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    CloseHandle(pi.hThread);
+    const fw::UniqueHandle process(pi.hProcess);
+    fw::UniqueHandle thread(pi.hThread);
+    thread.reset();  // only the process is waited on
     DWORD code = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(pi.hProcess, timeoutMs) == WAIT_OBJECT_0)
-        GetExitCodeProcess(pi.hProcess, &code);
+    if (WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.get(), &code);
     else
-        TerminateProcess(pi.hProcess, 1);
-    CloseHandle(pi.hProcess);
+        TerminateProcess(process.get(), 1);
     return static_cast<int>(code);
 }
 

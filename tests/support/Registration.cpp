@@ -1,5 +1,6 @@
 #include "Registration.h"
 
+#include "RegistryKey.h"
 #include "WineTest.h"
 
 #include <objbase.h>
@@ -42,15 +43,12 @@ std::string GuidText(const GUID& guid) {
 
 LocalServerRegistration::LocalServerRegistration(const CLSID& clsid, const std::string& commandLine)
     : key_("CLSID\\" + GuidText(clsid)), hr_(S_OK) {
-    HKEY key = nullptr;
     const std::string sub = key_ + "\\LocalServer32";
-    LONG rc = RegCreateKeyExA(HKEY_CLASSES_ROOT, sub.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                              nullptr);
-    if (rc == ERROR_SUCCESS) {
-        rc = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(commandLine.c_str()),
+    fw::UniqueRegKey key;
+    LONG rc = fw::CreateRegKey(HKEY_CLASSES_ROOT, sub.c_str(), KEY_WRITE, key);
+    if (rc == ERROR_SUCCESS)
+        rc = RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(commandLine.c_str()),
                             static_cast<DWORD>(commandLine.size() + 1));
-        RegCloseKey(key);
-    }
     hr_ = HRESULT_FROM_WIN32(rc);
 }
 
