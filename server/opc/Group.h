@@ -12,6 +12,7 @@
 #include "UniqueHandle.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 class ServerContext;
@@ -141,6 +142,10 @@ private:
     void DetachServer();
 
     GroupSettings m_settings;
+    // The items a subscription cycle found changed, with the readings it
+    // tested: kept between cycles so that a cycle allocates nothing.  Under
+    // the item lock, like the list.
+    std::vector<std::pair<CItem*, TagReading>> m_cycleChanges;
     fw::UniqueHandle m_thread;
     DWORD m_threadId = 0;
     ServerContext* m_pServer = nullptr;

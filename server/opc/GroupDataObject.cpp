@@ -74,11 +74,20 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
     // the stream never holds more than the block was made for.  Each item's
     // reading is taken once, so what is tested is what is sent even while
     // another group's device read refreshes the same tags.
-    std::vector<std::pair<CItem*, TagReading>> changes;
-    for (CItem* item = m_items.First(); item && changes.size() < n; item = item->m_pNext) {
-        if (!item->m_active) continue;
-        const TagReading reading = item->m_pTag->Reading();
-        if (HasChanged(*item, reading)) changes.emplace_back(item, reading);
+    std::vector<std::pair<CItem*, TagReading>>& changes = m_cycleChanges;
+    changes.clear();
+    try {
+        changes.reserve(n);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    {
+        TagValueLock valueLock(m_items.First() ? m_items.First()->m_pTag : nullptr);
+        for (CItem* item = m_items.First(); item && changes.size() < n; item = item->m_pNext) {
+            if (!item->m_active) continue;
+            const TagReading reading = item->m_pTag->ReadingLocked();
+            if (HasChanged(*item, reading)) changes.emplace_back(item, reading);
+        }
     }
     const DWORD count = static_cast<DWORD>(changes.size());
 

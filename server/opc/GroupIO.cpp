@@ -24,6 +24,9 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
     int32_t filled = 0;
     {
         fw::Lock lock(m_itemLock);
+        // One hold of the value lock for the whole batch: the tags of a
+        // group all belong to the one table of its server object.
+        TagValueLock valueLock(m_items.First() ? m_items.First()->m_pTag : nullptr);
         for (DWORD i = 0; i < count; ++i) {
             CItem* item = FindItemLocked(handles[i]);
             if (!item || item->m_pTag->m_ioMode != kDeviceTag) continue;
@@ -34,7 +37,7 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
             e.number = tag->m_addressNumber;
             e.param = tag->m_addressParam;
             e.type = tarn::TarnTypeFromVarType(tag->m_canonicalType);
-            values[filled] = tag->RawValue();
+            values[filled] = tag->ReadingLocked().raw;
             values[filled].vt = tag->m_canonicalType;
             e.value = &values[filled];
             tags[filled++] = tag;
@@ -46,8 +49,9 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
     const DriverStatus rc = m_pServer->SendToDriver(request);
 
     // A failed block read marks every tag of it with the block's status.
+    TagValueLock valueLock(filled ? tags[0] : nullptr);
     for (int32_t i = 0; i < filled; ++i)
-        tags[i]->StoreReading(values[i], Succeeded(rc) ? DriverStatus{elements[i].status} : rc);
+        tags[i]->StoreReadingLocked(values[i], Succeeded(rc) ? DriverStatus{elements[i].status} : rc);
     return S_OK;
 }
 

@@ -5,42 +5,21 @@
 
 #include <cstring>
 
-namespace {
-
-// A tag not yet in a table is seen by one thread only.
-class OptionalLock {
-public:
-    explicit OptionalLock(fw::CriticalSection* lock) : lock_(lock) {
-        if (lock_) lock_->Enter();
-    }
-    ~OptionalLock() {
-        if (lock_) lock_->Leave();
-    }
-    OptionalLock(const OptionalLock&) = delete;
-    OptionalLock& operator=(const OptionalLock&) = delete;
-
-private:
-    fw::CriticalSection* lock_;
-};
-
-}  // namespace
-
 CRealItem::CRealItem() { VariantInit(&m_value); }
 
 CRealItem::~CRealItem() { VariantClear(&m_value); }
 
 TagReading CRealItem::Reading() const {
-    OptionalLock lock(m_valueLock);
-    return {m_value, m_readStatus};
-}
-
-VARIANT CRealItem::RawValue() const {
-    OptionalLock lock(m_valueLock);
-    return m_value;
+    TagValueLock lock(this);
+    return ReadingLocked();
 }
 
 void CRealItem::StoreReading(const VARIANT& raw, DriverStatus status) {
-    OptionalLock lock(m_valueLock);
+    TagValueLock lock(this);
+    StoreReadingLocked(raw, status);
+}
+
+void CRealItem::StoreReadingLocked(const VARIANT& raw, DriverStatus status) {
     // Scalar types only: the bytes are the value, nothing to copy deeply.
     m_value = raw;
     m_readStatus = status;

@@ -40,8 +40,11 @@ public:
     HRESULT ValueOf(const TagReading& reading, VARIANT* out) const;
     // The device read's outcome: the bytes the driver wrote and its status.
     void StoreReading(const VARIANT& raw, DriverStatus status);
-    // The cached bytes, for the driver to write the next read over.
-    VARIANT RawValue() const;
+
+    // The same for a caller that holds the value lock (TagValueLock) over
+    // many tags at once, as the device reads and the subscription cycles do.
+    TagReading ReadingLocked() const { return {m_value, m_readStatus}; }
+    void StoreReadingLocked(const VARIANT& raw, DriverStatus status);
     // Sends one write request for value, which must hold the canonical type.
     HRESULT WriteValue(const VARIANT& value);
 
@@ -62,4 +65,21 @@ public:
 private:
     VARIANT m_value;
     DriverStatus m_readStatus = kNotReadYet;
+};
+
+// Holds the value lock of a tag's table (that of every tag of the table) for
+// a scope; nothing to hold for a tag in no table, or for none.
+class TagValueLock {
+public:
+    explicit TagValueLock(const CRealItem* anyTag) : lock_(anyTag ? anyTag->m_valueLock : nullptr) {
+        if (lock_) lock_->Enter();
+    }
+    ~TagValueLock() {
+        if (lock_) lock_->Leave();
+    }
+    TagValueLock(const TagValueLock&) = delete;
+    TagValueLock& operator=(const TagValueLock&) = delete;
+
+private:
+    fw::CriticalSection* lock_;
 };
