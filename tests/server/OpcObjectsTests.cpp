@@ -1,9 +1,12 @@
 // The server's OPC objects in process, without a server program or windows:
 // the item list, the change test of the subscriptions, the cycle schedule.
 #include "ChangeTest.h"
+#include "ComPtr.h"
 #include "CycleSchedule.h"
+#include "Group.h"
 #include "ItemList.h"
 #include "TagTable.h"
+#include "TransactionList.h"
 
 #include <gtest/gtest.h>
 
@@ -179,6 +182,29 @@ TEST(CycleSchedule, WaitsFromWhenTheCycleWasDueAndCatchesUpAfterAnOverrun) {
     EXPECT_EQ(90u, schedule.NextWait(100)) << "counted again from the overrun";
     g_now += 90;
     EXPECT_EQ(0u, schedule.NextWait(0)) << "rate 0: the next cycle at once";
+}
+
+// A subscription's transactions are owned by its list: finished ones are
+// joined and deleted as new ones start, and the rest when the list goes.
+TEST(TransactionList, ReapsFinishedTransactionsAndJoinsTheRest) {
+    fw::ComPtr<CGroup> group;
+    group.attach(new CGroup);
+    auto request = [&] {
+        TransactionRequest r;
+        r.group = group.get();
+        r.kind = StreamKind::DataTime;
+        r.handles = {1, 2};  // no such items: bad-quality entries, no sink to send to
+        return std::make_unique<CAsyncTransaction>(std::move(r));
+    };
+    TransactionList list;
+    ASSERT_EQ(S_OK, list.Start(request()));
+    // The first one's thread ends on its own; the next start takes it away.
+    for (int i = 0; i < 500 && list.Count() > 0; ++i) Sleep(2);
+    EXPECT_EQ(0u, list.Count());
+    for (int i = 0; i < 20; ++i) ASSERT_EQ(S_OK, list.Start(request()));
+    EXPECT_LE(list.Count(), 20u);
+    list.JoinAll();
+    EXPECT_EQ(0u, list.Count());
 }
 
 }  // namespace
