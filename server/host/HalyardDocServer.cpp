@@ -129,7 +129,13 @@ STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequest
     // signals (it could not start COM, say) must fail the call, not hang
     // the main thread for ever.  When both are set the event comes first.
     const HANDLE waits[] = {m_hGroupEvent.get(), thread.get()};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return E_FAIL;
+    const DWORD woke = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (woke != WAIT_OBJECT_0) {
+        // Should the wait itself fail, the thread may still read its start
+        // block: that block is left to it rather than freed under it.
+        if (woke != WAIT_OBJECT_0 + 1) static_cast<void>(start.release());
+        return E_FAIL;
+    }
 
     if (start->result != S_OK) {
         WaitForSingleObject(thread.get(), INFINITE);  // it ends right after signalling a failure
