@@ -159,4 +159,34 @@ TEST(StreamRoundTrip, WhatTheServerWritesTheClientApplies) {
     }
 }
 
+// A block from another process is trusted in nothing: the reader never
+// reads past its end, whatever the header claims.
+TEST(StreamReader, ReadsOnlyWhatLiesInsideTheBlock) {
+    std::vector<BYTE> block(StreamBlockSize(StreamKind::Data, 2));
+    StreamWriter writer(block.data(), block.size(), StreamKind::Data);
+    ASSERT_TRUE(writer.WriteHeader(static_cast<DWORD>(block.size()), 2, 1, 1));
+    ASSERT_TRUE(writer.WriteEntry(0, 5, 0xC0, FILETIME{}, Double(1)));
+    ASSERT_TRUE(writer.WriteEntry(1, 6, 0xC0, FILETIME{}, Double(2)));
+    const DWORD claimed = 1000000;
+    std::memcpy(block.data() + 4, &claimed, sizeof claimed);  // a count far beyond the block
+
+    const StreamReader reader(block.data(), block.size(), StreamKind::Data);
+    EXPECT_EQ(claimed, reader.ItemCount());
+    // Entries are followed by their values: more entries fit than were written,
+    // never more than the block holds.
+    EXPECT_EQ((block.size() - kStreamHeaderSize) / kStreamEntrySize, reader.EntriesInBlock());
+    StreamEntry entry;
+    EXPECT_TRUE(reader.ReadEntry(1, entry));
+    EXPECT_EQ(6u, entry.hClient);
+    EXPECT_FALSE(reader.ReadEntry(reader.EntriesInBlock(), entry));
+
+    const StreamReader cut(block.data(), kStreamHeaderSize + kStreamEntrySize - 1, StreamKind::Data);
+    EXPECT_EQ(0u, cut.EntriesInBlock()) << "an entry cut by the end of the block";
+    const StreamReader tiny(block.data(), kStreamHeaderSize - 1, StreamKind::DataTime);
+    EXPECT_EQ(0u, tiny.ItemCount());
+    EXPECT_FALSE(tiny.ReadEntry(0, entry));
+    const StreamReader headerOnly(block.data(), block.size(), StreamKind::WriteComplete);
+    EXPECT_EQ(0u, headerOnly.EntriesInBlock()) << "a format without entries";
+}
+
 }  // namespace
