@@ -17,16 +17,13 @@
 
 namespace {
 
-// The tag's value as a stream carries it: every byte not set is zero.
-HRESULT ReadTagValue(const CRealItem& tag, VARIANT& value) {
-    std::memset(&value, 0, sizeof value);
-    return tag.ReadValue(&value);
-}
-
+// The value of a reading as a stream carries it: every byte not set is zero.
 HRESULT TagValueOf(const CRealItem& tag, const TagReading& reading, VARIANT& value) {
     std::memset(&value, 0, sizeof value);
     return tag.ValueOf(reading, &value);
 }
+
+HRESULT ReadTagValue(const CRealItem& tag, VARIANT& value) { return TagValueOf(tag, tag.Reading(), value); }
 
 
 }  // namespace
