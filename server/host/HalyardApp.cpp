@@ -14,6 +14,7 @@
 
 #include <ole2.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -61,11 +62,24 @@ void CloseDocumentsOfClient(DWORD clientPid) {
     for (CHalyardDoc* doc : orphans) doc->OnClientGone();
 }
 
+// Deferred closes go on once their call has returned or their last worker
+// has let go.  The list may change under the walk: each document is looked
+// for again before it is touched.
+void ResumeDeferredCloses() {
+    fw::MultiDocTemplate* docTemplate = TheApp().DocTemplate(0);
+    if (!docTemplate) return;
+    const std::vector<fw::Document*> snapshot = docTemplate->Documents();
+    for (fw::Document* d : snapshot) {
+        const auto& current = docTemplate->Documents();
+        if (std::find(current.begin(), current.end(), d) != current.end()) static_cast<CHalyardDoc*>(d)->ResumeClose();
+    }
+}
+
 }  // namespace
 
 CHalyardApp& TheApp() { return *g_app; }
 
-CHalyardApp::CHalyardApp() : m_activation(CreateServerObject, CloseDocumentsOfClient) { g_app = this; }
+CHalyardApp::CHalyardApp() : m_activation(CreateServerObject, CloseDocumentsOfClient, ResumeDeferredCloses) { g_app = this; }
 
 CHalyardApp::~CHalyardApp() { g_app = nullptr; }
 

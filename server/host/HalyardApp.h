@@ -7,8 +7,18 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
+
+// The process-wide driver lock, and the thread inside the driver.  A driver
+// write may show a box on the main thread, whose loop dispatches further
+// calls to that same thread: they must learn that the driver is busy rather
+// than enter it again through the lock they already hold.
+struct DriverLock {
+    fw::CriticalSection lock;
+    std::atomic<DWORD> owner{0};
+};
 
 class CHalyardApp final : public fw::Application {
 public:
@@ -26,7 +36,7 @@ public:
     std::string m_scadaLabel;
     // Held around every block read and write request to a driver, and
     // around nothing else.
-    fw::CriticalSection m_driverLock;
+    DriverLock m_driverLock;
 
     // Exit code of a registration run ("RegServer", "Unregserver"), which
     // ends without a message loop; none for a normal run.

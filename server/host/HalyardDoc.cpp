@@ -49,7 +49,7 @@ std::string RegistryDefault(HKEY root, const std::string& subKey) {
 
 }  // namespace
 
-CHalyardDoc::CHalyardDoc() { TheApp().Lock(); }
+CHalyardDoc::CHalyardDoc() : m_resumeWindow(TheApp().Activation().NotifyWindow()) { TheApp().Lock(); }
 
 CHalyardDoc::~CHalyardDoc() {
     m_tags.Clear();
@@ -192,10 +192,20 @@ HRESULT CHalyardDoc::CreateTag(const char* name, int32_t accessRights, VARTYPE c
 }
 
 DriverStatus CHalyardDoc::SendToDriver(tarn::TarnRequest& request) {
-    // No driver answers like a driver that failed the request.
-    if (!m_pfnTarnMain) return DriverStatus{static_cast<int32_t>(E_FAIL)};
-    fw::Lock lock(TheApp().m_driverLock);
-    return DriverStatus{m_pfnTarnMain(&request)};
+    // No driver answers like a driver that failed the request, and so does
+    // one already inside a request on this thread (callers ask first).
+    if (!m_pfnTarnMain || DriverHeldByThisThread()) return DriverStatus{static_cast<int32_t>(E_FAIL)};
+    DriverLock& driver = TheApp().m_driverLock;
+    fw::Lock lock(driver.lock);
+    driver.owner = GetCurrentThreadId();
+    const DriverStatus rc{m_pfnTarnMain(&request)};
+    driver.owner = 0;
+    return rc;
+}
+
+bool CHalyardDoc::DriverHeldByThisThread() const {
+    // Only this thread can have set its own id there.
+    return TheApp().m_driverLock.owner == GetCurrentThreadId();
 }
 
 CRealItem* CHalyardDoc::FindTag(const wchar_t* itemId) const { return m_tags.Find(itemId); }
@@ -221,6 +231,30 @@ void CHalyardDoc::WatchClient(DWORD pid) {
     m_clientWatch.Start(pid, activation.NotifyWindow(), ServerActivation::ClientGoneMessage());
 }
 
+void CHalyardDoc::ReleaseWorkerUse() {
+    // After the count reaches 0 the document may be destroyed at once: the
+    // window is read before.
+    const HWND resume = m_resumeWindow;
+    if (--m_workerUses == 0) PostMessageW(resume, ServerActivation::ResumeCloseMessage(), 0, 0);
+}
+
+void CHalyardDoc::EndModalCall() {
+    if (--m_modalCalls == 0 && m_closeRequested)
+        PostMessageW(m_resumeWindow, ServerActivation::ResumeCloseMessage(), 0, 0);
+}
+
+void CHalyardDoc::ResumeClose() {
+    if (m_closeRequested && m_modalCalls == 0 && !m_closing) {
+        m_closeRequested = false;
+        OnCloseDocument();
+        return;
+    }
+    if (m_closing && !m_destroying && m_workerUses == 0) {
+        m_destroying = true;
+        fw::Document::OnCloseDocument();  // destroys the windows and this object
+    }
+}
+
 void CHalyardDoc::OnClientGone() {
     if (m_closing) return;
     // The dead client's references would never be released (COM under Wine
@@ -232,6 +266,12 @@ void CHalyardDoc::OnClientGone() {
 
 void CHalyardDoc::OnCloseDocument() {
     if (m_closing) return;
+    // A call still on the stack below (a driver write whose box dispatched
+    // this close) goes on using the document: the close follows its return.
+    if (m_modalCalls > 0) {
+        m_closeRequested = true;
+        return;
+    }
     m_closing = true;
     m_clientWatch.Stop();
     // Keep the object alive while its groups go: removing them releases
@@ -253,7 +293,10 @@ void CHalyardDoc::OnCloseDocument() {
     if (!m_finalReleasing)
         for (CEnumer* enumerator : enumerators) CoDisconnectObject(enumerator->Identity(), 0);
     keepAlive.reset();
-    fw::Document::OnCloseDocument();  // destroys the windows and this object
+    // Subscriptions and requests were told to end; their threads may still
+    // be inside a device read or a client's callback.  The document is
+    // destroyed once the last of them lets go (ResumeClose), never waited for.
+    ResumeClose();
 }
 
 void CHalyardDoc::OnFinalRelease() {

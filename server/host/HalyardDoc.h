@@ -13,6 +13,7 @@
 #include "TagTable.h"
 #include "TarnProtocol.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,17 @@ public:
     bool HasDriver() const override { return m_pfnTarnMain != nullptr; }
     void* DriverContext() const override { return m_pDriverContext; }
     DriverStatus SendToDriver(tarn::TarnRequest& request) override;
+    bool DriverHeldByThisThread() const override;
+    ServerBudget& Budget() override { return m_budget; }
+    void AddWorkerUse() override { ++m_workerUses; }
+    void ReleaseWorkerUse() override;
+    void BeginModalCall() override { ++m_modalCalls; }
+    void EndModalCall() override;
+    bool CloseRequested() const override { return m_closeRequested || m_closing; }
+
+    // Goes on with a close that waited for a call to return or for the
+    // last worker to let go; nothing when none is due.  Main thread.
+    void ResumeClose();
 
     HRESULT FindGroupByName(const wchar_t* name, CGroup** out) const;
 
@@ -104,4 +116,14 @@ private:
     std::vector<CEnumer*> m_tagEnumerators;
     bool m_closing = false;
     bool m_finalReleasing = false;
+
+    // Deferred closing (see ServerContext): calls on the main thread's stack
+    // that may run a message loop, and worker threads still using the tags.
+    ServerBudget m_budget;
+    int m_modalCalls = 0;
+    bool m_closeRequested = false;
+    std::atomic<long> m_workerUses{0};
+    bool m_destroying = false;
+    // Where the last worker's end is reported; read by worker threads.
+    HWND m_resumeWindow = nullptr;
 };

@@ -65,9 +65,17 @@ void CHalyardDoc::RunGroupThread(GroupStart& start) {
     PeekMessageW(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // the queue must exist before we signal
 
     // While the creator waits on the event, the group list is ours alone.
+    // Each listed group keeps a thread: one client's groups are bounded
+    // (ServerBudget), counted from here to RemoveGroup.
+    CGroup* group = nullptr;
     if (GroupNameInUse(start.settings.name)) {
         start.result = OPC_E_DUPLICATENAME;
-    } else if (auto* group = new (std::nothrow) CGroup) {
+    } else if (!m_budget.groups.Take()) {
+        start.result = E_OUTOFMEMORY;
+    } else if (!(group = new (std::nothrow) CGroup)) {
+        m_budget.groups.Give();
+        start.result = E_OUTOFMEMORY;
+    } else {
         CGroup** link = &m_pFirstGroup;
         while (*link) link = &(*link)->m_pNext;
         *link = group;
@@ -82,8 +90,6 @@ void CHalyardDoc::RunGroupThread(GroupStart& start) {
         group->Initialize(start.settings, this);
         start.group = group;
         start.result = S_OK;
-    } else {
-        start.result = E_OUTOFMEMORY;
     }
     const bool serving = start.result == S_OK;
     SetEvent(m_hGroupEvent.get());
@@ -102,7 +108,7 @@ STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequest
                                    LPUNKNOWN* ppUnk) {
     if (!phServerGroup || !ppUnk) return E_INVALIDARG;
     *ppUnk = nullptr;
-    if (m_closing) return E_FAIL;
+    if (m_closing || m_closeRequested) return E_FAIL;
 
     std::wstring name = szName ? szName : L"";
     if (name.size() > kMaxGroupName) return E_INVALIDARG;
@@ -213,6 +219,7 @@ STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
     *link = group->m_pNext;
     group->m_pNext = nullptr;
     group->Shutdown();
+    m_budget.groups.Give();
     // The list's reference; clients may still hold theirs.
     fw::ComPtr<IUnknown> listReference;
     listReference.attach(group->Identity());

@@ -47,8 +47,14 @@ UINT ServerActivation::ClientGoneMessage() {
     return message;
 }
 
-ServerActivation::ServerActivation(ObjectFactory makeObject, ClientGoneHandler clientGone)
-    : makeObject_(std::move(makeObject)), clientGone_(std::move(clientGone)) {}
+UINT ServerActivation::ResumeCloseMessage() {
+    static const UINT message = RegisterWindowMessageW(L"Velmora.ResumeClose");
+    return message;
+}
+
+ServerActivation::ServerActivation(ObjectFactory makeObject, ClientGoneHandler clientGone,
+                                   ResumeCloseHandler resumeClose)
+    : makeObject_(std::move(makeObject)), clientGone_(std::move(clientGone)), resumeClose_(std::move(resumeClose)) {}
 
 ServerActivation::~ServerActivation() {
     Stop();
@@ -147,6 +153,10 @@ LRESULT ServerActivation::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     }
     if (msg == ClientGoneMessage()) {
         clientGone_(static_cast<DWORD>(wp));
+        return 0;
+    }
+    if (msg == ResumeCloseMessage()) {
+        resumeClose_();
         return 0;
     }
     return DefProc(msg, wp, lp);

@@ -21,7 +21,10 @@ public:
     // Runs on the main thread when a watched client process has ended.
     using ClientGoneHandler = std::function<void(DWORD clientPid)>;
 
-    ServerActivation(ObjectFactory makeObject, ClientGoneHandler clientGone);
+    // Runs on the main thread when a server object's deferred close may go on.
+    using ResumeCloseHandler = std::function<void()>;
+
+    ServerActivation(ObjectFactory makeObject, ClientGoneHandler clientGone, ResumeCloseHandler resumeClose);
     ~ServerActivation() override;
 
     // Creates the main thread's request window and registers the class
@@ -33,6 +36,8 @@ public:
     // Window and message that report a client's end (see ClientWatch).
     HWND NotifyWindow() const { return hwnd(); }
     static UINT ClientGoneMessage();
+    // Posted to NotifyWindow() from any thread (see ServerContext).
+    static UINT ResumeCloseMessage();
 
 protected:
     LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -46,6 +51,7 @@ private:
 
     ObjectFactory makeObject_;
     ClientGoneHandler clientGone_;
+    ResumeCloseHandler resumeClose_;
     CLSID clsid_{};
     fw::UniqueHandle thread_;
     fw::UniqueHandle ready_;

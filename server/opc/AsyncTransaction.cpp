@@ -1,11 +1,14 @@
 #include "AsyncTransaction.h"
 
+#include "AdviseConnection.h"
 #include "DataChangeSend.h"
 #include "GlobalMemory.h"
 #include "Group.h"
+#include "UniqueHandle.h"
 #include "WorkerThread.h"
 
-CAsyncTransaction::CAsyncTransaction(TransactionRequest request) : m_request(std::move(request)) {}
+CAsyncTransaction::CAsyncTransaction(CAdviseConnection* connection, TransactionRequest request)
+    : m_connection(connection), m_request(std::move(request)) {}
 
 CAsyncTransaction::~CAsyncTransaction() {
     if (IStream* unused = m_request.marshalledSink.get()) {
@@ -14,11 +17,16 @@ CAsyncTransaction::~CAsyncTransaction() {
         unused->Seek(start, STREAM_SEEK_SET, nullptr);
         CoReleaseMarshalData(unused);
     }
+    m_connection->TransactionEnded();
 }
 
 HRESULT CAsyncTransaction::Start() {
-    m_thread.reset(CreateWorkerThread(kWorkerThreadStack, TransactionThread, this, 0, nullptr));
-    return m_thread ? S_OK : E_OUTOFMEMORY;
+    const fw::UniqueHandle thread(CreateWorkerThread(kWorkerThreadStack, TransactionThread, this, 0, nullptr));
+    if (!thread) {
+        delete this;
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 DWORD WINAPI CAsyncTransaction::TransactionThread(void* param) {
@@ -40,8 +48,8 @@ void CAsyncTransaction::Run() {
     if (block && SUCCEEDED(group->WriteStreamForHandles(m_request.kind, block.get(), count, m_request.handles.data())) &&
         sink)
         SendDataChange(sink.get(), m_request.format, block.get());
+    block.reset();
     sink.reset();
     if (SUCCEEDED(init)) CoUninitialize();
-    // The last act: from here on the list may join this thread and delete us.
-    m_finished = true;
+    delete this;  // lets go of the subscription, perhaps the last hold on it
 }

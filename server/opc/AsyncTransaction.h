@@ -1,22 +1,24 @@
 // One asynchronous read or refresh: the requested handles and the thread
 // that reads them if asked, writes one stream and sends it to the sink of
-// the subscription it was made for.
+// the subscription it was made for.  The transaction owns itself: its
+// thread delivers, gives back its place among the subscription's pending
+// requests and deletes it.  It holds the subscription (and through it the
+// group and the server object) until then, so a subscription ended
+// meanwhile still sees every accepted request delivered.
 #pragma once
 
 #include "ComPtr.h"
 #include "DataStream.h"
 #include "OpcInterfaces.h"
-#include "UniqueHandle.h"
 
 #include <objidl.h>
 
-#include <atomic>
 #include <vector>
 
 class CGroup;
+class CAdviseConnection;
 
-// Everything a transaction needs, fixed when it is made: it never reaches
-// back into the subscription.
+// Everything a transaction needs, fixed when it is made.
 struct TransactionRequest {
     CGroup* group = nullptr;
     StreamKind kind = StreamKind::Other;
@@ -29,21 +31,20 @@ struct TransactionRequest {
 
 class CAsyncTransaction {
 public:
-    explicit CAsyncTransaction(TransactionRequest request);
-    // Only once the thread has ended (TransactionList joins it first).
-    ~CAsyncTransaction();
+    // Takes a reference on the subscription, whose pending count already
+    // holds this request.
+    CAsyncTransaction(CAdviseConnection* connection, TransactionRequest request);
     CAsyncTransaction(const CAsyncTransaction&) = delete;
     CAsyncTransaction& operator=(const CAsyncTransaction&) = delete;
 
+    // Starts the thread; on failure the transaction is gone as well.
     HRESULT Start();
-    bool Finished() const { return m_finished.load(); }
-    HANDLE Thread() const { return m_thread.get(); }
 
 private:
+    ~CAsyncTransaction();
     static DWORD WINAPI TransactionThread(void* param);
     void Run();
 
+    fw::ComPtr<CAdviseConnection> m_connection;
     TransactionRequest m_request;
-    fw::UniqueHandle m_thread;
-    std::atomic<bool> m_finished{false};
 };

@@ -4,6 +4,7 @@
 #include "TaskMem.h"
 #include "ServerContext.h"
 
+#include <memory>
 #include <new>
 
 CGroup::CGroup() = default;
@@ -24,8 +25,8 @@ void CGroup::AttachThread(fw::UniqueHandle thread, DWORD threadId) {
 }
 
 void CGroup::Shutdown() {
-    // Subscriptions end before the group lets go of the server: their
-    // threads read through it.
+    // Subscriptions are told to end; their threads may run on for a cycle,
+    // holding the server object through their use of it.
     RemoveAllConnections();
     if (m_thread) {
         PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
@@ -78,18 +79,11 @@ HRESULT CGroup::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCI
             continue;
         }
         if (add) {
-            auto* item = new (std::nothrow) CItem;
-            if (!item) return E_OUTOFMEMORY;  // the arrays are freed on the way out
-            item->m_pTag = tag;
-            item->m_active = def.bActive;
-            item->m_hClient = def.hClient;
-            if (def.dwBlobSize && def.pBlob) item->m_blob.assign(def.pBlob, def.pBlob + def.dwBlobSize);
-            item->m_requestedType = def.vtRequestedDataType;
-            item->m_sendNext = TRUE;
-            fw::Lock lock(m_itemLock);
-            if (!m_items.Append(item)) {
-                delete item;
-                return E_OUTOFMEMORY;
+            const HRESULT added = AddItem(def, tag);
+            if (added != S_OK) {
+                errorArray.get()[i] = added;
+                overall = S_FALSE;
+                continue;
             }
         }
         OPCITEMRESULT& r = resultArray.get()[i];
@@ -101,6 +95,51 @@ HRESULT CGroup::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCI
     *results = resultArray.release();
     *errors = errorArray.release();
     return overall;
+}
+
+HRESULT CGroup::AddItem(const OPCITEMDEF& def, CRealItem* tag) {
+    // Items and their blobs count against the server object's budget: one
+    // client must not take the process's last memory (see ServerBudget).
+    ServerBudget& budget = m_pServer->Budget();
+    const size_t blobBytes = def.pBlob ? def.dwBlobSize : 0;
+    if (!budget.items.Take()) return E_OUTOFMEMORY;
+    if (!budget.blobBytes.Take(blobBytes)) {
+        budget.items.Give();
+        return E_OUTOFMEMORY;
+    }
+    std::unique_ptr<CItem> item(new (std::nothrow) CItem);
+    bool stored = false;
+    if (item) {
+        item->m_pTag = tag;
+        item->m_active = def.bActive;
+        item->m_hClient = def.hClient;
+        item->m_requestedType = def.vtRequestedDataType;
+        item->m_sendNext = TRUE;
+        try {
+            if (blobBytes) item->m_blob.assign(def.pBlob, def.pBlob + blobBytes);
+            stored = true;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    if (stored) {
+        fw::Lock lock(m_itemLock);
+        if (m_items.Append(item.get())) {
+            item.release();
+            return S_OK;
+        }
+    }
+    budget.blobBytes.Give(blobBytes);
+    budget.items.Give();
+    return E_OUTOFMEMORY;
+}
+
+void CGroup::ReturnToBudget(const CItem& item) {
+    // Called with the item lock held; a group that has left its server
+    // object has nothing to give back to.
+    if (!m_pServer) return;
+    ServerBudget& budget = m_pServer->Budget();
+    budget.blobBytes.Give(item.m_blob.size());
+    budget.items.Give();
 }
 
 STDMETHODIMP CGroup::AddItems(DWORD dwCount, OPCITEMDEF* pItemArray, OPCITEMRESULT** ppAddResults,
@@ -145,7 +184,10 @@ HRESULT ForEachHandle(fw::CriticalSection& lock, const ItemList& items, DWORD co
 
 STDMETHODIMP CGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** ppErrors) {
     return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
-                         [this](CItem* item, DWORD) { m_items.Remove(item); });
+                         [this](CItem* item, DWORD) {
+                             ReturnToBudget(*item);
+                             m_items.Remove(item);
+                         });
 }
 
 STDMETHODIMP CGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {

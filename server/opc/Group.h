@@ -61,7 +61,7 @@ public:
     StreamKind KindOf(CLIPFORMAT format) const;
     DWORD ActiveItemCount();
     // Server handles of the active items, in list order.
-    std::vector<OPCHANDLE> ActiveHandles();
+    HRESULT ActiveHandles(std::vector<OPCHANDLE>& handles);
     // One device read of every active item.
     HRESULT ReadActiveItems();
     // One subscription cycle into a block allocated for n active items:
@@ -71,7 +71,7 @@ public:
     // A stream of the items behind the handles, in their order, as the
     // completion of an asynchronous request; the items' change state stays.
     HRESULT WriteStreamForHandles(StreamKind kind, HGLOBAL block, DWORD count, const OPCHANDLE* handles);
-    // Stops and destroys every subscription (group removal).
+    // Ends every subscription (group removal) without waiting for them.
     void RemoveAllConnections();
 
     // The group's item list may be walked by worker threads: every change
@@ -133,8 +133,14 @@ private:
     // The stream counter's next value; every stream of the group takes one.
     DWORD NextStreamId() { return static_cast<DWORD>(InterlockedIncrement(&m_streamCounter) - 1); }
     CAdviseConnection* FindConnection(DWORD number) const;
+    // Takes a subscription out of service (it is already unlinked).
+    static void EndConnection(CAdviseConnection* connection);
     HRESULT StartTransaction(DWORD connection, OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles);
 
+    // One new item for AddItems: S_OK, or E_OUTOFMEMORY when the server
+    // object's budget or the process has no room for it.
+    HRESULT AddItem(const OPCITEMDEF& def, CRealItem* tag);
+    void ReturnToBudget(const CItem& item);
     HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** results,
                          HRESULT** errors);
     void FreeItems();

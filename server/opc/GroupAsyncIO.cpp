@@ -3,6 +3,7 @@
 #include "Group.h"
 
 #include "AdviseConnection.h"
+#include "HResult.h"
 #include "TaskMem.h"
 
 #include <memory>
@@ -54,7 +55,8 @@ STDMETHODIMP CGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* 
         return E_FAIL;
     *pTransactionID = 0;
     if (!m_pServer) return E_FAIL;
-    const std::vector<OPCHANDLE> active = ActiveHandles();
+    std::vector<OPCHANDLE> active;
+    RETURN_IF_FAILED(ActiveHandles(active));
     return StartTransaction(dwConnection, dwSource, static_cast<DWORD>(active.size()), active.data());
 }
 

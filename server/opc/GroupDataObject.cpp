@@ -35,16 +35,21 @@ StreamKind CGroup::KindOf(CLIPFORMAT format) const {
     return StreamKind::Other;
 }
 
-std::vector<OPCHANDLE> CGroup::ActiveHandles() {
-    std::vector<OPCHANDLE> handles;
+HRESULT CGroup::ActiveHandles(std::vector<OPCHANDLE>& handles) {
+    handles.clear();
     fw::Lock lock(m_itemLock);
-    for (CItem* item = m_items.First(); item; item = item->m_pNext)
-        if (item->m_active) handles.push_back(item->ServerHandle());
-    return handles;
+    try {
+        for (CItem* item = m_items.First(); item; item = item->m_pNext)
+            if (item->m_active) handles.push_back(item->ServerHandle());
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
 }
 
 HRESULT CGroup::ReadActiveItems() {
-    const std::vector<OPCHANDLE> active = ActiveHandles();
+    std::vector<OPCHANDLE> active;
+    RETURN_IF_FAILED(ActiveHandles(active));
     return DeviceRead(static_cast<DWORD>(active.size()), active.data());
 }
 
@@ -215,17 +220,29 @@ STDMETHODIMP CGroup::DAdvise(FORMATETC* pformatetc, DWORD advf, IAdviseSink* pAd
 
     DWORD number = ++m_lastConnection;
     while (number == 0 || FindConnection(number)) number = ++m_lastConnection;
-    std::unique_ptr<CAdviseConnection> connection(
-        new (std::nothrow) CAdviseConnection(this, *pformatetc, advf, number, pAdvSink));
+    auto* connection = new (std::nothrow) CAdviseConnection(this, m_pServer, *pformatetc, advf, number, pAdvSink);
     if (!connection) return E_OUTOFMEMORY;
     // Listed only once it runs: a subscription that could not start is no
     // subscription, and its number must not be handed out.
-    RETURN_IF_FAILED(connection->Start());
+    const HRESULT started = connection->Start();
+    if (FAILED(started)) {
+        connection->Release();
+        return started;
+    }
     CAdviseConnection** link = &m_pFirstConnection;
     while (*link) link = &(*link)->m_pNext;
-    *link = connection.release();
+    *link = connection;
     *pdwConnection = number;
     return S_OK;
+}
+
+void CGroup::EndConnection(CAdviseConnection* connection) {
+    // A signal, not a wait: this may be a call from inside the very
+    // callback the update thread is making, or one dispatched while a
+    // driver write holds the lock that thread waits for (see ServerContext).
+    connection->m_pNext = nullptr;
+    connection->Stop();
+    connection->Release();
 }
 
 STDMETHODIMP CGroup::DUnadvise(DWORD dwConnection) {
@@ -233,16 +250,14 @@ STDMETHODIMP CGroup::DUnadvise(DWORD dwConnection) {
     while (*link && (*link)->Number() != dwConnection) link = &(*link)->m_pNext;
     if (!*link) return E_FAIL;
     CAdviseConnection* connection = *link;
-    connection->Stop();
     *link = connection->m_pNext;
-    delete connection;  // waits for its pending transactions
+    EndConnection(connection);
     return S_OK;
 }
 
 void CGroup::RemoveAllConnections() {
     while (CAdviseConnection* connection = m_pFirstConnection) {
-        connection->Stop();
         m_pFirstConnection = connection->m_pNext;
-        delete connection;
+        EndConnection(connection);
     }
 }

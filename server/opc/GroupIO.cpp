@@ -1,6 +1,7 @@
 // The group's synchronous reads and writes and its device read.
 #include "Group.h"
 
+#include "ComPtr.h"
 #include "TaskMem.h"
 #include "TarnProtocol.h"
 #include "ServerContext.h"
@@ -12,7 +13,6 @@
 HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
     if (count == 0) return S_OK;
     if (!handles) return E_INVALIDARG;
-    if (!m_pServer || !m_pServer->HasDriver()) return E_FAIL;
 
     std::unique_ptr<tarn::TarnIoItem[]> elements(new (std::nothrow) tarn::TarnIoItem[count]());
     std::unique_ptr<CRealItem*[]> tags(new (std::nothrow) CRealItem*[count]());
@@ -22,8 +22,14 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
     if (!elements || !tags || !values) return E_OUTOFMEMORY;
 
     int32_t filled = 0;
+    // Workers call this too, and the group may leave its server object
+    // meanwhile: the pointer is taken once, under the lock that detaching
+    // takes.  A worker's use keeps the object itself alive.
+    ServerContext* server = nullptr;
     {
         fw::Lock lock(m_itemLock);
+        server = m_pServer;
+        if (!server || !server->HasDriver()) return E_FAIL;
         // One hold of the value lock for the whole batch: the tags of a
         // group all belong to the one table of its server object.
         TagValueLock valueLock(m_items.First() ? m_items.First()->m_pTag : nullptr);
@@ -44,9 +50,12 @@ HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
         }
     }
 
-    tarn::TarnRequest request{m_pServer->DriverContext(), tarn::OpcBlockRead, filled, 0, elements.get()};
+    tarn::TarnRequest request{server->DriverContext(), tarn::OpcBlockRead, filled, 0, elements.get()};
     request.count = filled;
-    const DriverStatus rc = m_pServer->SendToDriver(request);
+    // A driver write further down this thread's stack holds the driver (its
+    // box dispatched this call): the driver is not entered a second time.
+    if (server->DriverHeldByThisThread()) return HRESULT_FROM_WIN32(ERROR_BUSY);
+    const DriverStatus rc = server->SendToDriver(request);
 
     // A failed block read marks every tag of it with the block's status.
     TagValueLock valueLock(filled ? tags[0] : nullptr);
@@ -103,6 +112,14 @@ STDMETHODIMP CGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     auto errors = fw::TaskMemArray<HRESULT>(dwCount);
     if (!errors) return E_OUTOFMEMORY;
 
+    // A driver write may show a box, whose loop dispatches further calls:
+    // one of them may remove this group or close its server object.  The
+    // group stays alive through its own reference, the server object's
+    // close waits for the call's end, and the values not yet sent are not.
+    const fw::ComPtr<IUnknown> self(Identity());
+    ServerContext* server = m_pServer;
+    const ModalCallScope modal(server);
+
     // Look the tags up under the lock, write outside it: a driver write may
     // wait for a person to close a message box.
     std::vector<CRealItem*> tags(dwCount, nullptr);
@@ -114,12 +131,15 @@ STDMETHODIMP CGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     HRESULT overall = S_OK;
     for (DWORD i = 0; i < dwCount; ++i) {
         HRESULT hr;
-        if (!tags[i])
+        if (!m_pServer || server->CloseRequested())
+            hr = RPC_E_DISCONNECTED;
+        else if (!tags[i])
             hr = OPC_E_UNKNOWNITEMID;
         else if (pItemValues[i].vt != tags[i]->m_canonicalType)
             hr = OPC_E_BADTYPE;
         else
-            hr = tags[i]->WriteValue(pItemValues[i]) == E_FAIL ? E_FAIL : S_OK;
+            hr = tags[i]->WriteValue(pItemValues[i]);
+        if (hr == S_FALSE) hr = S_OK;  // a tag the driver does not write
         errors.get()[i] = hr;
         if (hr != S_OK) overall = S_FALSE;
     }

@@ -59,6 +59,8 @@ HRESULT CRealItem::ValueOf(const TagReading& reading, VARIANT* out) const {
 HRESULT CRealItem::WriteValue(const VARIANT& value) {
     if (m_ioMode != kDeviceTag) return S_FALSE;
     if (!m_pContext || !m_pContext->HasDriver()) return E_FAIL;
+    // Called from inside another write's box: the driver is not reentrant.
+    if (m_pContext->DriverHeldByThisThread()) return HRESULT_FROM_WIN32(ERROR_BUSY);
     tarn::TarnIoItem element{};
     element.address = m_address;
     element.device = m_device;

@@ -167,16 +167,17 @@ TEST_F(AsyncIO, RefreshWithoutActiveItemsSendsTheHeaderOnly) {
     EXPECT_EQ(20u, s.bytes.size());
 }
 
-TEST_F(AsyncIO, UnadviseWaitsForPendingCompletions) {
+TEST_F(AsyncIO, AcceptedRequestsAreDeliveredAfterUnadvise) {
     Subscription sub;
     ASSERT_NO_FATAL_FAILURE(Subscribe(sub));
     DWORD transaction = 0;
     for (int i = 0; i < 5; ++i) ASSERT_EQ(S_OK, async_->Refresh(sub.Connection(), OPC_DS_DEVICE, &transaction));
-    // No message is pumped here: the completions can only land while this
-    // thread waits in DUnadvise, which must not return before they have.
+    // No message is pumped before the unadvise, which returns without
+    // waiting for them: the completions can only land afterwards.
     EXPECT_EQ(S_OK, sub.Unadvise());
-    EXPECT_EQ(6u, sub.Sink().Count());
+    EXPECT_TRUE(sub.Sink().WaitFor(6, 5000)) << "every accepted request is delivered";
     EXPECT_EQ(0u, sub.Sink().CountArrivingWithin(500));
+    EXPECT_EQ(6u, sub.Sink().Count());
 }
 
 }  // namespace

@@ -5,13 +5,15 @@
 #include "CycleSchedule.h"
 #include "Group.h"
 #include "ItemList.h"
+#include "ServerBudget.h"
 #include "TagTable.h"
-#include "TransactionList.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -181,30 +183,33 @@ TEST(CycleSchedule, WaitsFromWhenTheCycleWasDueAndCatchesUpAfterAnOverrun) {
     g_now += 10;
     EXPECT_EQ(90u, schedule.NextWait(100)) << "counted again from the overrun";
     g_now += 90;
-    EXPECT_EQ(0u, schedule.NextWait(0)) << "rate 0: the next cycle at once";
+    EXPECT_EQ(kMinimumCyclePeriodMs, schedule.NextWait(0)) << "rate 0: the shortest period, not a spin";
 }
 
-// A subscription's transactions are owned by its list: finished ones are
-// joined and deleted as new ones start, and the rest when the list goes.
-TEST(TransactionList, ReapsFinishedTransactionsAndJoinsTheRest) {
-    fw::ComPtr<CGroup> group;
-    group.attach(new CGroup);
-    auto request = [&] {
-        TransactionRequest r;
-        r.group = group.get();
-        r.kind = StreamKind::DataTime;
-        r.handles = {1, 2};  // no such items: bad-quality entries, no sink to send to
-        return std::make_unique<CAsyncTransaction>(std::move(r));
-    };
-    TransactionList list;
-    ASSERT_EQ(S_OK, list.Start(request()));
-    // The first one's thread ends on its own; the next start takes it away.
-    for (int i = 0; i < 500 && list.Count() > 0; ++i) Sleep(2);
-    EXPECT_EQ(0u, list.Count());
-    for (int i = 0; i < 20; ++i) ASSERT_EQ(S_OK, list.Start(request()));
-    EXPECT_LE(list.Count(), 20u);
-    list.JoinAll();
-    EXPECT_EQ(0u, list.Count());
+// Counts taken from many threads at once never pass their limit, and what
+// is given back can be taken again.
+TEST(BoundedCount, NeverPassesItsLimitUnderRacingThreads) {
+    BoundedCount count(8);
+    EXPECT_FALSE(count.Take(9)) << "more than the limit at once";
+    EXPECT_FALSE(count.Take(static_cast<size_t>(-1))) << "no wrap-around";
+    EXPECT_EQ(0u, count.Used());
+    std::atomic<bool> overrun{false};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                if (!count.Take(3)) continue;
+                if (count.Used() > 8) overrun = true;
+                count.Give(3);
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    EXPECT_FALSE(overrun);
+    EXPECT_EQ(0u, count.Used());
+    ASSERT_TRUE(count.Take(8));
+    EXPECT_FALSE(count.Take());
+    count.Give(2);
+    EXPECT_TRUE(count.Take(2));
 }
 
 }  // namespace
