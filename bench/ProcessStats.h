@@ -36,7 +36,7 @@ public:
 private:
     DWORD pid_;
     fw::UniqueHandle process_;
-    HostProcessCpu host_;
+    testsupport::HostProcessCpu host_;
 };
 
 // A share of one core, or why it could not be measured.

@@ -50,14 +50,14 @@ HRESULT CAdviseConnection::Start() {
     if (!m_use.get()->Budget().subscriptions.Take()) return CONNECT_E_ADVISELIMIT;
     m_countedSubscription = true;
     RETURN_IF_FAILED(CoMarshalInterThreadInterfaceInStream(IID_IAdviseSink, m_sink.get(), m_marshalledSink.put()));
+    // What fails here is the process's memory or address space.
     m_stop.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_stop) return HRESULT_FROM_WIN32(GetLastError());
+    if (!m_stop) return E_OUTOFMEMORY;
     AddRef();  // the update thread's
     const fw::UniqueHandle thread(CreateWorkerThread(kWorkerThreadStack, UpdateThread, this, 0, nullptr));
     if (!thread) {
-        const HRESULT hr = HRESULT_FROM_WIN32(GetLastError());
         Release();
-        return FAILED(hr) ? hr : E_OUTOFMEMORY;
+        return E_OUTOFMEMORY;
     }
     return S_OK;
 }

@@ -92,6 +92,69 @@ size_t DataChangeSink::CountArrivingWithin(DWORD ms) {
     return streams_.size() - before;
 }
 
+fw::ComPtr<CallbackSink> CallbackSink::Create() {
+    fw::ComPtr<CallbackSink> sink;
+    sink.attach(new CallbackSink);
+    return sink;
+}
+
+CallbackSink::CallbackSink() : resumed_(CreateEventW(nullptr, TRUE, TRUE, nullptr)) {}
+
+STDMETHODIMP_(void) CallbackSink::OnDataChange(FORMATETC*, STGMEDIUM*) {
+    const size_t call = ++entered_;
+    {
+        const fw::Lock hold(lock_);
+        arrivals_.push_back(GetTickCount());
+    }
+    if (action_) action_(call);
+    if (const DWORD ms = holdMs_) WaitForSingleObject(resumed_.get(), ms);
+    ++finished_;
+}
+
+void CallbackSink::Hold(DWORD maxMs) {
+    ResetEvent(resumed_.get());
+    holdMs_ = maxMs;
+}
+
+void CallbackSink::Resume() {
+    holdMs_ = 0;
+    SetEvent(resumed_.get());
+}
+
+namespace {
+
+bool WaitForCount(const std::atomic<size_t>& counter, size_t count, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (counter < count) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CallbackSink::WaitForEntered(size_t count, DWORD timeoutMs) const {
+    return WaitForCount(entered_, count, timeoutMs);
+}
+
+bool CallbackSink::WaitForFinished(size_t count, DWORD timeoutMs) const {
+    return WaitForCount(finished_, count, timeoutMs);
+}
+
+std::vector<DWORD> CallbackSink::Arrivals() const {
+    const fw::Lock hold(lock_);
+    return arrivals_;
+}
+
+HRESULT AdviseSink(IUnknown* group, IAdviseSink* sink, DWORD* connection, CLIPFORMAT format) {
+    fw::ComPtr<IDataObject> data;
+    const HRESULT hr = group->QueryInterface(IID_IDataObject, data.put_void());
+    if (FAILED(hr)) return hr;
+    FORMATETC fe{format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return data->DAdvise(&fe, 0, sink, connection);
+}
+
 CLIPFORMAT FormatData() { return static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATA")); }
 CLIPFORMAT FormatDataTime() { return static_cast<CLIPFORMAT>(RegisterClipboardFormatA("OPCSTMFORMATDATATIME")); }
 CLIPFORMAT FormatWriteComplete() {

@@ -4,6 +4,9 @@
 #include "Registration.h"
 #include "TaskMem.h"
 
+#include <atomic>
+#include <cstdio>
+
 HRESULT RegisterServerOnce() {
     static const HRESULT hr = [] {
         const int rc = testsupport::RunToEnd("\"" + testsupport::BinPath(kServerExe) + "\" /RegServer", 60000);
@@ -11,6 +14,8 @@ HRESULT RegisterServerOnce() {
     }();
     return hr;
 }
+
+std::vector<std::wstring> SimulationTags() { return {L"Name0", L"Name1", L"Name2", L"Name3", L"Name4"}; }
 
 HRESULT ServerClsid(CLSID* clsid) { return CLSIDFromProgID(L"Velmora.VelmoraOPC.1", clsid); }
 
@@ -111,6 +116,102 @@ std::vector<std::string> ServerDocumentTitles() {
     return titles;
 }
 
+HWND ServerDocumentWindow(const std::string& title) {
+    HWND frame = ServerMainWindow();
+    HWND client = frame ? FindWindowExA(frame, nullptr, "MDIClient", nullptr) : nullptr;
+    return client ? FindWindowExA(client, nullptr, nullptr, title.c_str()) : nullptr;
+}
+
+namespace {
+
+// Ends the running server processes; what was waiting in a call to them gets
+// an error back.
+void EndServer() {
+    for (int tries = 0; tries < 5; ++tries) {
+        const DWORD pid = testsupport::FindProcessId(kServerExe);
+        if (!pid) return;
+        const fw::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (!process || !TerminateProcess(process.get(), 1)) return;
+        WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+// Runs body with the calling thread in the multithreaded apartment.
+void RunInMta(const std::function<void()>& body) {
+    const testsupport::ComScope mta(COINIT_MULTITHREADED);
+    if (SUCCEEDED(mta.result()))
+        body();
+    else
+        ADD_FAILURE() << "no multithreaded apartment: " << std::hex << mta.result();
+}
+
+}  // namespace
+
+void RunBounded(DWORD timeoutMs, const std::function<void()>& body) {
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        RunInMta(body);
+        done = true;
+    });
+    const auto finished = [&] { return done.load(); };
+    if (!testsupport::PumpUntil(finished, timeoutMs)) {
+        ADD_FAILURE() << "the test did not finish within " << timeoutMs
+                      << " ms; the server is ended so that the calls waiting on it return";
+        EndServer();
+        if (!testsupport::PumpUntil(finished, 60000)) {
+            // Not even the server's end freed it: a hang of the test program
+            // itself, which must not keep the whole run waiting.
+            std::fprintf(stderr, "the test is still stuck after the server ended; the test program stops here\n");
+            std::fflush(stderr);
+            TerminateProcess(GetCurrentProcess(), 3);
+        }
+    }
+    worker.join();
+}
+
+MtaThread::MtaThread(std::function<void()> body)
+    : thread_([body = std::move(body)] { RunInMta(body); }) {}
+
+void MtaThread::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+bool ClientProcess::Start(const std::string& mode, DWORD timeoutMs) {
+    // A name of its own for every start: a signal left from an earlier
+    // client can never be taken for this one's.
+    static std::atomic<int> starts{0};
+    const std::string eventName =
+        "VelmoraClientReady" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++starts);
+    const fw::UniqueHandle ready(CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
+    if (!ready) return false;
+    std::string line = "\"" + testsupport::BinPath("subscriber_client.exe") + "\" " + eventName;
+    if (!mode.empty()) line += " " + mode;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    process_.reset(pi.hProcess);
+    const fw::UniqueHandle thread(pi.hThread);  // only the process is waited on
+    const HANDLE waits[] = {ready.get(), process_.get()};
+    return WaitForMultipleObjects(2, waits, FALSE, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool ClientProcess::Kill() {
+    if (!process_) return true;
+    TerminateProcess(process_.get(), 1);  // fails when it has ended already
+    const bool gone = WaitForSingleObject(process_.get(), 5000) == WAIT_OBJECT_0;
+    process_.reset();
+    return gone;
+}
+
+int ClientProcess::WaitForExit(DWORD timeoutMs) {
+    DWORD code = 0;
+    if (!process_ || WaitForSingleObject(process_.get(), timeoutMs) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(process_.get(), &code))
+        return -1;
+    return static_cast<int>(code);
+}
+
 void ServerTest::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(com_.result());
     ASSERT_HRESULT_SUCCEEDED(RegisterServerOnce());
@@ -153,7 +254,7 @@ void SimulationGroupTest::SetUp() {
     ASSERT_EQ(S_OK, CreateServer(server_));
     ASSERT_EQ(S_OK, AddGroup(server_.get(), L"Tags", IID_IOPCItemMgt, group_));
     std::vector<HRESULT> errors;
-    ASSERT_EQ(S_OK, AddItems(group_.get(), {L"Name0", L"Name1", L"Name2", L"Name3", L"Name4"}, handles_, errors));
+    ASSERT_EQ(S_OK, AddItems(group_.get(), SimulationTags(), handles_, errors));
 }
 
 void SimulationGroupTest::TearDown() {

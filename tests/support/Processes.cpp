@@ -44,6 +44,41 @@ int CountThreads(DWORD pid) {
     return ids ? static_cast<int>(ids->size()) : -1;
 }
 
+int CountHandles(DWORD pid) {
+    // SYSTEM_HANDLE_INFORMATION as Windows lays it out on both builds.
+    struct Entry {
+        USHORT processId;
+        USHORT creatorBackTraceIndex;
+        UCHAR objectTypeIndex;
+        UCHAR attributes;
+        USHORT value;
+        void* object;
+        ULONG grantedAccess;
+    };
+    struct Table {
+        ULONG count;
+        Entry entries[1];
+    };
+    using Query = LONG(NTAPI*)(int, void*, ULONG, ULONG*);
+    static const auto query = reinterpret_cast<Query>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    constexpr int kSystemHandleInformation = 16;
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    if (!query) return -1;
+    std::vector<unsigned char> buffer(1 << 20);
+    LONG status;
+    ULONG needed = 0;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           kInfoLengthMismatch)
+        buffer.resize(buffer.size() * 2);
+    if (status != 0) return -1;
+    const auto* table = reinterpret_cast<const Table*>(buffer.data());
+    int count = 0;
+    for (ULONG i = 0; i < table->count; ++i)
+        if (table->entries[i].processId == static_cast<USHORT>(pid)) ++count;
+    return count;
+}
+
 int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
     int count = CountThreads(pid);

@@ -30,6 +30,11 @@ std::optional<std::vector<DWORD>> ThreadIds(DWORD pid);
 // Number of threads of a process; -1 when they cannot be counted.
 int CountThreads(DWORD pid);
 
+// Number of handles a process holds, from the system's handle list (under
+// Wine GetProcessHandleCount answers for the calling process only); -1 when
+// they cannot be counted.
+int CountHandles(DWORD pid);
+
 // Waits until a process has at most `limit` threads; returns the last count.
 int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs);
 

@@ -11,7 +11,7 @@
 
 #include <string>
 
-namespace bench {
+namespace testsupport {
 
 class HostProcessCpu {
 public:
@@ -22,8 +22,9 @@ public:
     const std::string& Problem() const { return problem_; }
 
 private:
+
     DWORD pid_;
     mutable std::string problem_;
 };
 
-}  // namespace bench
+}  // namespace testsupport

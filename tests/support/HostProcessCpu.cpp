@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace bench {
+namespace testsupport {
 namespace {
 
 constexpr int kSystemProcessInformation = 5;
@@ -70,4 +70,4 @@ double HostProcessCpu::CpuMs() const {
     return -1;
 }
 
-}  // namespace bench
+}  // namespace testsupport
