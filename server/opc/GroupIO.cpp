@@ -122,7 +122,12 @@ STDMETHODIMP CGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
 
     // Look the tags up under the lock, write outside it: a driver write may
     // wait for a person to close a message box.
-    std::vector<CRealItem*> tags(dwCount, nullptr);
+    std::vector<CRealItem*> tags;
+    try {
+        tags.assign(dwCount, nullptr);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
     {
         fw::Lock lock(m_itemLock);
         for (DWORD i = 0; i < dwCount; ++i)
