@@ -20,6 +20,7 @@
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
 #include "TaskMemResults.h"
+#include "QualityText.h"
 #include "TextToValue.h"
 #include "ValueText.h"
 #include "Variant.h"
@@ -47,8 +48,8 @@ public:
         if (!printChanges_) return;
         for (auto& item : group.m_items) {
             if (!item->m_changed) continue;
-            std::printf("%s = %s (quality 0x%02X)\n", item->m_itemId.c_str(), item->m_valueText.c_str(),
-                        item->m_quality);
+            std::printf("%s = %s (quality 0x%02X %s)\n", item->m_itemId.c_str(), item->m_valueText.c_str(),
+                        item->m_quality, QualityText(item->m_quality).c_str());
             item->m_changed = FALSE;
         }
         std::fflush(stdout);
@@ -183,8 +184,9 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
                 std::printf("%s: error %s\n", group->m_items[i]->m_itemId.c_str(), HresultText(error).c_str());
                 rc = 2;
             } else {
-                std::printf("%s = %s (quality 0x%02X)\n", group->m_items[i]->m_itemId.c_str(),
-                            VariantToText(states[i].vDataValue).text.c_str(), states[i].wQuality);
+                std::printf("%s = %s (quality 0x%02X %s)\n", group->m_items[i]->m_itemId.c_str(),
+                            VariantToText(states[i].vDataValue).text.c_str(), states[i].wQuality,
+                            QualityText(states[i].wQuality).c_str());
             }
         }
     }

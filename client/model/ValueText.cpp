@@ -32,6 +32,17 @@ std::string Printed(const char* format, T value) {
 
 std::string BoolText(SHORT value) { return value ? "TRUE" : "FALSE"; }
 
+// The system's text of a value in the user's locale; "???" when it has none.
+std::string LocaleText(const VARIANT& value) {
+    VARIANT text;
+    VariantInit(&text);
+    if (FAILED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&value), LOCALE_USER_DEFAULT, 0, VT_BSTR)))
+        return "???";
+    std::string result = WideToAnsi(text.bstrVal, SysStringLen(text.bstrVal));
+    VariantClear(&text);
+    return result;
+}
+
 // A value of type T from the first bytes of `data`, which need not be aligned.
 template <class T>
 T Load(const BYTE* data) {
@@ -53,11 +64,56 @@ std::string ScalarText(VARTYPE type, const BYTE* data) {
         // Type 12 has always been shown like a boolean from its first
         // 16 bits; keeping that keeps old servers' values readable.
         return BoolText(Load<SHORT>(data));
+    case VT_I1: return Printed("%i", static_cast<int>(Load<signed char>(data)));
+    case VT_UI1: return Printed("%u", static_cast<unsigned>(Load<BYTE>(data)));
+    case VT_UI2: return Printed("%u", static_cast<unsigned>(Load<USHORT>(data)));
+    case VT_INT: return Printed("%i", static_cast<int>(Load<LONG>(data)));
+    case VT_UI4:
+    case VT_UINT: return Printed("%lu", static_cast<unsigned long>(Load<ULONG>(data)));
+    case VT_I8: return Printed("%lld", static_cast<long long>(Load<LONGLONG>(data)));
+    case VT_UI8: return Printed("%llu", static_cast<unsigned long long>(Load<ULONGLONG>(data)));
+    case VT_ERROR: return Printed("0x%08lX", static_cast<unsigned long>(Load<ULONG>(data)));
+    case VT_CY:
+    case VT_DATE: {
+        // Money and dates as the user's locale writes them.
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = type;
+        std::memcpy(&value.llVal, data, 8);
+        return LocaleText(value);
+    }
     default:
         // Other types, and every array or reference (their flag bits make
         // them differ from the plain types above).
         return "???";
     }
+}
+
+// A one-dimensional array of a type with a text: "{1, 2, 3}".
+std::string ArrayText(const VARIANT& value) {
+    SAFEARRAY* array = value.parray;
+    const VARTYPE elementType = value.vt & VT_TYPEMASK;
+    // Elements are copied into a VARIANT's eight data bytes: larger ones
+    // (DECIMAL, VARIANT, records) have no text here.
+    if (!array || SafeArrayGetDim(array) != 1 || SafeArrayGetElemsize(array) > 8 || elementType == VT_DECIMAL ||
+        elementType == VT_VARIANT || elementType == VT_RECORD)
+        return "???";
+    LONG low = 0, high = -1;
+    if (FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high))) return "???";
+    std::string text = "{";
+    for (LONG i = low; i <= high && text.size() <= kMaxConvertedText; ++i) {
+        VARIANT element;
+        VariantInit(&element);
+        if (FAILED(SafeArrayGetElement(array, &i, &element.llVal))) return "???";
+        element.vt = elementType;
+        if (i != low) text += ", ";
+        text += VariantToText(element).text;
+        VariantClear(&element);
+    }
+    text += "}";
+    // Whole characters only: the cut may fall inside a multi-byte string.
+    if (text.size() > kMaxConvertedText) text = WideToAnsi(AnsiToWide(text.substr(0, kMaxConvertedText)));
+    return text;
 }
 
 }  // namespace
@@ -67,6 +123,10 @@ VariantText VariantToText(const VARIANT& value) {
     result.type = value.vt;
     if (value.vt == VT_BSTR) {
         result.text = value.bstrVal ? WideToAnsi(value.bstrVal, SysStringLen(value.bstrVal)) : std::string();
+        return result;
+    }
+    if ((value.vt & ~VT_TYPEMASK) == VT_ARRAY) {
+        result.text = ArrayText(value);
         return result;
     }
     // The data bytes start at the union, the same place as in the 32-bit

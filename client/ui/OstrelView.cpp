@@ -1,5 +1,6 @@
 #include "OstrelView.h"
 
+#include "QualityText.h"
 #include "ServerTableScan.h"
 #include "Text.h"
 
@@ -11,8 +12,6 @@ namespace {
 
 constexpr UINT kListControlId = 1;
 constexpr int kColumnWidth = 200;
-
-std::string QualityText(WORD quality) { return quality != 0 ? "Good" : "Bad"; }
 
 }  // namespace
 

@@ -175,19 +175,20 @@ TEST_F(OstrelWindow, ChangedOnlyRefreshRewritesOnlyChangedCells) {
     for (auto& item : items) item->m_changed = FALSE;
     items[0]->m_valueText = "7";  // value changed, quality as shown
     items[0]->m_changed = TRUE;
-    items[1]->m_quality = 0x40;   // uncertain quality alone: shown as "Good"
+    items[1]->m_quality = 0x18;   // quality alone: "Bad: comm failure"
     items[1]->m_shownQuality = 0;
     items[2]->m_quality = 0;      // neither: untouched
     items[2]->m_shownQuality = 0;
     items[0]->m_shownQuality = items[0]->m_quality;
     frame_->List()->RefreshValues(false);
-    EXPECT_EQ(Rows({{"Name0", "7", "mark"}, {"Name1", "mark", "Good"}, {"Name2", "mark", "mark"}}), ListRows());
+    EXPECT_EQ(Rows({{"Name0", "7", "mark"}, {"Name1", "mark", "Bad: comm failure"}, {"Name2", "mark", "mark"}}),
+              ListRows());
     for (auto& item : items) EXPECT_FALSE(item->m_changed);
 
     // A full refresh writes every cell; quality 0 reads "Bad".
     frame_->List()->RefreshValues(true);
     const Rows rows = ListRows();
-    EXPECT_EQ("Good", rows[1][2]);
+    EXPECT_EQ("Bad: comm failure", rows[1][2]);
     EXPECT_EQ("Bad", rows[2][2]);
     EXPECT_EQ(items[2]->m_valueText, rows[2][1]);
 }

@@ -1,6 +1,8 @@
 // Display texts of values in memory and in stream blocks, the ANSI/UTF-16
 // conversions and the 100-byte text fields.
 #include "ClientRecords.h"
+#include "QualityText.h"
+#include "TextToValue.h"
 #include "ValueText.h"
 
 #include <gtest/gtest.h>
@@ -28,9 +30,14 @@ TEST(VariantToText, PlainValuesShowInTheirFormats) {
         {VT_BOOL, [](VARIANT& v) { v.boolVal = VARIANT_FALSE; }, "FALSE"},
         {VT_BOOL, [](VARIANT& v) { v.boolVal = 1; }, "TRUE"},
         {12, [](VARIANT& v) { v.iVal = 0; }, "FALSE"},
-        {VT_UI1, [](VARIANT& v) { v.bVal = 7; }, "???"},
+        {VT_I1, [](VARIANT& v) { v.cVal = -5; }, "-5"},
+        {VT_UI1, [](VARIANT& v) { v.bVal = 200; }, "200"},
+        {VT_UI2, [](VARIANT& v) { v.uiVal = 65535; }, "65535"},
+        {VT_UI4, [](VARIANT& v) { v.ulVal = 4294967295u; }, "4294967295"},
+        {VT_I8, [](VARIANT& v) { v.llVal = -9000000000LL; }, "-9000000000"},
+        {VT_UI8, [](VARIANT& v) { v.ullVal = 18446744073709551615ULL; }, "18446744073709551615"},
+        {VT_ERROR, [](VARIANT& v) { v.scode = E_FAIL; }, "0x80004005"},
         {VT_EMPTY, [](VARIANT&) {}, "???"},
-        {VT_DATE, [](VARIANT& v) { v.date = 1.0; }, "???"},
         {VT_ARRAY | VT_I4, [](VARIANT& v) { v.parray = nullptr; }, "???"},
         {VT_BYREF | VT_I2, [](VARIANT& v) { v.piVal = nullptr; }, "???"},
     };
@@ -42,6 +49,124 @@ TEST(VariantToText, PlainValuesShowInTheirFormats) {
         const VariantText shown = VariantToText(v);
         EXPECT_EQ(c.text, shown.text) << "type " << c.type;
         EXPECT_EQ(c.type, shown.type);
+    }
+}
+
+// Money and dates come from the system in the user's locale; one-dimensional
+// arrays list their elements.
+TEST(VariantToText, LocaleTypesAndArrays) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DATE;
+    v.date = 1.0;  // the last day of 1899
+    EXPECT_NE(std::string::npos, VariantToText(v).text.find("1899"));
+    v.vt = VT_CY;
+    v.cyVal.int64 = 12345;  // 1.2345 in units of 1/10000
+    EXPECT_NE(std::string::npos, VariantToText(v).text.find("2345"));
+
+    SAFEARRAY* numbers = SafeArrayCreateVector(VT_I4, 0, 3);
+    for (LONG i = 0; i < 3; ++i) {
+        LONG value = (i + 1) * 10;
+        ASSERT_EQ(S_OK, SafeArrayPutElement(numbers, &i, &value));
+    }
+    v.vt = VT_ARRAY | VT_I4;
+    v.parray = numbers;
+    EXPECT_EQ("{10, 20, 30}", VariantToText(v).text);
+    VariantClear(&v);
+
+    SAFEARRAY* words = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    const wchar_t* texts[] = {L"a", L"bc"};
+    for (LONG i = 0; i < 2; ++i) {
+        BSTR word = SysAllocString(texts[i]);
+        ASSERT_EQ(S_OK, SafeArrayPutElement(words, &i, word));
+        SysFreeString(word);
+    }
+    v.vt = VT_ARRAY | VT_BSTR;
+    v.parray = words;
+    EXPECT_EQ("{a, bc}", VariantToText(v).text);
+    VariantClear(&v);
+
+    SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
+    v.vt = VT_ARRAY | VT_R8;
+    v.parray = SafeArrayCreate(VT_R8, 2, bounds);
+    EXPECT_EQ("???", VariantToText(v).text) << "two dimensions have no text";
+    VariantClear(&v);
+}
+
+TEST(QualityText, QualitySubstatusAndLimitInWords) {
+    EXPECT_EQ("Good", QualityText(0xC0));
+    EXPECT_EQ("Good: local override", QualityText(0xD8));
+    EXPECT_EQ("Uncertain", QualityText(0x40));
+    EXPECT_EQ("Uncertain: last usable", QualityText(0x44));
+    EXPECT_EQ("Bad", QualityText(0x00));
+    EXPECT_EQ("Bad: comm failure", QualityText(0x18));
+    EXPECT_EQ("Bad: last known value", QualityText(0x14));
+    EXPECT_EQ("Bad: waiting for initial data", QualityText(0x20));
+    EXPECT_EQ("Bad: not connected, low limited", QualityText(0x09));
+    EXPECT_EQ("Good, constant", QualityText(0xC3));
+    EXPECT_EQ("Uncertain: 0x48", QualityText(0x48)) << "a substatus the standard does not name";
+    EXPECT_EQ("Invalid (0x80)", QualityText(0x80));
+}
+
+// What a user types, read as each type, shows again as the same text.
+TEST(TextToValue, EveryTypeReadsWhatItShows) {
+    struct Case {
+        VARTYPE type;
+        const char* typed;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {VT_I1, "-128", "-128"},   {VT_UI1, "0xFF", "255"},   {VT_I2, "-2", "-2"},
+        {VT_UI2, "65535", "65535"}, {VT_I4, "010", "8"},     {VT_UI4, "4294967295", "4294967295"},
+        {VT_INT, "-7", "-7"},      {VT_UINT, "7", "7"},      {VT_I8, "-9000000000", "-9000000000"},
+        {VT_UI8, "18446744073709551615", "18446744073709551615"},
+        {VT_R4, " 1.5 ", "1.500000"}, {VT_R8, "1e3", "1000.000000"},
+        {VT_R4, "3.4028235e38", "340282346638528859811704183484516925440.000000"},
+        {VT_BOOL, "TRUE", "TRUE"},  {VT_BOOL, "0", "FALSE"},   {VT_BSTR, " x ", " x "},
+        {VT_ARRAY | VT_I4, "{1, -2,3}", "{1, -2, 3}"}, {VT_ARRAY | VT_R8, "{}", "{}"},
+        {VT_ARRAY | VT_BOOL, "{true, 0}", "{TRUE, FALSE}"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        VARIANT value;
+        std::string why;
+        ASSERT_TRUE(TextToValue(c.typed, c.type, &value, &why)) << why;
+        EXPECT_EQ(c.type, value.vt);
+        EXPECT_EQ(c.shown, VariantToText(value).text);
+        VariantClear(&value);
+    }
+    VARIANT value;
+    ASSERT_TRUE(TextToValue("1", VT_BOOL, &value, nullptr));
+    EXPECT_EQ(VARIANT_TRUE, value.boolVal) << "a true boolean is -1 on the wire, not 1";
+    ASSERT_TRUE(TextToValue("1.5", VT_CY, &value, nullptr));
+    EXPECT_EQ(15000, value.cyVal.int64);
+}
+
+TEST(TextToValue, RefusesWhatIsNotWholeOrDoesNotFit) {
+    struct Case {
+        VARTYPE type;
+        const char* typed;
+        const char* reason;  // a part of the message
+    };
+    const Case cases[] = {
+        {VT_I2, " ", "not an integer"},         {VT_I4, "\t", "not an integer"},
+        {VT_R8, "  ", "not a number"},          {VT_I4, "12abc", "not an integer"},
+        {VT_R4, "1.5x", "not a number"},        {VT_I1, "128", "out of range"},
+        {VT_UI1, "-1", "out of range"},         {VT_UI4, "4294967296", "out of range"},
+        {VT_I2, "32768", "out of range"},       {VT_R4, "1e-50", "out of range"},
+        {VT_R4, "3.5e38", "out of range"},      {VT_R8, "1e999", "out of range"},
+        {VT_R8, "nan", "not a finite number"},  {VT_R4, "inf", "not a finite number"},
+        {VT_BOOL, "2", "not a boolean"},        {VT_BOOL, "yes", "not a boolean"},
+        {VT_DATE, "", "not a value"},           {VT_ARRAY | VT_I4, "1, 2", "not an array"},
+        {VT_ARRAY | VT_I2, "{1, x}", "not an integer"}, {VT_EMPTY, "1", "read the item first"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        VARIANT value;
+        std::string why;
+        EXPECT_FALSE(TextToValue(c.typed, c.type, &value, &why));
+        EXPECT_EQ(VT_EMPTY, value.vt) << "nothing to send";
+        EXPECT_NE(std::string::npos, why.find(c.reason)) << why;
     }
 }
 
