@@ -7,6 +7,7 @@
 
 #include <optional>
 
-// The result of IOPCAsyncIO::Refresh, or nothing when the group could not be
+// The result of IOPCAsyncIO::Refresh (IOPCAsyncIO2::Refresh2 for a group
+// subscribed through the OPC 2.0 data callback), or nothing when the group could not be
 // reached (no IOPCServer, or no group of that name on the server).
 std::optional<HRESULT> RequestCacheRefresh(IUnknown* server, const CGroup& group);

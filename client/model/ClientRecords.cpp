@@ -1,6 +1,7 @@
 #include "ClientRecords.h"
 
 #include "AdviseSink.h"
+#include "DataCallback.h"
 
 CGroup::CGroup() = default;
 
@@ -8,6 +9,7 @@ CGroup::~CGroup() {
     // The server may still hold the sink after the group is gone: it must
     // not reach back into freed records.
     if (m_pSink) m_pSink->DetachGroup();
+    if (m_pCallback) m_pCallback->DetachGroup();
 }
 
 std::string FitTextField(const std::string& text, size_t fieldSize) {

@@ -7,6 +7,7 @@
 #include "OpcInterfaces.h"
 
 #include <windows.h>
+#include <ocidl.h>
 
 #include <cstdint>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <vector>
 
 class CAdviseSink;
+class CDataCallback;
 
 // A tree node of the object tree; 0 = none.  Kept as a number so that the
 // model does not depend on the tree control.
@@ -53,6 +55,11 @@ public:
     // sink that the group is gone.  Declared after m_pItemMgt: it is let go
     // of first.
     fw::ComPtr<CAdviseSink> m_pSink;
+    // Or, for a group without IDataObject, its OPC DA 2.0 data callback:
+    // the sink, the group's connection point and the cookie it gave.
+    fw::ComPtr<CDataCallback> m_pCallback;
+    fw::ComPtr<IConnectionPoint> m_callbackPoint;
+    DWORD m_callbackCookie = 0;
     std::vector<std::unique_ptr<CItem>> m_items;  // in the order they were added
     BOOL m_active = TRUE;
     LONG m_timeBias = 0;

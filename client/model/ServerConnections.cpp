@@ -1,6 +1,7 @@
 #include "ServerConnections.h"
 
 #include "AdviseSink.h"
+#include "DataCallback.h"
 #include "ComPtr.h"
 #include "RegistryKey.h"
 #include "TaskMem.h"
@@ -185,17 +186,49 @@ HRESULT ServerConnections::MakeGroupOnServer(CServer& entry, CGroup& group, DWOR
         *failedStep = FAILED(hr) ? hr : E_POINTER;
         return E_FAIL;
     }
-    fw::ComPtr<IDataObject> data;
-    hr = server->GetGroupByName(name.c_str(), IID_IDataObject, reinterpret_cast<LPUNKNOWN*>(data.put()));
-    if (hr != S_OK || !data) {
-        *failedStep = hr;
+    // The group must answer to the name the model keeps (the tools find it
+    // by that name).  A group the server named otherwise is not kept, and
+    // is not left behind on the server either.
+    fw::ComPtr<IUnknown> named;
+    hr = server->GetGroupByName(name.c_str(), IID_IUnknown, named.put());
+    if (hr != S_OK || !named) {
+        *failedStep = FAILED(hr) ? hr : E_FAIL;
+        server->RemoveGroup(hServerGroup, TRUE);
         return E_UNEXPECTED;
     }
     group.m_hServerGroup = hServerGroup;
     group.m_updateRate = revisedRate;
     group.m_pItemMgt = std::move(items);
-    Subscribe(data.get(), group);
+    // The OPC 1.0 stream where the group offers it; otherwise the OPC 2.0
+    // data callback; a group with neither still reads and writes.
+    fw::ComPtr<IDataObject> data;
+    if (SUCCEEDED(named->QueryInterface(IID_IDataObject, data.put_void())) && data)
+        Subscribe(data.get(), group);
+    else if (!SubscribeCallback(named.get(), group))
+        ui_.ShowMessage("Group \"" + group.m_name +
+                        "\": the server sends no data changes for it; its values show when they are read");
     return S_OK;
+}
+
+bool ServerConnections::SubscribeCallback(IUnknown* groupObject, CGroup& group) {
+    fw::ComPtr<IConnectionPointContainer> container;
+    if (FAILED(groupObject->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return false;
+    fw::ComPtr<IConnectionPoint> point;
+    if (FAILED(container->FindConnectionPoint(IID_IOPCDataCallback, point.put())) || !point) return false;
+    fw::ComPtr<CDataCallback> callback;
+    callback.attach(new CDataCallback([this](CGroup& changed) { ui_.ItemsChanged(changed); }));
+    // Values may come while Advise is still running: the sink must know
+    // its group before.
+    callback->SetGroup(&group);
+    DWORD cookie = 0;
+    if (FAILED(point->Advise(callback.get(), &cookie))) {
+        callback->DetachGroup();
+        return false;
+    }
+    group.m_pCallback = std::move(callback);
+    group.m_callbackPoint = std::move(point);
+    group.m_callbackCookie = cookie;
+    return true;
 }
 
 void ServerConnections::CreateGroup(int index, const GroupParameters& parameters) {
@@ -229,6 +262,7 @@ void ServerConnections::CreateGroup(int index, const GroupParameters& parameters
     entry->m_groups.push_back(std::move(group));
     recorded.m_node = ui_.InsertGroupNode(entry->m_node, recorded.m_name);
     if (recorded.m_pSink) recorded.m_pSink->SetGroup(&recorded);
+    if (recorded.m_pCallback) recorded.m_pCallback->SetGroup(&recorded);
     ui_.UpdateViews();
 }
 
@@ -307,12 +341,17 @@ bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
             ui_.ShowMessage("Query Interface error");
             return false;
         }
-        fw::ComPtr<IDataObject> data;
-        const std::wstring name = AnsiToWide(group.m_name);
-        if (server->GetGroupByName(name.c_str(), IID_IDataObject, reinterpret_cast<LPUNKNOWN*>(data.put())) == S_OK &&
-            data)
-            data->DUnadvise(group.m_adviseConnection);
-        data.reset();
+        if (group.m_callbackPoint) {
+            group.m_callbackPoint->Unadvise(group.m_callbackCookie);
+            group.m_callbackPoint.reset();
+        } else {
+            fw::ComPtr<IDataObject> data;
+            const std::wstring name = AnsiToWide(group.m_name);
+            if (server->GetGroupByName(name.c_str(), IID_IDataObject, reinterpret_cast<LPUNKNOWN*>(data.put())) ==
+                    S_OK &&
+                data)
+                data->DUnadvise(group.m_adviseConnection);
+        }
         while (!group.m_items.empty()) {
             OPCHANDLE handle = group.m_items.front()->m_hServer;
             fw::TaskMemPtr<HRESULT> errors;
@@ -382,6 +421,7 @@ void ServerConnections::ReconnectOpened() {
             }
             group.m_node = ui_.InsertGroupNode(entry.m_node, group.m_name);
             if (group.m_pSink) group.m_pSink->SetGroup(&group);
+            if (group.m_pCallback) group.m_pCallback->SetGroup(&group);
             // Every item takes the next client handle, refused or not, so the
             // handles follow the file's order.
             for (auto& item : group.m_items) {

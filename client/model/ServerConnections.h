@@ -86,6 +86,9 @@ private:
     // message is left to the caller.
     HRESULT MakeGroupOnServer(CServer& entry, CGroup& group, DWORD requestedRate, HRESULT* failedStep);
     void Subscribe(IDataObject* data, CGroup& group);
+    // Advises an IOPCDataCallback on the group's connection point; false
+    // when the group has none or refuses it.
+    bool SubscribeCallback(IUnknown* groupObject, CGroup& group);
     HRESULT AddItemToServer(CGroup& group, const std::string& itemId, OPCHANDLE hClient, OPCHANDLE* hServer,
                             VARTYPE* type);
     bool RemoveGroupAt(int index, size_t groupIndex);

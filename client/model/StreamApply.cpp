@@ -57,3 +57,18 @@ size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group) {
     }
     return applied;
 }
+
+size_t ApplyItemValues(CGroup& group, DWORD count, const OPCHANDLE* clientHandles, const VARIANT* values,
+                       const WORD* qualities) {
+    const ItemFinder finder(group, count);
+    size_t applied = 0;
+    for (DWORD k = 0; k < count; ++k) {
+        CItem* item = finder.Find(clientHandles[k]);
+        if (!item) continue;
+        item->m_valueText = FitTextField(VariantToText(values[k]).text);
+        item->m_quality = qualities[k];
+        item->m_changed = TRUE;
+        ++applied;
+    }
+    return applied;
+}

@@ -16,3 +16,9 @@
 // read.  Returns the number of entries applied (an item named twice counts
 // twice and keeps the later value).
 size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group);
+
+// The same for values delivered as arrays (the OPC DA 2.0 data callback):
+// entry k is clientHandles[k], values[k], qualities[k].  Returns the number
+// applied.
+size_t ApplyItemValues(CGroup& group, DWORD count, const OPCHANDLE* clientHandles, const VARIANT* values,
+                       const WORD* qualities);

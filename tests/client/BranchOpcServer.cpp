@@ -8,17 +8,22 @@
 // Item IDs are the dotted paths ("A.a1", "A.B.b1", "top"); every item is a
 // VT_I4 in the cache, 0 until it is written.  Groups accept advises but send
 // no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
-// but refuses every AddGroup, as a server out of resources would.
+// but refuses every AddGroup, as a server out of resources would.  A third,
+// "Velmora.CallbackTest.1", has groups of the OPC DA 2.0 kind only: no
+// IDataObject, an IOPCDataCallback connection point, IOPCAsyncIO2.  They
+// call the callback with every value written, and with all their items on
+// Refresh2 (quality "Bad: last known value" for "top", good otherwise).
 //
 //   branch_opc_server.exe /RegServer     registers both ProgIDs and classes, then ends
 //   branch_opc_server.exe /UnregServer   removes them again
-//   branch_opc_server.exe [-refuse] [-Embedding]
-//                                         serves the branch (or the refusing)
-//                                         class until the last object is
+//   branch_opc_server.exe [-refuse|-callback] [-Embedding]
+//                                         serves the branch (or the refusing,
+//                                         or the callback) class until the last object is
 //                                         released, two minutes at the most
 #include "ClassRegistration.h"
 #include "ComObject.h"
 #include "ComPtr.h"
+#include "ConnectionPoint.h"
 #include "NotImplemented.h"
 #include "OpcInterfaces.h"
 #include "ServerProcess.h"
@@ -29,6 +34,7 @@
 #include <cwchar>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,6 +53,12 @@ const testserver::LocalServerClass kRefusingClass = {
     L"Velmora.RefusingTest.1",
     L"Velmora refusing test server",
     L"-refuse"};
+const testserver::LocalServerClass kCallbackClass = {
+    // {5B1D2E6A-8C0F-4E52-9D3B-7A61C4F0E2D9}
+    {0x5b1d2e6a, 0x8c0f, 0x4e52, {0x9d, 0x3b, 0x7a, 0x61, 0xc4, 0xf0, 0xe2, 0xd9}},
+    L"Velmora.CallbackTest.1",
+    L"Velmora callback test server",
+    L"-callback"};
 const UINT g_streamFormat = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATATIME);
 
 // --- address space -------------------------------------------------------
@@ -185,6 +197,97 @@ private:
     DWORD nextConnection_ = 1;
 };
 
+// An OPC DA 2.0 group: values reach the client only through its data
+// callback, which is called on this (the server's) thread.
+class CallbackGroup final
+    : public testserver::TestGroup<CallbackGroup, Item, IConnectionPointContainer, IOPCAsyncIO2> {
+public:
+    explicit CallbackGroup(testserver::GroupState state) : TestGroup(std::move(state)) {
+        point_.attach(new fw::ConnectionPoint<IOPCDataCallback>(this, 1));
+    }
+    ~CallbackGroup() override { point_->Detach(); }
+
+    static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, Item& item) {
+        return Group::Lookup(def, result, item);
+    }
+    HRESULT Fill(const Item& item, OPCDATASOURCE, OPCITEMSTATE& state) {
+        state.hClient = item.hClient;
+        state.ftTimeStamp = item.time;
+        state.wQuality = QualityOf(item);
+        state.vDataValue.vt = VT_I4;
+        state.vDataValue.lVal = item.value;
+        return S_OK;
+    }
+    VARTYPE TypeOf(const Item&) { return VT_I4; }
+    HRESULT Store(Item& item, const VARIANT& value) {
+        item.value = value.lVal;
+        item.time = Now();
+        Send(0, {&item});
+        return S_OK;
+    }
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** out) override { return NotImplemented(out); }
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IOPCDataCallback)) return CONNECT_E_NOCONNECTION;
+        return point_->QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(out));
+    }
+
+    // IOPCAsyncIO2: a refresh of every item, answered before the call returns.
+    STDMETHODIMP Read(DWORD, OPCHANDLE*, DWORD, DWORD*, HRESULT** errors) override { return NotImplemented(errors); }
+    STDMETHODIMP Write(DWORD, OPCHANDLE*, VARIANT*, DWORD, DWORD*, HRESULT** errors) override {
+        return NotImplemented(errors);
+    }
+    STDMETHODIMP Refresh2(OPCDATASOURCE, DWORD transaction, DWORD* cancelId) override {
+        if (!cancelId) return E_INVALIDARG;
+        *cancelId = 1;
+        if (!point_->HasSinks()) return CONNECT_E_NOCONNECTION;
+        std::vector<const Item*> all;
+        for (const Item& item : items_.items()) all.push_back(&item);
+        Send(transaction, all);
+        return S_OK;
+    }
+    STDMETHODIMP Cancel2(DWORD) override { return E_FAIL; }
+    STDMETHODIMP SetEnable(BOOL) override { return S_OK; }
+    STDMETHODIMP GetEnable(BOOL* enable) override {
+        if (!enable) return E_INVALIDARG;
+        *enable = TRUE;
+        return S_OK;
+    }
+
+    // The overloads the IOPCSyncIO and IOPCAsyncIO2 methods of one name need.
+    using TestGroup::Read;
+    using TestGroup::Write;
+
+private:
+    static WORD QualityOf(const Item& item) { return item.id == L"top" ? 0x14 : OPC_QUALITY_GOOD; }
+
+    void Send(DWORD transaction, const std::vector<const Item*>& items) {
+        if (items.empty()) return;
+        std::vector<OPCHANDLE> handles;
+        std::vector<VARIANT> values(items.size());
+        std::vector<WORD> qualities;
+        std::vector<FILETIME> times;
+        std::vector<HRESULT> errors(items.size(), S_OK);
+        for (size_t i = 0; i < items.size(); ++i) {
+            handles.push_back(items[i]->hClient);
+            VariantInit(&values[i]);
+            values[i].vt = VT_I4;
+            values[i].lVal = items[i]->value;
+            qualities.push_back(QualityOf(*items[i]));
+            times.push_back(items[i]->time);
+        }
+        const DWORD n = static_cast<DWORD>(items.size());
+        for (const auto& sink : point_->Sinks())
+            sink->OnDataChange(transaction, state_.hClient, S_OK, S_OK, n, handles.data(), values.data(),
+                               qualities.data(), times.data(), errors.data());
+    }
+
+    fw::ComPtr<fw::ConnectionPoint<IOPCDataCallback>> point_;
+};
+
 // --- server object ---------------------------------------------------------
 
 class Server final : public fw::ComObject<Server, IOPCServer, IOPCBrowseServerAddressSpace> {
@@ -208,13 +311,17 @@ public:
         }
         const DWORD revised = rate < 100 ? 100 : rate;
         const OPCHANDLE handle = nextGroupHandle_++;
-        fw::ComPtr<Group> group;
-        group.attach(new (std::nothrow) Group({groupName, revised, active, bias ? *bias : 0, deadband ? *deadband : 0.0f,
-                                               lcid, hClientGroup, handle}));
-        if (!group) return E_OUTOFMEMORY;
-        const HRESULT hr = group->QueryInterface(iid, reinterpret_cast<void**>(out));
+        const testserver::GroupState state{groupName, revised, active, bias ? *bias : 0, deadband ? *deadband : 0.0f,
+                                           lcid, hClientGroup, handle};
+        GroupEntry entry;
+        if (&served_ == &kCallbackClass)
+            entry.second.attach(new (std::nothrow) CallbackGroup(state));
+        else
+            entry.first.attach(new (std::nothrow) Group(state));
+        if (!entry.first && !entry.second) return E_OUTOFMEMORY;
+        const HRESULT hr = Query(entry, iid, out);
         if (FAILED(hr)) return hr;
-        groups_.push_back(group);
+        groups_.push_back(std::move(entry));
         *hServerGroup = handle;
         *revisedRate = revised;
         return revised == rate ? S_OK : OPC_S_UNSUPPORTEDRATE;
@@ -225,7 +332,7 @@ public:
         *out = nullptr;
         if (!name) return E_INVALIDARG;
         for (const auto& group : groups_)
-            if (group->state().name == name) return group->QueryInterface(iid, reinterpret_cast<void**>(out));
+            if (State(group).name == name) return Query(group, iid, out);
         return E_INVALIDARG;
     }
     STDMETHODIMP GetStatus(OPCSERVERSTATUS** status) override {
@@ -246,7 +353,7 @@ public:
     }
     STDMETHODIMP RemoveGroup(OPCHANDLE handle, BOOL) override {
         for (auto it = groups_.begin(); it != groups_.end(); ++it)
-            if ((*it)->state().hServer == handle) {
+            if (State(*it).hServer == handle) {
                 groups_.erase(it);
                 return S_OK;
             }
@@ -306,7 +413,7 @@ private:
     bool Refuses() const { return &served_ == &kRefusingClass; }
     bool NameTaken(const std::wstring& name) const {
         for (const auto& group : groups_)
-            if (group->state().name == name) return true;
+            if (State(group).name == name) return true;
         return false;
     }
 
@@ -316,10 +423,20 @@ private:
         return *node;
     }
 
+    // A group of either kind; one of the two is set.
+    using GroupEntry = std::pair<fw::ComPtr<Group>, fw::ComPtr<CallbackGroup>>;
+    static const testserver::GroupState& State(const GroupEntry& group) {
+        return group.first ? group.first->state() : group.second->state();
+    }
+    static HRESULT Query(const GroupEntry& group, REFIID iid, LPUNKNOWN* out) {
+        return group.first ? group.first->QueryInterface(iid, reinterpret_cast<void**>(out))
+                           : group.second->QueryInterface(iid, reinterpret_cast<void**>(out));
+    }
+
     testserver::ProcessReference process_;
     const testserver::LocalServerClass& served_;
     FILETIME started_{};
-    std::vector<fw::ComPtr<Group>> groups_;
+    std::vector<GroupEntry> groups_;
     OPCHANDLE nextGroupHandle_ = 1;
     std::vector<std::wstring> path_;  // browse position: branch names from the root
 };
@@ -329,24 +446,25 @@ private:
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    bool registering = false, unregistering = false, refusing = false;
+    bool registering = false, unregistering = false, refusing = false, callback = false;
     for (int i = 1; i < argc; ++i) {
         const wchar_t* arg = argv[i];
         if (*arg == L'/' || *arg == L'-') ++arg;
         registering |= _wcsicmp(arg, L"RegServer") == 0;
         unregistering |= _wcsicmp(arg, L"UnregServer") == 0;
         refusing |= _wcsicmp(arg, L"refuse") == 0;
+        callback |= _wcsicmp(arg, L"callback") == 0;
     }
     LocalFree(argv);
     if (registering || unregistering) {
         bool failed = false;
-        for (const testserver::LocalServerClass* served : {&kBranchClass, &kRefusingClass})
+        for (const testserver::LocalServerClass* served : {&kBranchClass, &kRefusingClass, &kCallbackClass})
             failed |= FAILED(registering ? testserver::RegisterLocalServer(*served)
                                          : testserver::UnregisterLocalServer(*served));
         return failed ? (registering ? 10 : 11) : 0;
     }
 
-    const testserver::LocalServerClass& served = refusing ? kRefusingClass : kBranchClass;
+    const testserver::LocalServerClass& served = refusing ? kRefusingClass : callback ? kCallbackClass : kBranchClass;
     testserver::ServedClass serving;
     serving.clsid = served.clsid;
     serving.create = [&served](REFIID iid, void** out) { return fw::CreateInstance<Server>(iid, out, served); };

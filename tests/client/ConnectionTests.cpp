@@ -1,6 +1,7 @@
 // The client's connection operations against real servers started by COM:
 // VELMORA_OPC with its simulation driver, and the tests' branch server for
 // a hierarchical address space.
+#include "CacheRefresh.h"
 #include "ClientTestSupport.h"
 #include "ComPtr.h"
 #include "DocumentCodec.h"
@@ -8,6 +9,7 @@
 #include "RegistryKey.h"
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
+#include "TaskMemResults.h"
 
 #include "Processes.h"
 #include "WineTest.h"
@@ -22,6 +24,18 @@ using testsupport::PumpUntil;
 
 constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
+constexpr const char* kCallback = "Velmora.CallbackTest.1";
+
+// The server's own count of its groups, from its status.
+DWORD ServerGroupCount(CServer& entry) {
+    fw::ComPtr<IOPCServer> server;
+    if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) return 0;
+    OPCSERVERSTATUS* status = nullptr;
+    if (FAILED(server->GetStatus(&status)) || !status) return 0;
+    const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+    const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
+    return status->dwGroupCount;
+}
 
 using Texts = std::vector<std::string>;
 
@@ -93,12 +107,47 @@ TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
         << "values arrive through the sink";
     EXPECT_GT(ui_.changes, 0);
 
-    // A group the server names otherwise is not recorded.
+    // A group the server names otherwise is not recorded, nor left behind
+    // on the server.
     ui_.messages.clear();
     parameters.name = "";
     connections_.CreateGroup(velmora_, parameters);
     EXPECT_EQ(Texts({"Get Group error (HR = 80004005)"}), ui_.messages);
     EXPECT_EQ(1u, Velmora().m_groups.size());
+    EXPECT_EQ(1u, ServerGroupCount(Velmora()));
+}
+
+// A server whose groups offer the OPC DA 2.0 data callback and no
+// IDataObject: values written and refreshed arrive through the callback.
+TEST_F(Connections, GroupsWithoutDataObjectSubscribeThroughTheDataCallback) {
+    CGroup* group = ConnectWithGroup(kCallback, {"A.a1", "top"}, 1000);
+    ASSERT_NE(nullptr, group);
+    EXPECT_TRUE(ui_.messages.empty());
+    ASSERT_NE(nullptr, group->m_callbackPoint.get());
+    EXPECT_EQ(nullptr, group->m_pSink.get());
+
+    fw::ComPtr<IOPCSyncIO> io;
+    ASSERT_EQ(S_OK, group->m_pItemMgt->QueryInterface(IID_IOPCSyncIO, io.put_void()));
+    VARIANT value;
+    VariantInit(&value);
+    value.vt = VT_I4;
+    value.lVal = 42;
+    OPCHANDLE handle = group->m_items[0]->m_hServer;
+    fw::TaskMemPtr<HRESULT> errors;
+    ASSERT_EQ(S_OK, io->Write(1, &handle, &value, fw::OutPtr(errors)));
+    EXPECT_TRUE(PumpUntil([&] { return group->m_items[0]->m_valueText == "42"; }, 5000));
+    EXPECT_EQ(0xC0, group->m_items[0]->m_quality);
+    EXPECT_GT(ui_.changes, 0);
+
+    const std::optional<HRESULT> refreshed = RequestCacheRefresh(server_, *group);
+    ASSERT_TRUE(refreshed.has_value());
+    EXPECT_EQ(S_OK, *refreshed);
+    EXPECT_TRUE(PumpUntil([&] { return group->m_items[1]->m_valueText == "0"; }, 5000));
+    EXPECT_EQ(0x14, group->m_items[1]->m_quality) << "the item's own quality";
+
+    const int index = IndexOf(connections_.Table(), kCallback);
+    connections_.DisconnectServer(index);
+    EXPECT_TRUE(ui_.messages.empty()) << "removal unadvises without complaint";
 }
 
 TEST_F(Connections, DeleteItemGroupAndConnection) {
