@@ -80,6 +80,7 @@ extern "C" {
  * (locale 0x409) the category is created under. */
 extern const GUID CATID_OPCDAServer10;
 extern const GUID CATID_OPCDAServer20;
+extern const GUID CATID_OPCDAServer30;
 #define OPC_CATEGORY_DESCRIPTION_DA10 L"OPC Data Access Servers Version 1.0"
 #define OPC_CATEGORY_DESCRIPTION_DA20 L"OPC Data Access Servers Version 2.0"
 

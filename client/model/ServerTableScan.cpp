@@ -1,8 +1,16 @@
 #include "ServerTableScan.h"
 
+#include "ComPtr.h"
+#include "OpcConstants.h"
 #include "RegistryKey.h"
+#include "TaskMem.h"
+#include "ValueText.h"
 
+#include <comcat.h>
+
+#include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -21,6 +29,42 @@ bool IsOpcServer(const char* name) {
     return server && OpenKey(server.get(), "OPC");
 }
 
+// The ProgID a class is registered under; empty when it has none that fits
+// a table entry.
+std::string ProgIdOf(REFCLSID clsid) {
+    LPOLESTR progId = nullptr;
+    if (FAILED(ProgIDFromCLSID(clsid, &progId)) || !progId) return std::string();
+    const fw::TaskMemPtr<wchar_t> owner(progId);
+    const std::string text = WideToAnsi(progId);
+    // Names that do not fit the document's field, or the code page, are
+    // left out rather than listed under a name that opens nothing.
+    if (text.empty() || text.size() >= kTextFieldSize || AnsiToWide(text) != progId) return std::string();
+    return text;
+}
+
+std::vector<std::string> ServersOfCategories() {
+    std::vector<std::string> found;
+    fw::ComPtr<ICatInformation> categories;
+    if (FAILED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_ICatInformation, categories.put_void())))
+        return found;
+    // One category at a time: asked for several at once, some category
+    // managers (Wine's) list only the classes that implement all of them.
+    for (CATID category : {CATID_OPCDAServer10, CATID_OPCDAServer20, CATID_OPCDAServer30}) {
+        fw::ComPtr<IEnumGUID> classes;
+        if (FAILED(categories->EnumClassesOfCategories(1, &category, 0, nullptr, classes.put())) || !classes)
+            continue;
+        CLSID clsid;
+        ULONG fetched = 0;
+        while (classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1) {
+            const std::string progId = ProgIdOf(clsid);
+            if (!progId.empty() && std::find(found.begin(), found.end(), progId) == found.end())
+                found.push_back(progId);
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 ServerTable ScanServerTable() {
@@ -33,11 +77,16 @@ ServerTable ScanServerTable() {
             break;
         if (IsOpcServer(name)) kept.emplace_back(name, length);
     }
+    std::reverse(kept.begin(), kept.end());
+    for (const std::string& progId : ServersOfCategories())
+        if (std::none_of(kept.begin(), kept.end(),
+                         [&](const std::string& listed) { return _stricmp(listed.c_str(), progId.c_str()) == 0; }))
+            kept.push_back(progId);
     ServerTable table;
     table.reserve(kept.size());
-    for (auto name = kept.rbegin(); name != kept.rend(); ++name) {
+    for (const std::string& name : kept) {
         auto entry = std::make_unique<CServer>();
-        entry->m_progId = *name;
+        entry->m_progId = name;
         table.push_back(std::move(entry));
     }
     return table;

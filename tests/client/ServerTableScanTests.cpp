@@ -1,11 +1,17 @@
 // The server table read from the test prefix's registry, with class keys the
 // tests register and remove again.
+#include "ComPtr.h"
+#include "OpcConstants.h"
 #include "RegistryKey.h"
 #include "ServerTableScan.h"
+#include "WineTest.h"
+
+#include <comcat.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,6 +114,64 @@ TEST(ServerTableScan, ANameTooLongForTheBufferEndsTheScan) {
     EXPECT_EQ(-1, TableIndex(table, "VelmoraTestZZ.Last")) << "the scan ends at the long name";
     EXPECT_EQ(0, TableIndex(table, "VelmoraTestY.First"))
         << "the last name kept before the scan ended comes first";
+}
+
+// A class that a server registered only in the OPC component categories,
+// with its ProgID, for the length of a test.
+class CategoryClass {
+public:
+    CategoryClass(const CLSID& clsid, const char* progId, const CATID& category)
+        : clsid_(clsid), progId_(progId), category_(category) {
+        wchar_t text[40];
+        StringFromGUID2(clsid_, text, 40);
+        char clsidText[40];
+        WideCharToMultiByte(CP_ACP, 0, text, -1, clsidText, sizeof clsidText, nullptr, nullptr);
+        clsidKey_ = std::string("CLSID\\") + clsidText;
+        RegSetKeyValueA(HKEY_CLASSES_ROOT, (clsidKey_ + "\\ProgID").c_str(), nullptr, REG_SZ, progId,
+                        static_cast<DWORD>(strlen(progId) + 1));
+        RegSetKeyValueA(HKEY_CLASSES_ROOT, (progId_ + "\\CLSID").c_str(), nullptr, REG_SZ, clsidText,
+                        static_cast<DWORD>(strlen(clsidText) + 1));
+        if (SUCCEEDED(CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                       IID_ICatRegister, register_.put_void())))
+            registered_ = SUCCEEDED(register_->RegisterClassImplCategories(clsid_, 1, &category_));
+    }
+    ~CategoryClass() {
+        if (registered_) register_->UnRegisterClassImplCategories(clsid_, 1, &category_);
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, clsidKey_.c_str());
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, progId_.c_str());
+    }
+    CategoryClass(const CategoryClass&) = delete;
+    CategoryClass& operator=(const CategoryClass&) = delete;
+    bool registered() const { return registered_; }
+
+private:
+    CLSID clsid_;
+    std::string progId_;
+    CATID category_;
+    std::string clsidKey_;
+    fw::ComPtr<ICatRegister> register_;
+    bool registered_ = false;
+};
+
+TEST(ServerTableScan, ServersOfTheOpcCategoriesFollowOnceEach) {
+    const testsupport::ComScope com;
+    // {7D0C2B0E-4E1A-4C55-8B7E-2B9C1F3A6D01}, {7D0C2B0E-...-02}
+    const CLSID only = {0x7d0c2b0e, 0x4e1a, 0x4c55, {0x8b, 0x7e, 0x2b, 0x9c, 0x1f, 0x3a, 0x6d, 0x01}};
+    const CLSID both = {0x7d0c2b0e, 0x4e1a, 0x4c55, {0x8b, 0x7e, 0x2b, 0x9c, 0x1f, 0x3a, 0x6d, 0x02}};
+    {
+        CategoryClass categoryOnly(only, "VelmoraTest.CategoryOnly", CATID_OPCDAServer20);
+        CategoryClass listedTwice(both, "VelmoraTest.Both", CATID_OPCDAServer10);
+        ClassKey opcKey("VelmoraTest.Both", true);
+        ASSERT_TRUE(categoryOnly.registered() && listedTwice.registered() && opcKey.created());
+        const ServerTable table = ScanServerTable();
+        const long categoryIndex = TableIndex(table, "VelmoraTest.CategoryOnly");
+        EXPECT_GE(categoryIndex, 0) << "a server registered only in the categories is listed";
+        EXPECT_GT(categoryIndex, TableIndex(table, "VelmoraTest.Both")) << "after the registry's own";
+        EXPECT_EQ(1, std::count_if(table.begin(), table.end(),
+                                   [](const auto& entry) { return entry->m_progId == "VelmoraTest.Both"; }))
+            << "a server found both ways is listed once";
+    }
+    EXPECT_LT(TableIndex(ScanServerTable(), "VelmoraTest.CategoryOnly"), 0);
 }
 
 }  // namespace
