@@ -19,8 +19,8 @@
 #include "ReadThroughput.h"
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
-#include "TaskMemResults.h"
 #include "QualityText.h"
+#include "TaskMemResults.h"
 #include "TextToValue.h"
 #include "ValueText.h"
 #include "Variant.h"
@@ -151,8 +151,26 @@ int ListServers() {
 int Browse(const std::string& progId) {
     Session session;
     if (!session.Open(progId)) return 2;
+    fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
+    if (FAILED(session.Server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void()))) {
+        std::fprintf(stderr, "%s offers no address space to browse\n", progId.c_str());
+        return 2;
+    }
     for (const std::string& id : session.AllItemIds()) std::printf("%s\n", id.c_str());
     return 0;
+}
+
+// A result code with the server's own text for it, where it has one.
+std::string ResultWithText(IUnknown* server, HRESULT code) {
+    std::string text = HresultText(code);
+    fw::ComPtr<IOPCServer> opc;
+    LPWSTR words = nullptr;
+    if (SUCCEEDED(server->QueryInterface(IID_IOPCServer, opc.put_void())) &&
+        SUCCEEDED(opc->GetErrorString(code, LOCALE_SYSTEM_DEFAULT, &words)) && words) {
+        const fw::TaskMemPtr<wchar_t> owner(words);
+        text += ": " + WideToAnsi(words);
+    }
+    return text;
 }
 
 fw::ComPtr<IOPCSyncIO> SyncIO(CGroup& group) {
@@ -178,16 +196,20 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
         std::fprintf(stderr, "Read failed (HR = %s)\n", HresultText(hr).c_str());
         rc = 2;
     } else {
+        // S_FALSE only says to look at each item's code: a success code other
+        // than S_OK still comes with the value.
         for (size_t i = 0; i < handles.size(); ++i) {
             const HRESULT error = errors.get()[i];
-            if (error != S_OK) {
-                std::printf("%s: error %s\n", group->m_items[i]->m_itemId.c_str(), HresultText(error).c_str());
+            const char* id = group->m_items[i]->m_itemId.c_str();
+            if (FAILED(error)) {
+                std::printf("%s: error %s\n", id, ResultWithText(session.Server(), error).c_str());
                 rc = 2;
-            } else {
-                std::printf("%s = %s (quality 0x%02X %s)\n", group->m_items[i]->m_itemId.c_str(),
-                            VariantToText(states[i].vDataValue).text.c_str(), states[i].wQuality,
-                            QualityText(states[i].wQuality).c_str());
+                continue;
             }
+            std::printf("%s = %s (quality 0x%02X %s)", id, VariantToText(states[i].vDataValue).text.c_str(),
+                        states[i].wQuality, QualityText(states[i].wQuality).c_str());
+            if (error != S_OK) std::printf(" (item result %s)", ResultWithText(session.Server(), error).c_str());
+            std::printf("\n");
         }
     }
     return rc;
@@ -207,13 +229,21 @@ int Write(const std::string& progId, const std::string& id, const std::string& t
     }
     OPCHANDLE handle = group->m_items[0]->m_hServer;
     fw::TaskMemPtr<HRESULT> errors;
-    HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
-    if (hr == S_OK) hr = errors ? errors.get()[0] : E_POINTER;
-    if (hr != S_OK) {
-        std::fprintf(stderr, "Write failed (HR = %s)\n", HresultText(hr).c_str());
+    const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
+    if (FAILED(hr) || !errors) {
+        std::fprintf(stderr, "Write failed (HR = %s)\n", HresultText(FAILED(hr) ? hr : E_POINTER).c_str());
         return 2;
     }
-    std::printf("%s written\n", id.c_str());
+    // The call's S_FALSE only says to look at the item's own code.
+    const HRESULT itemResult = errors.get()[0];
+    if (FAILED(itemResult)) {
+        std::fprintf(stderr, "Write failed: item error %s\n", ResultWithText(session.Server(), itemResult).c_str());
+        return 2;
+    }
+    if (itemResult != S_OK)
+        std::printf("%s written (item result %s)\n", id.c_str(), ResultWithText(session.Server(), itemResult).c_str());
+    else
+        std::printf("%s written\n", id.c_str());
     return 0;
 }
 
@@ -222,7 +252,10 @@ int Watch(const std::string& progId, long seconds, std::vector<std::string> ids)
     if (!session.Open(progId)) return 2;
     if (ids.empty()) ids = session.AllItemIds();
     session.Ui().printChanges_ = true;
-    if (!session.MakeGroup(ids, 500)) return 2;
+    CGroup* group = session.MakeGroup(ids, 500);
+    if (!group) return 2;
+    // The model has said why when the server takes no subscription.
+    if (!group->m_pSink && !group->m_pCallback) return 2;
     PumpFor(static_cast<DWORD>(seconds) * 1000);
     return 0;
 }
@@ -250,13 +283,16 @@ int Save(const std::string& progId, const std::string& path, std::vector<std::st
     Session session;
     if (!session.Open(progId)) return 2;
     if (ids.empty()) ids = session.AllItemIds();
-    if (!session.MakeGroup(ids, 500, "Group1")) return 2;
+    const CGroup* group = session.MakeGroup(ids, 500, "Group1");
+    if (!group) return 2;
     const HRESULT hr = WriteDocumentFile(AnsiToWide(path), EncodeContents(session.Table()));
     if (FAILED(hr)) {
         std::fprintf(stderr, "%s could not be written (HR = %s)\n", path.c_str(), HresultText(hr).c_str());
         return 2;
     }
-    std::printf("%s written: %s with group Group1 of %zu items\n", path.c_str(), progId.c_str(), ids.size());
+    // The items the server took, which are what the document holds.
+    std::printf("%s written: %s with group Group1 of %zu items\n", path.c_str(), progId.c_str(),
+                group->m_items.size());
     return 0;
 }
 

@@ -161,7 +161,13 @@ void ServerConnections::Subscribe(IDataObject* data, CGroup& group) {
     sink.attach(new CAdviseSink([this](CGroup& changed) { ui_.ItemsChanged(changed); }));
     FORMATETC format{DataTimeFormat(), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
     DWORD connection = 0;
-    if (FAILED(data->DAdvise(&format, ADVF_PRIMEFIRST, sink.get(), &connection))) return;  // no subscription, no message
+    const HRESULT hr = data->DAdvise(&format, ADVF_PRIMEFIRST, sink.get(), &connection);
+    if (FAILED(hr)) {
+        // The group is kept: it still reads and writes.
+        ui_.ShowMessage("Group \"" + group.m_name + "\": the server refused the subscription (HR = " + HresultText(hr) +
+                        "); its values show when they are read");
+        return;
+    }
     group.m_adviseConnection = connection;
     group.m_pSink = std::move(sink);  // the group's own reference, given back when it goes
 }

@@ -6,8 +6,8 @@
 //        └─ top
 //
 // Item IDs are the dotted paths ("A.a1", "A.B.b1", "top"); every item is a
-// VT_I4 in the cache, 0 until it is written.  Groups accept advises but send
-// no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
+// VT_I4 in the cache, 0 until it is written ("top" refuses writes, values
+// above 1000 are clamped).  Groups accept advises but send no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
 // but refuses every AddGroup, as a server out of resources would.  A third,
 // "Velmora.CallbackTest.1", has groups of the OPC DA 2.0 kind only: no
 // IDataObject, an IOPCDataCallback connection point, IOPCAsyncIO2.  They
@@ -154,14 +154,16 @@ public:
         return S_OK;
     }
     VARTYPE TypeOf(const Item&) { return VT_I4; }
+    // "top" is read-only, and values above 1000 are kept as 1000.
     HRESULT Store(Item& item, const VARIANT& value) {
-        item.value = value.lVal;
+        if (item.id == L"top") return OPC_E_BADRIGHTS;
+        item.value = value.lVal > 1000 ? 1000 : value.lVal;
         item.time = Now();
-        return S_OK;
+        return value.lVal > 1000 ? OPC_S_CLAMP : S_OK;
     }
 
     // IDataObject: advises for the OPC 1.0 data stream with time stamps are
-    // taken and given back.
+    // taken and given back, except by groups whose name starts "Refused".
     STDMETHODIMP GetData(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHODIMP GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
     STDMETHODIMP QueryGetData(FORMATETC* format) override {
@@ -180,6 +182,7 @@ public:
         if (!format || !sink || !connection) return E_INVALIDARG;
         const HRESULT hr = QueryGetData(format);
         if (hr != S_OK) return hr;
+        if (state_.name.compare(0, 7, L"Refused") == 0) return CONNECT_E_ADVISELIMIT;
         advises_.insert(nextConnection_);
         *connection = nextConnection_++;
         return S_OK;

@@ -150,6 +150,39 @@ TEST_F(Connections, GroupsWithoutDataObjectSubscribeThroughTheDataCallback) {
     EXPECT_TRUE(ui_.messages.empty()) << "removal unadvises without complaint";
 }
 
+TEST_F(Connections, ARefusedSubscriptionIsSaidAndTheGroupStillReads) {
+    const int branch = Connect(kBranch);
+    ASSERT_GE(branch, 0);
+    GroupParameters parameters;
+    parameters.name = "RefusedAdvise";
+    connections_.CreateGroup(branch, parameters);
+    EXPECT_EQ(Texts({"Group \"RefusedAdvise\": the server refused the subscription (HR = 80040201); its values "
+                     "show when they are read"}),
+              ui_.messages);
+    ASSERT_EQ(1u, connections_.Entry(branch)->m_groups.size());
+    EXPECT_TRUE(connections_.AddItem(*connections_.Entry(branch)->m_groups[0], "A.a1"));
+}
+
+// The console against a server whose groups have no IDataObject, and item
+// results other than S_OK read as the standard defines them.
+TEST_F(Connections, ConsoleReadsWithoutDataObjectAndShowsItemResults) {
+    const auto console = [](const std::string& arguments) {
+        return testsupport::RunCaptured("\"" + testsupport::BinPath("ostrel_console.exe") + "\" " + arguments, 60000);
+    };
+    const auto read = console("read Velmora.CallbackTest.1 A.a1 top");
+    EXPECT_EQ(0, read.exitCode) << read.output;
+    EXPECT_NE(std::string::npos, read.output.find("A.a1 = 0 (quality 0xC0 Good)")) << read.output;
+    EXPECT_NE(std::string::npos, read.output.find("top = 0 (quality 0x14 Bad: last known value)")) << read.output;
+
+    const auto clamped = console("write Velmora.BranchTest.1 A.a1 5000");
+    EXPECT_EQ(0, clamped.exitCode) << clamped.output;
+    EXPECT_NE(std::string::npos, clamped.output.find("A.a1 written (item result 4000E")) << clamped.output;
+
+    const auto refused = console("write Velmora.BranchTest.1 top 5");
+    EXPECT_EQ(2, refused.exitCode) << refused.output;
+    EXPECT_NE(std::string::npos, refused.output.find("Write failed: item error C0040006")) << refused.output;
+}
+
 TEST_F(Connections, DeleteItemGroupAndConnection) {
     CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2"}, 200);
     ASSERT_NE(nullptr, group);

@@ -72,7 +72,7 @@ public:
             Item* item = Find(handles[i]);
             const HRESULT hr = item ? action(*item, i) : OPC_E_INVALIDHANDLE;
             codes.get()[i] = hr;
-            if (FAILED(hr)) overall = S_FALSE;
+            if (hr != S_OK) overall = S_FALSE;
         }
         *errors = codes.release();
         return overall;

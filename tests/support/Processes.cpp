@@ -5,6 +5,8 @@
 
 #include <tlhelp32.h>
 
+#include <thread>
+
 namespace testsupport {
 namespace {
 
@@ -125,6 +127,42 @@ int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
     else
         TerminateProcess(process.get(), 1);
     return static_cast<int>(code);
+}
+
+CapturedRun RunCaptured(const std::string& commandLine, DWORD timeoutMs) {
+    CapturedRun run;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+    fw::UniqueHandle reader(readEnd), writer(writeEnd);
+    SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    std::string line = commandLine;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = nullptr;
+    si.hStdOutput = writer.get();
+    si.hStdError = writer.get();
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return run;
+    const fw::UniqueHandle process(pi.hProcess);
+    const fw::UniqueHandle thread(pi.hThread);  // only the process is waited on
+    writer.reset();  // the child's copy is the only writer left: its end ends the reads
+    // Read on another thread while this one watches the clock: a child that
+    // fills the pipe would otherwise never end.
+    std::thread draining([&] {
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
+    });
+    DWORD code = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.get(), &code);
+    else
+        TerminateProcess(process.get(), 1);
+    draining.join();
+    run.exitCode = static_cast<int>(code);
+    return run;
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
