@@ -11,8 +11,10 @@
 //
 // Without item IDs, watch, throughput and save take every item of the
 // server's address space.  save writes an OSTREL document holding the
-// connection and a group "Group1" of the items: OSTREL opens it connected.  The exit code is 0 on success, 1 for bad arguments, 2
-// when the server or an item cannot be reached.
+// connection and a group "Group1" of the items: OSTREL opens it connected.
+// The exit code is 0 on success, 1 for bad arguments, 2 when the server or
+// an item cannot be reached, and 3 when the server stops answering during
+// watch or throughput.
 #include "ComPtr.h"
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
@@ -111,6 +113,8 @@ public:
     }
 
     IUnknown* Server() const { return connections_.Entry(index_)->m_pServer.get(); }
+    CServer* Entry() const { return connections_.Entry(index_); }
+    ServerConnections& Connections() { return connections_; }
     const ServerTable& Table() const { return connections_.Table(); }
 
     // Every item ID below the server's browse position.
@@ -256,7 +260,16 @@ int Watch(const std::string& progId, long seconds, std::vector<std::string> ids)
     if (!group) return 2;
     // The model has said why when the server takes no subscription.
     if (!group->m_pSink && !group->m_pCallback) return 2;
-    PumpFor(static_cast<DWORD>(seconds) * 1000);
+    // A server that dies sends nothing more: its status is asked for now
+    // and then, and the watch ends when it no longer answers.
+    constexpr DWORD kCheckEveryMs = 2000;
+    for (DWORD left = static_cast<DWORD>(seconds) * 1000; left > 0;) {
+        const DWORD slice = left < kCheckEveryMs ? left : kCheckEveryMs;
+        PumpFor(slice);
+        left -= slice;
+        session.Connections().CheckConnections();
+        if (session.Entry()->m_lost) return 3;  // the model has said why
+    }
     return 0;
 }
 
@@ -271,6 +284,11 @@ int Throughput(const std::string& progId, std::vector<std::string> ids) {
     for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
     for (OPCDATASOURCE source : {OPC_DS_CACHE, OPC_DS_DEVICE}) {
         const ReadThroughput r = MeasureReads(io.get(), source, handles);
+        if (r.lostWith != S_OK) {
+            std::fprintf(stderr, "%s does not answer any more (HR = %s)\n", progId.c_str(),
+                         HresultText(r.lostWith).c_str());
+            return 3;
+        }
         std::printf("%s: %ld requests in %ld ms, %ld requests per second, %.6f ms per request, "
                     "%ld values per second, %ld items per request, %ld errors\n",
                     source == OPC_DS_CACHE ? "cache" : "device", r.requests, r.elapsedMs, r.RequestsPerSecond(),

@@ -84,6 +84,9 @@ public:
     std::string m_clsidText;            // empty until first connected
     // Read from a file: the entry was connected when the file was written.
     bool m_connectedMark = false;
+    // The server stopped answering (it died or was disconnected): its
+    // groups stay in the model, and nothing asks the server again.
+    bool m_lost = false;
 };
 
 using ServerTable = std::vector<std::unique_ptr<CServer>>;

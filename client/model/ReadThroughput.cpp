@@ -1,5 +1,6 @@
 #include "ReadThroughput.h"
 
+#include "ConnectionLoss.h"
 #include "TaskMemResults.h"
 
 #include <windows.h>
@@ -36,11 +37,15 @@ ReadThroughput MeasureReads(IOPCSyncIO* io, OPCDATASOURCE source, const std::vec
             fw::TaskMemPtr<HRESULT> errors;
             const HRESULT hr =
                 io->Read(source, n, const_cast<OPCHANDLE*>(handles.data()), values.put(n), fw::OutPtr(errors));
-            if (hr != S_OK) ++result.errors;
+            // S_FALSE is an answer with item codes, not a failed request.
+            if (FAILED(hr)) ++result.errors;
+            if (IsConnectionLost(hr)) result.lostWith = hr;
         }
         ++result.requests;
         end = ClockMs();
-    } while (end < deadline);
+        // A server that has gone answers at once, and forever: counting
+        // those answers would measure nothing.
+    } while (end < deadline && result.lostWith == S_OK);
     result.elapsedMs = static_cast<long>(end - start);
     return result;
 }

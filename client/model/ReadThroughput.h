@@ -8,7 +8,8 @@
 
 struct ReadThroughput {
     long requests = 0;
-    long errors = 0;     // calls whose result was not exactly S_OK
+    long errors = 0;     // calls that failed (S_FALSE, an answer with item codes, is no error)
+    HRESULT lostWith = S_OK;  // the server's connection was lost with this code: the run stopped there
     long elapsedMs = 0;  // at least the run's length: the loop runs once at least
     long items = 0;
 

@@ -1,6 +1,7 @@
 #include "ServerConnections.h"
 
 #include "AdviseSink.h"
+#include "ConnectionLoss.h"
 #include "DataCallback.h"
 #include "ComPtr.h"
 #include "RegistryKey.h"
@@ -335,18 +336,61 @@ void ServerConnections::DeleteItem(CGroup& group, size_t n) {
     group.m_items.erase(group.m_items.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
+void ServerConnections::CheckConnections() {
+    for (auto& owned : table_) {
+        CServer& entry = *owned;
+        if (!entry.m_pServer || entry.m_lost || entry.m_groups.empty()) continue;
+        fw::ComPtr<IOPCServer> server;
+        if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) continue;
+        OPCSERVERSTATUS* status = nullptr;
+        const HRESULT hr = server->GetStatus(&status);
+        if (status) {
+            const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+            const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
+        }
+        if (IsConnectionLost(hr)) MarkLost(entry, hr);
+    }
+}
+
+void ServerConnections::MarkLost(CServer& entry, HRESULT hr) {
+    if (entry.m_lost) return;
+    entry.m_lost = true;
+    for (auto& group : entry.m_groups) {
+        for (auto& item : group->m_items) {
+            item->m_quality = kQualityNotConnected;
+            item->m_changed = TRUE;
+        }
+        ui_.ItemsChanged(*group);
+    }
+    ui_.ShowMessage(entry.m_progId + " does not answer any more (HR = " + HresultText(hr) +
+                    "): its values are no longer updated");
+}
+
 bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
     CServer* entry = Entry(index);
     if (!entry || groupIndex >= entry->m_groups.size()) return false;
     CGroup& group = *entry->m_groups[groupIndex];
-    // A group that never reached the server (its re-creation failed) has no
-    // server object to call: it only leaves the model.
+    // A group that never reached the server (its re-creation failed), or
+    // whose server has gone, has no server object to call: it only leaves
+    // the model.
+    if (entry->m_lost) {
+        group.m_callbackPoint.reset();
+        group.m_pItemMgt.reset();
+    }
+    fw::ComPtr<IOPCServer> server;
     if (group.m_pItemMgt) {
-        fw::ComPtr<IOPCServer> server;
-        if (!entry->m_pServer || FAILED(entry->m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) {
+        const HRESULT queried =
+            entry->m_pServer ? entry->m_pServer->QueryInterface(IID_IOPCServer, server.put_void()) : E_POINTER;
+        if (IsConnectionLost(queried)) {
+            MarkLost(*entry, queried);
+            group.m_callbackPoint.reset();
+            group.m_pItemMgt.reset();
+        } else if (FAILED(queried)) {
             ui_.ShowMessage("Query Interface error");
             return false;
         }
+    }
+    if (group.m_pItemMgt) {
         if (group.m_callbackPoint) {
             group.m_callbackPoint->Unadvise(group.m_callbackCookie);
             group.m_callbackPoint.reset();
@@ -358,16 +402,25 @@ bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
                 data)
                 data->DUnadvise(group.m_adviseConnection);
         }
-        while (!group.m_items.empty()) {
+        while (!group.m_items.empty() && !entry->m_lost) {
             OPCHANDLE handle = group.m_items.front()->m_hServer;
             fw::TaskMemPtr<HRESULT> errors;
-            if (FAILED(group.m_pItemMgt->RemoveItems(1, &handle, fw::OutPtr(errors))))
+            const HRESULT removed = group.m_pItemMgt->RemoveItems(1, &handle, fw::OutPtr(errors));
+            if (IsConnectionLost(removed))
+                MarkLost(*entry, removed);
+            else if (FAILED(removed))
                 ui_.ShowMessage("Remove Items error");
             group.m_items.erase(group.m_items.begin());
         }
+        group.m_items.clear();
         group.m_pItemMgt.reset();
-        const HRESULT hr = server->RemoveGroup(group.m_hServerGroup, TRUE);
-        if (FAILED(hr)) ui_.ShowMessage(WithCode("Remove Group error", hr));
+        if (!entry->m_lost) {
+            const HRESULT hr = server->RemoveGroup(group.m_hServerGroup, TRUE);
+            if (IsConnectionLost(hr))
+                MarkLost(*entry, hr);
+            else if (FAILED(hr))
+                ui_.ShowMessage(WithCode("Remove Group error", hr));
+        }
     }
     if (group.m_node) ui_.DeleteNode(group.m_node);
     entry->m_groups.erase(entry->m_groups.begin() + static_cast<std::ptrdiff_t>(groupIndex));

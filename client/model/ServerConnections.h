@@ -74,6 +74,16 @@ public:
     // connected mark, and creates its groups and items again.
     void ReconnectOpened();
 
+    // Asks every connected server with groups for its status; one that no
+    // longer answers is marked lost (see MarkLost).  Call now and then (every
+    // few seconds): a server that died sends no more changes, and nothing
+    // else would notice.
+    void CheckConnections();
+    // The entry's server answered a call with `hr`, an RPC code of a server
+    // that has gone: its items turn "Bad: not connected", this is said once,
+    // and later clean-up no longer calls the server.
+    void MarkLost(CServer& entry, HRESULT hr);
+
     // Lookups behind the tree's selection operations.
     int FindServerByNode(NodeHandle node) const;
     CGroup* FindGroupByNode(int index, NodeHandle node) const;

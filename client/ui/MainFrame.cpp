@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "ObjTree.h"
+#include "OstrelDoc.h"
 #include "OstrelResource.h"
 #include "OstrelView.h"
 
@@ -8,6 +9,9 @@
 #include <string>
 
 namespace {
+
+constexpr UINT_PTR kConnectionCheckTimer = 1;
+constexpr UINT kConnectionCheckMs = 5000;
 
 const UINT kToolBarButtons[] = {ID_FILE_NEW, ID_FILE_OPEN, ID_FILE_SAVE, ID_SEPARATOR, ID_APP_ABOUT, ID_CONTEXT_HELP};
 const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAP, ID_INDICATOR_NUM, ID_INDICATOR_SCRL};
@@ -53,7 +57,19 @@ bool CMainFrame::OnUpdateCommand(UINT id, bool& enabled) {
 bool CMainFrame::OnCreate() {
     if (!fw::SdiFrame::OnCreate()) return false;
     if (!CreateToolBar(IDR_MAINFRAME, kToolBarButtons, ARRAYSIZE(kToolBarButtons))) return false;
+    // Without the timer a dead server goes unnoticed, nothing worse.
+    SetTimer(hwnd(), kConnectionCheckTimer, kConnectionCheckMs, nullptr);
     return CreateStatusBar(kIndicators, ARRAYSIZE(kIndicators));
+}
+
+LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_TIMER && wp == kConnectionCheckTimer) {
+        if (COstrelView* list = List())
+            if (auto* doc = dynamic_cast<COstrelDoc*>(list->GetDocument())) doc->Model().CheckConnections();
+        return 0;
+    }
+    if (msg == WM_DESTROY) KillTimer(hwnd(), kConnectionCheckTimer);
+    return fw::SdiFrame::WindowProc(msg, wp, lp);
 }
 
 bool CMainFrame::OnCreateClient() {

@@ -31,6 +31,9 @@ protected:
     // The splitter with the tree in column 0 and the list in column 1; false
     // when a pane cannot be made.
     bool OnCreateClient() override;
+    // The timer that asks the document's servers now and then whether they
+    // still answer: a server that died sends nothing, so only asking tells.
+    LRESULT WindowProc(UINT msg, WPARAM wp, LPARAM lp) override;
 
 private:
     fw::Splitter m_splitter;

@@ -13,10 +13,11 @@
 // IDataObject, an IOPCDataCallback connection point, IOPCAsyncIO2.  They
 // call the callback with every value written, and with all their items on
 // Refresh2 (quality "Bad: last known value" for "top", good otherwise).
+// "Velmora.DyingTest.1" is the same again, for the tests that kill it.
 //
 //   branch_opc_server.exe /RegServer     registers both ProgIDs and classes, then ends
 //   branch_opc_server.exe /UnregServer   removes them again
-//   branch_opc_server.exe [-refuse|-callback] [-Embedding]
+//   branch_opc_server.exe [-refuse|-callback|-dying] [-Embedding]
 //                                         serves the branch (or the refusing,
 //                                         or the callback) class until the last object is
 //                                         released, two minutes at the most
@@ -59,6 +60,13 @@ const testserver::LocalServerClass kCallbackClass = {
     L"Velmora.CallbackTest.1",
     L"Velmora callback test server",
     L"-callback"};
+// The callback class again, for the tests that kill its server.
+const testserver::LocalServerClass kDyingClass = {
+    // {5B1D2E6A-8C0F-4E52-9D3B-7A61C4F0E2DA}
+    {0x5b1d2e6a, 0x8c0f, 0x4e52, {0x9d, 0x3b, 0x7a, 0x61, 0xc4, 0xf0, 0xe2, 0xda}},
+    L"Velmora.DyingTest.1",
+    L"Velmora dying test server",
+    L"-dying"};
 const UINT g_streamFormat = RegisterClipboardFormatA(OPC_STREAM_FORMAT_DATATIME);
 
 // --- address space -------------------------------------------------------
@@ -317,7 +325,7 @@ public:
         const testserver::GroupState state{groupName, revised, active, bias ? *bias : 0, deadband ? *deadband : 0.0f,
                                            lcid, hClientGroup, handle};
         GroupEntry entry;
-        if (&served_ == &kCallbackClass)
+        if (&served_ == &kCallbackClass || &served_ == &kDyingClass)
             entry.second.attach(new (std::nothrow) CallbackGroup(state));
         else
             entry.first.attach(new (std::nothrow) Group(state));
@@ -449,7 +457,7 @@ private:
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    bool registering = false, unregistering = false, refusing = false, callback = false;
+    bool registering = false, unregistering = false, refusing = false, callback = false, dying = false;
     for (int i = 1; i < argc; ++i) {
         const wchar_t* arg = argv[i];
         if (*arg == L'/' || *arg == L'-') ++arg;
@@ -457,17 +465,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         unregistering |= _wcsicmp(arg, L"UnregServer") == 0;
         refusing |= _wcsicmp(arg, L"refuse") == 0;
         callback |= _wcsicmp(arg, L"callback") == 0;
+        dying |= _wcsicmp(arg, L"dying") == 0;
     }
     LocalFree(argv);
     if (registering || unregistering) {
         bool failed = false;
-        for (const testserver::LocalServerClass* served : {&kBranchClass, &kRefusingClass, &kCallbackClass})
+        for (const testserver::LocalServerClass* served : {&kBranchClass, &kRefusingClass, &kCallbackClass, &kDyingClass})
             failed |= FAILED(registering ? testserver::RegisterLocalServer(*served)
                                          : testserver::UnregisterLocalServer(*served));
         return failed ? (registering ? 10 : 11) : 0;
     }
 
-    const testserver::LocalServerClass& served = refusing ? kRefusingClass : callback ? kCallbackClass : kBranchClass;
+    const testserver::LocalServerClass& served = refusing   ? kRefusingClass
+                                                 : callback ? kCallbackClass
+                                                 : dying    ? kDyingClass
+                                                            : kBranchClass;
     testserver::ServedClass serving;
     serving.clsid = served.clsid;
     serving.create = [&served](REFIID iid, void** out) { return fw::CreateInstance<Server>(iid, out, served); };

@@ -10,11 +10,14 @@
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
 #include "TaskMemResults.h"
+#include "UniqueHandle.h"
 
 #include "Processes.h"
 #include "WineTest.h"
 
 #include <gtest/gtest.h>
+
+#include <thread>
 
 namespace {
 
@@ -25,6 +28,7 @@ using testsupport::PumpUntil;
 constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
 constexpr const char* kCallback = "Velmora.CallbackTest.1";
+constexpr const char* kDying = "Velmora.DyingTest.1";
 
 // The server's own count of its groups, from its status.
 DWORD ServerGroupCount(CServer& entry) {
@@ -181,6 +185,61 @@ TEST_F(Connections, ConsoleReadsWithoutDataObjectAndShowsItemResults) {
     const auto refused = console("write Velmora.BranchTest.1 top 5");
     EXPECT_EQ(2, refused.exitCode) << refused.output;
     EXPECT_NE(std::string::npos, refused.output.find("Write failed: item error C0040006")) << refused.output;
+}
+
+// Ends every process of the test servers; true once none runs.
+bool KillTestServers() {
+    for (int i = 0; i < 20; ++i) {
+        const DWORD pid = testsupport::FindProcessId("branch_opc_server.exe");
+        if (!pid) return true;
+        const fw::UniqueHandle process(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid));
+        if (process) {
+            TerminateProcess(process.get(), 1);
+            WaitForSingleObject(process.get(), 5000);
+        }
+    }
+    return testsupport::FindProcessId("branch_opc_server.exe") == 0;
+}
+
+// A server that dies under subscribed groups, of this model and of the
+// console's watch: the next status check says so once, the items turn "Bad:
+// not connected", leaving the group calls the dead server for nothing, and
+// the watch ends with exit code 3.  Wine launches a class whose server was
+// killed no more in its session, so the dying server has a class of its own.
+TEST_F(Connections, AServerThatDiesIsNoticedOnceAndLeftWithoutCalls) {
+    CGroup* group = ConnectWithGroup(kDying, {"A.a1", "top"}, 1000);
+    ASSERT_NE(nullptr, group);
+    const int index = IndexOf(connections_.Table(), kDying);
+    CServer& entry = *connections_.Entry(index);
+    connections_.CheckConnections();
+    EXPECT_TRUE(ui_.messages.empty()) << "a live server is left alone";
+
+    testsupport::CapturedRun watched;
+    std::thread watching([&] {
+        watched = testsupport::RunCaptured(
+            "\"" + testsupport::BinPath("ostrel_console.exe") + "\" watch Velmora.DyingTest.1 60 A.a1", 60000);
+    });
+    // The server serves both clients from one process; the console has
+    // connected and subscribed well within this.
+    testsupport::PumpMessages(3000);
+    const bool subscribed = testsupport::FindProcessId("ostrel_console.exe") != 0;
+    const bool killed = KillTestServers();
+    const DWORD start = GetTickCount();
+
+    connections_.CheckConnections();
+    connections_.CheckConnections();
+    ASSERT_EQ(1u, ui_.messages.size());
+    EXPECT_EQ(0u, ui_.messages[0].find("Velmora.DyingTest.1 does not answer any more (HR = ")) << ui_.messages[0];
+    EXPECT_TRUE(entry.m_lost);
+    for (const auto& item : group->m_items) EXPECT_EQ(0x08, item->m_quality) << item->m_itemId;
+    connections_.DisconnectServer(index);
+    EXPECT_EQ(1u, ui_.messages.size()) << "no box per item or group on the way out";
+
+    watching.join();
+    ASSERT_TRUE(subscribed && killed) << watched.output;
+    EXPECT_EQ(3, watched.exitCode) << watched.output;
+    EXPECT_LT(GetTickCount() - start, 15000u) << "noticed within a few status checks";
+    EXPECT_NE(std::string::npos, watched.output.find("does not answer any more")) << watched.output;
 }
 
 TEST_F(Connections, DeleteItemGroupAndConnection) {
