@@ -2,8 +2,15 @@
 
 #include "AdviseSink.h"
 #include "DataCallback.h"
+#include "ShutdownSink.h"
 
 CGroup::CGroup() = default;
+
+CServer::CServer() = default;
+
+CServer::~CServer() {
+    if (m_pShutdownSink) m_pShutdownSink->Detach();
+}
 
 CGroup::~CGroup() {
     // The server may still hold the sink after the group is gone: it must

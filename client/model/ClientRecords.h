@@ -16,6 +16,7 @@
 
 class CAdviseSink;
 class CDataCallback;
+class CShutdownSink;
 
 // A tree node of the object tree; 0 = none.  Kept as a number so that the
 // model does not depend on the tree control.
@@ -71,7 +72,8 @@ public:
 
 class CServer {
 public:
-    CServer() = default;
+    CServer();
+    ~CServer();  // tells the shutdown sink the connection is gone
     CServer(const CServer&) = delete;
     CServer& operator=(const CServer&) = delete;
 
@@ -87,6 +89,10 @@ public:
     // The server stopped answering (it died or was disconnected): its
     // groups stay in the model, and nothing asks the server again.
     bool m_lost = false;
+    // The server's IOPCShutdown connection, where it offers one.
+    fw::ComPtr<CShutdownSink> m_pShutdownSink;
+    fw::ComPtr<IConnectionPoint> m_shutdownPoint;
+    DWORD m_shutdownCookie = 0;
 };
 
 using ServerTable = std::vector<std::unique_ptr<CServer>>;

@@ -3,6 +3,7 @@
 #include "AdviseSink.h"
 #include "ConnectionLoss.h"
 #include "DataCallback.h"
+#include "ShutdownSink.h"
 #include "ComPtr.h"
 #include "RegistryKey.h"
 #include "TaskMem.h"
@@ -116,6 +117,26 @@ void ServerConnections::RecordConnection(CServer& entry, fw::ComPtr<IUnknown> se
     entry.m_node = ui_.InsertConnectionNode(entry.m_progId);
     entry.m_pServer = std::move(server);
     entry.m_clsidText = FitTextField(clsidText);
+    entry.m_lost = false;
+    AdviseShutdown(entry);
+}
+
+void ServerConnections::AdviseShutdown(CServer& entry) {
+    fw::ComPtr<IConnectionPointContainer> container;
+    if (FAILED(entry.m_pServer->QueryInterface(IID_IConnectionPointContainer, container.put_void()))) return;
+    fw::ComPtr<IConnectionPoint> point;
+    if (FAILED(container->FindConnectionPoint(IID_IOPCShutdown, point.put())) || !point) return;
+    fw::ComPtr<CShutdownSink> sink;
+    CServer* target = &entry;
+    sink.attach(new CShutdownSink([this, target](const std::string& reason) {
+        MarkLost(*target, target->m_progId + " is shutting down (\"" + reason +
+                              "\"): its values are no longer updated");
+    }));
+    DWORD cookie = 0;
+    if (FAILED(point->Advise(sink.get(), &cookie))) return;
+    entry.m_pShutdownSink = std::move(sink);
+    entry.m_shutdownPoint = std::move(point);
+    entry.m_shutdownCookie = cookie;
 }
 
 void ServerConnections::Connect(int index) {
@@ -353,6 +374,11 @@ void ServerConnections::CheckConnections() {
 }
 
 void ServerConnections::MarkLost(CServer& entry, HRESULT hr) {
+    MarkLost(entry, entry.m_progId + " does not answer any more (HR = " + HresultText(hr) +
+                        "): its values are no longer updated");
+}
+
+void ServerConnections::MarkLost(CServer& entry, const std::string& why) {
     if (entry.m_lost) return;
     entry.m_lost = true;
     for (auto& group : entry.m_groups) {
@@ -362,8 +388,7 @@ void ServerConnections::MarkLost(CServer& entry, HRESULT hr) {
         }
         ui_.ItemsChanged(*group);
     }
-    ui_.ShowMessage(entry.m_progId + " does not answer any more (HR = " + HresultText(hr) +
-                    "): its values are no longer updated");
+    ui_.ShowMessage(why);
 }
 
 bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
@@ -448,6 +473,10 @@ void ServerConnections::DisconnectServer(int index) {
             entry->m_groups.erase(entry->m_groups.begin());
         }
     }
+    if (entry->m_shutdownPoint && !entry->m_lost) entry->m_shutdownPoint->Unadvise(entry->m_shutdownCookie);
+    entry->m_shutdownPoint.reset();
+    if (entry->m_pShutdownSink) entry->m_pShutdownSink->Detach();
+    entry->m_pShutdownSink.reset();
     if (entry->m_node) ui_.DeleteNode(entry->m_node);
     entry->m_node = 0;
     entry->m_pServer.reset();

@@ -83,6 +83,7 @@ public:
     // that has gone: its items turn "Bad: not connected", this is said once,
     // and later clean-up no longer calls the server.
     void MarkLost(CServer& entry, HRESULT hr);
+    void MarkLost(CServer& entry, const std::string& why);
 
     // Lookups behind the tree's selection operations.
     int FindServerByNode(NodeHandle node) const;
@@ -92,6 +93,8 @@ public:
 private:
     HRESULT CreateServerObject(const std::string& clsidText, IUnknown** out);
     void RecordConnection(CServer& entry, fw::ComPtr<IUnknown> server, const std::string& clsidText);
+    // Advises the client's IOPCShutdown where the server offers it.
+    void AdviseShutdown(CServer& entry);
     // AddGroup, GetGroupByName and DAdvise for one group record; the failure
     // message is left to the caller.
     HRESULT MakeGroupOnServer(CServer& entry, CGroup& group, DWORD requestedRate, HRESULT* failedStep);

@@ -14,6 +14,8 @@
 // call the callback with every value written, and with all their items on
 // Refresh2 (quality "Bad: last known value" for "top", good otherwise).
 // "Velmora.DyingTest.1" is the same again, for the tests that kill it.
+// Every server object offers IOPCShutdown, and announces its end to its
+// clients when asked for a group named "ShutdownNow".
 //
 //   branch_opc_server.exe /RegServer     registers both ProgIDs and classes, then ends
 //   branch_opc_server.exe /UnregServer   removes them again
@@ -301,9 +303,23 @@ private:
 
 // --- server object ---------------------------------------------------------
 
-class Server final : public fw::ComObject<Server, IOPCServer, IOPCBrowseServerAddressSpace> {
+class Server final
+    : public fw::ComObject<Server, IOPCServer, IOPCBrowseServerAddressSpace, IConnectionPointContainer> {
 public:
-    explicit Server(const testserver::LocalServerClass& served) : served_(served) { started_ = Now(); }
+    explicit Server(const testserver::LocalServerClass& served) : served_(served) {
+        started_ = Now();
+        shutdown_.attach(new fw::ConnectionPoint<IOPCShutdown>(this, 0));
+    }
+    ~Server() override { shutdown_->Detach(); }
+
+    // IConnectionPointContainer: IOPCShutdown.
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** out) override { return NotImplemented(out); }
+    STDMETHODIMP FindConnectionPoint(REFIID iid, IConnectionPoint** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(iid, IID_IOPCShutdown)) return CONNECT_E_NOCONNECTION;
+        return shutdown_->QueryInterface(IID_IConnectionPoint, reinterpret_cast<void**>(out));
+    }
 
     // IOPCServer
     STDMETHODIMP AddGroup(LPCWSTR name, BOOL active, DWORD rate, OPCHANDLE hClientGroup, LONG* bias, FLOAT* deadband,
@@ -313,6 +329,11 @@ public:
         if (Refuses()) return E_FAIL;
         if (!hServerGroup || !revisedRate || !out) return E_INVALIDARG;
         std::wstring groupName = name ? name : L"";
+        // A group of this name makes the server announce its end.
+        if (groupName == L"ShutdownNow") {
+            for (const auto& sink : shutdown_->Sinks()) sink->ShutdownRequest(L"asked by the test");
+            return E_FAIL;
+        }
         if (groupName.empty()) {
             // A name of our own, unique among this server's groups.
             for (unsigned n = 1; groupName.empty() || NameTaken(groupName); ++n)
@@ -444,6 +465,7 @@ private:
                            : group.second->QueryInterface(iid, reinterpret_cast<void**>(out));
     }
 
+    fw::ComPtr<fw::ConnectionPoint<IOPCShutdown>> shutdown_;
     testserver::ProcessReference process_;
     const testserver::LocalServerClass& served_;
     FILETIME started_{};

@@ -154,6 +154,23 @@ TEST_F(Connections, GroupsWithoutDataObjectSubscribeThroughTheDataCallback) {
     EXPECT_TRUE(ui_.messages.empty()) << "removal unadvises without complaint";
 }
 
+TEST_F(Connections, AServerThatShutsDownIsLetGo) {
+    CGroup* group = ConnectWithGroup(kBranch, {"A.a1"}, 1000);
+    ASSERT_NE(nullptr, group);
+    const int branch = IndexOf(connections_.Table(), kBranch);
+    GroupParameters parameters;
+    parameters.name = "ShutdownNow";
+    connections_.CreateGroup(branch, parameters);
+    ASSERT_FALSE(ui_.messages.empty());
+    EXPECT_EQ("Velmora.BranchTest.1 is shutting down (\"asked by the test\"): its values are no longer updated",
+              ui_.messages[0]);
+    EXPECT_TRUE(connections_.Entry(branch)->m_lost);
+    EXPECT_EQ(0x08, group->m_items[0]->m_quality);
+    const size_t said = ui_.messages.size();
+    connections_.DisconnectServer(branch);
+    EXPECT_EQ(said, ui_.messages.size()) << "leaving asks the server nothing more";
+}
+
 TEST_F(Connections, ARefusedSubscriptionIsSaidAndTheGroupStillReads) {
     const int branch = Connect(kBranch);
     ASSERT_GE(branch, 0);

@@ -453,6 +453,8 @@ Rows InterfaceRows(const std::vector<const char*>& server, const std::vector<con
 }
 
 const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "No", "No", "No"};
+// The branch servers offer IOPCShutdown through a connection point.
+const std::vector<const char*> kBranchServer = {"Yes", "Yes", "Yes", "No", "No", "No", "Yes", "No"};
 
 TEST_F(InterfacesTool, VelmoraWithItsOwnGroupAndWithATemporaryOne) {
     CGroup* group = ConnectWithGroup(kVelmora, {}, kQuietRate);
@@ -481,7 +483,7 @@ TEST_F(InterfacesTool, RefusedGroupIsReportedOnceAndItsRowsSayNo) {
     ASSERT_TRUE(shown.has_value());
     EXPECT_EQ("Add Group error (HR = 80004005)", shown->text);
     EXPECT_EQ(static_cast<UINT>(MB_ICONWARNING), shown->icon);
-    EXPECT_EQ(InterfaceRows(kVelmoraServer, {"No", "No", "No", "No", "No", "No", "No"}), seen.rows);
+    EXPECT_EQ(InterfaceRows(kBranchServer, {"No", "No", "No", "No", "No", "No", "No"}), seen.rows);
     EXPECT_EQ(0u, ServerGroupCount(server));
 }
 
