@@ -136,8 +136,11 @@ public:
         CServer* entry = connections_.Entry(index_);
         if (entry->m_groups.empty()) return nullptr;
         CGroup* group = entry->m_groups.back().get();
-        for (const std::string& id : ids)
-            if (!connections_.AddItem(*group, id)) std::fprintf(stderr, "the server refused the item %s\n", id.c_str());
+        const std::vector<HRESULT> results = connections_.AddItems(*group, ids);
+        for (size_t i = 0; i < ids.size(); ++i)
+            if (FAILED(results[i]))
+                std::fprintf(stderr, "the server refused the item %s (HR = %s)\n", ids[i].c_str(),
+                             HresultText(results[i]).c_str());
         return group->m_items.empty() ? nullptr : group;
     }
 

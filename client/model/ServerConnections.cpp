@@ -10,8 +10,10 @@
 #include "TaskMemResults.h"
 #include "ValueText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -335,6 +337,48 @@ bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
     return true;
 }
 
+std::vector<HRESULT> ServerConnections::AddItems(CGroup& group, const std::vector<std::string>& itemIds) {
+    std::vector<HRESULT> results(itemIds.size(), E_POINTER);
+    if (itemIds.empty() || !group.m_pItemMgt) return results;
+    // One call for them all: a server answers thousands of items in one
+    // AddItems far sooner than in thousands.  Every item takes the next
+    // client handle, refused or not, so handles follow the order asked.
+    std::vector<std::wstring> wide;
+    wide.reserve(itemIds.size());
+    for (const std::string& id : itemIds) wide.push_back(AnsiToWide(id));
+    std::vector<OPCITEMDEF> defs(itemIds.size());
+    const OPCHANDLE first = group.m_nextClientHandle;
+    for (size_t i = 0; i < defs.size(); ++i) {
+        defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+        defs[i].szItemID = &wide[i][0];
+        defs[i].bActive = TRUE;
+        defs[i].hClient = first + static_cast<OPCHANDLE>(i);
+        defs[i].vtRequestedDataType = VT_EMPTY;
+    }
+    group.m_nextClientHandle = first + static_cast<OPCHANDLE>(defs.size());
+    fw::TaskMemPtr<OPCITEMRESULT> added;
+    fw::TaskMemPtr<HRESULT> errors;
+    const HRESULT hr =
+        group.m_pItemMgt->AddItems(static_cast<DWORD>(defs.size()), defs.data(), fw::OutPtr(added), fw::OutPtr(errors));
+    if (FAILED(hr) || !added || !errors) {
+        std::fill(results.begin(), results.end(), FAILED(hr) ? hr : E_POINTER);
+        return results;
+    }
+    for (size_t i = 0; i < defs.size(); ++i) {
+        OPCITEMRESULT& result = added.get()[i];
+        const fw::TaskMemPtr<BYTE> blob(std::exchange(result.pBlob, nullptr));  // not used here
+        results[i] = errors.get()[i];
+        if (FAILED(results[i])) continue;
+        auto item = std::make_unique<CItem>();
+        item->m_itemId = FitTextField(itemIds[i]);
+        item->m_hClient = defs[i].hClient;
+        item->m_hServer = result.hServer;
+        item->m_canonicalType = result.vtCanonicalDataType;
+        group.m_items.push_back(std::move(item));
+    }
+    return results;
+}
+
 void ServerConnections::AddAllItems(int index, CGroup& group) {
     CServer* entry = Entry(index);
     fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
@@ -343,7 +387,9 @@ void ServerConnections::AddAllItems(int index, CGroup& group) {
         ui_.ShowMessage("QueryInterface(IID_IOPCBrowse)");
         return;
     }
-    ForEachItemIdBelow(browse.get(), [&](const std::string& itemId) { AddItem(group, itemId); });
+    std::vector<std::string> ids;
+    ForEachItemIdBelow(browse.get(), [&](const std::string& itemId) { ids.push_back(itemId); });
+    AddItems(group, ids);
     ui_.UpdateViews();
 }
 

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // What the operations ask of the user interface.
 class ModelUi {
@@ -62,6 +63,9 @@ public:
     void CreateGroup(int index, const GroupParameters& parameters);
     // Adds one item; false when the server refused it (nothing is shown).
     bool AddItem(CGroup& group, const std::string& itemId);
+    // Adds the items in one AddItems call; each ID's result, in order (the
+    // accepted ones are in the group, in that order).
+    std::vector<HRESULT> AddItems(CGroup& group, const std::vector<std::string>& itemIds);
     // Adds every item below the server's browse position, depth first.
     void AddAllItems(int index, CGroup& group);
     // Removes the n-th item of the group from the server and the model.

@@ -259,6 +259,18 @@ TEST_F(Connections, AServerThatDiesIsNoticedOnceAndLeftWithoutCalls) {
     EXPECT_NE(std::string::npos, watched.output.find("does not answer any more")) << watched.output;
 }
 
+TEST_F(Connections, ItemsAddedInOneCallKeepTheirOrderAndHandles) {
+    CGroup* group = ConnectWithGroup(kVelmora, {}, 1000);
+    ASSERT_NE(nullptr, group);
+    const std::vector<HRESULT> results = connections_.AddItems(*group, {"Name0", "No.Such.Tag", "Name1"});
+    EXPECT_EQ((std::vector<HRESULT>{S_OK, OPC_E_UNKNOWNITEMID, S_OK}), results);
+    EXPECT_EQ(Texts({"Name0", "Name1"}), ItemIds(*group));
+    EXPECT_EQ(0u, group->m_items[0]->m_hClient);
+    EXPECT_EQ(2u, group->m_items[1]->m_hClient) << "the refused item took its handle";
+    EXPECT_EQ(2, ServerItemCount(*group));
+    EXPECT_TRUE(PumpUntil([&] { return group->m_items[1]->m_quality == 0xC0; }, 5000)) << "values arrive";
+}
+
 TEST_F(Connections, DeleteItemGroupAndConnection) {
     CGroup* group = ConnectWithGroup(kVelmora, {"Name0", "Name1", "Name2"}, 200);
     ASSERT_NE(nullptr, group);
