@@ -104,9 +104,9 @@ public:
             std::fprintf(stderr, "no OPC server is registered as %s\n", progId.c_str());
             return false;
         }
-        connections_.Connect(index_);
+        const HRESULT hr = connections_.Connect(index_);
         if (!Server()) {
-            std::fprintf(stderr, "%s could not be connected\n", progId.c_str());
+            std::fprintf(stderr, "%s could not be connected (HR = %s)\n", progId.c_str(), HresultText(hr).c_str());
             return false;
         }
         return true;

@@ -141,43 +141,46 @@ void ServerConnections::AdviseShutdown(CServer& entry) {
     entry.m_shutdownCookie = cookie;
 }
 
-void ServerConnections::Connect(int index) {
+HRESULT ServerConnections::Connect(int index) {
     CServer* entry = Entry(index);
     if (!entry) {
         ui_.UpdateViews();
-        return;
+        return E_INVALIDARG;
     }
     fw::UniqueRegKey key;
-    if (fw::OpenRegKey(HKEY_CLASSES_ROOT, entry->m_progId.c_str(), KEY_READ, key) != ERROR_SUCCESS) {
+    if (const LONG opened = fw::OpenRegKey(HKEY_CLASSES_ROOT, entry->m_progId.c_str(), KEY_READ, key);
+        opened != ERROR_SUCCESS) {
         ui_.UpdateViews();
-        return;
+        return HRESULT_FROM_WIN32(opened);
     }
     char clsidText[kTextFieldSize] = {};
     DWORD size = sizeof clsidText;
-    if (RegGetValueA(key.get(), "CLSID", nullptr, RRF_RT_REG_SZ, nullptr, clsidText, &size) != ERROR_SUCCESS) {
+    if (const LONG read = RegGetValueA(key.get(), "CLSID", nullptr, RRF_RT_REG_SZ, nullptr, clsidText, &size);
+        read != ERROR_SUCCESS) {
         ui_.UpdateViews();
-        return;
+        return HRESULT_FROM_WIN32(read);
     }
 
     fw::ComPtr<IUnknown> server;
-    if (FAILED(CreateServerObject(clsidText, server.put()))) {
+    if (const HRESULT created = CreateServerObject(clsidText, server.put()); FAILED(created)) {
         ui_.ShowMessage("CoCreateInstance");
-        return;
+        return created;
     }
     if (entry->m_node) {
         // One connection per entry; the object just made goes again.
         ui_.ShowMessage("Can't open server");
         ui_.UpdateViews();
-        return;
+        return S_FALSE;
     }
     RecordConnection(*entry, std::move(server), clsidText);
     fw::ComPtr<IOPCServer> opc;
     const HRESULT hr = entry->m_pServer->QueryInterface(IID_IOPCServer, opc.put_void());
     if (FAILED(hr)) {
         ui_.ShowMessage(WithCode("Query Interface error", hr));
-        return;
+        return hr;
     }
     ui_.UpdateViews();
+    return S_OK;
 }
 
 void ServerConnections::Subscribe(IDataObject* data, CGroup& group) {

@@ -57,8 +57,10 @@ public:
     // Disconnects everything and takes the new table (new or opened document).
     void ReplaceTable(ServerTable table);
 
-    // Connects entry `index` (chosen in the Add OPC Server dialog).
-    void Connect(int index);
+    // Connects entry `index` (chosen in the Add OPC Server dialog); the
+    // result of the step that failed (the message shown is the user's),
+    // S_FALSE when the entry was connected already.
+    HRESULT Connect(int index);
     // Creates a group on the connected entry and subscribes to its changes.
     void CreateGroup(int index, const GroupParameters& parameters);
     // Adds one item; false when the server refused it (nothing is shown).

@@ -356,8 +356,16 @@ TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
                                              static_cast<DWORD>(strlen(clsid) + 1)));
     connections_.ReplaceTable(ScanServerTable());
     const int gone = IndexOf(connections_.Table(), "VelmoraTest.Gone");
-    if (gone >= 0) connections_.Connect(gone);
+    HRESULT connected = S_OK;
+    if (gone >= 0) connected = connections_.Connect(gone);
+    const auto console = testsupport::RunCaptured(
+        "\"" + testsupport::BinPath("ostrel_console.exe") + "\" read VelmoraTest.Gone x", 60000);
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone");
+    EXPECT_TRUE(FAILED(connected));
+    EXPECT_EQ(2, console.exitCode) << console.output;
+    EXPECT_NE(std::string::npos, console.output.find("VelmoraTest.Gone could not be connected (HR = " +
+                                                     HresultText(connected) + ")"))
+        << console.output;
     ASSERT_GE(gone, 0);
     EXPECT_EQ(Texts({"CoCreateInstance"}), ui_.messages);
     EXPECT_TRUE(ui_.nodes.empty());
