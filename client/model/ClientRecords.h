@@ -68,6 +68,8 @@ public:
     DWORD m_localeId = 0;
     DWORD m_updateRate = 0;             // the rate the server granted
     DWORD m_adviseConnection = 0;
+    // Asked for in Add Group; not kept in the document file.
+    bool m_preferDataCallback = false;
 };
 
 class CServer {

@@ -232,12 +232,14 @@ HRESULT ServerConnections::MakeGroupOnServer(CServer& entry, CGroup& group, DWOR
     group.m_hServerGroup = hServerGroup;
     group.m_updateRate = revisedRate;
     group.m_pItemMgt = std::move(items);
-    // The OPC 1.0 stream where the group offers it; otherwise the OPC 2.0
-    // data callback; a group with neither still reads and writes.
+    // The OPC 1.0 stream where the group offers it; otherwise (or first,
+    // when asked for) the OPC 2.0 data callback; a group with neither still
+    // reads and writes.
     fw::ComPtr<IDataObject> data;
+    if (group.m_preferDataCallback && SubscribeCallback(named.get(), group)) return S_OK;
     if (SUCCEEDED(named->QueryInterface(IID_IDataObject, data.put_void())) && data)
         Subscribe(data.get(), group);
-    else if (!SubscribeCallback(named.get(), group))
+    else if (group.m_preferDataCallback || !SubscribeCallback(named.get(), group))
         ui_.ShowMessage("Group \"" + group.m_name +
                         "\": the server sends no data changes for it; its values show when they are read");
     return S_OK;
@@ -276,6 +278,7 @@ void ServerConnections::CreateGroup(int index, const GroupParameters& parameters
     group->m_timeBias = parameters.timeBias;
     group->m_percentDeadband = parameters.percentDeadband;
     group->m_localeId = parameters.localeId;
+    group->m_preferDataCallback = parameters.preferDataCallback;
     HRESULT step = S_OK;
     const HRESULT made = MakeGroupOnServer(*entry, *group, parameters.updateRate, &step);
     if (made == E_NOINTERFACE) {

@@ -35,6 +35,9 @@ struct GroupParameters {
     FLOAT percentDeadband = 0.0f;
     DWORD localeId = 0;
     DWORD updateRate = 1000;
+    // The OPC DA 2.0 data callback before the OPC 1.0 stream, where the
+    // group offers both.
+    bool preferDataCallback = false;
 };
 
 // Walks a server's address space from its browse position, depth first: the

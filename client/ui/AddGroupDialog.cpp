@@ -7,6 +7,7 @@ AddGroupDialog::AddGroupDialog() : fw::Dialog(IDD_ADD_GROUP) {}
 
 void AddGroupDialog::DoDataExchange(fw::DataExchange& dx) {
     dx.Check(IDC_ACTIVE, active);
+    dx.Check(IDC_DATA_CALLBACK, dataCallback);
     dx.Int(IDC_TIME_BIAS, timeBias);
     dx.Float(IDC_DEADBAND, percentDeadband);
     dx.UInt(IDC_LOCALE_ID, localeId);

@@ -1,6 +1,6 @@
 // "Add Group": the parameters of a new group.  OK reads and checks the
-// fields in the order active, time bias, deadband, locale ID, name, update
-// rate; the first that does not parse keeps the dialog open.
+// fields in the order active, data callback, time bias, deadband, locale ID,
+// name, update rate; the first that does not parse keeps the dialog open.
 #pragma once
 
 #include "Dialog.h"
@@ -18,6 +18,9 @@ public:
     FLOAT percentDeadband = 0;
     DWORD localeId = 0;
     DWORD updateRate = 1000;    // requested, milliseconds
+    // Subscribe through the OPC DA 2.0 data callback where the group offers
+    // both it and the OPC 1.0 data stream.
+    BOOL dataCallback = FALSE;
 
     static constexpr size_t kMaxNameLength = 100;
 

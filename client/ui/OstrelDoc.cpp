@@ -170,6 +170,7 @@ void COstrelDoc::AddGroup() {
     parameters.percentDeadband = dialog.percentDeadband;
     parameters.localeId = dialog.localeId;
     parameters.updateRate = dialog.updateRate;
+    parameters.preferDataCallback = dialog.dataCallback != FALSE;
     m_model.CreateGroup(m_selection.serverIndex, parameters);
 }
 

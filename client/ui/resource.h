@@ -19,6 +19,7 @@
 #define IDC_TIME_BIAS 1008
 #define IDC_ACTIVE 1009
 #define IDC_LOCALE_ID 1010
+#define IDC_DATA_CALLBACK 1026
 
 /* Add Item */
 #define IDC_ITEM_ID 1011

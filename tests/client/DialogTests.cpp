@@ -128,12 +128,14 @@ TEST(AddServerDialogTest, AnEmptyTableGivesAnEmptyListAndNoIndex) {
 TEST(AddGroupDialogTest, ShowsItsDefaultsAndAnImmediateOkReturnsThem) {
     std::vector<std::string> texts;
     UINT active = 0;
+    UINT callback = BST_CHECKED;
     bool sized = false;
     AddGroupDialog dialog;
     DialogWatcher watcher("Add Group", IDOK, [&](HWND hwnd) {
         for (int id : {IDC_GROUP_NAME, IDC_UPDATE_RATE, IDC_TIME_BIAS, IDC_DEADBAND, IDC_LOCALE_ID})
             texts.push_back(ItemText(hwnd, id));
         active = IsDlgButtonChecked(hwnd, IDC_ACTIVE);
+        callback = IsDlgButtonChecked(hwnd, IDC_DATA_CALLBACK);
         sized = HasTemplateSize(hwnd, 187, 221);
     });
     EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
@@ -141,6 +143,7 @@ TEST(AddGroupDialogTest, ShowsItsDefaultsAndAnImmediateOkReturnsThem) {
     ASSERT_TRUE(seen.found);
     EXPECT_EQ(std::vector<std::string>({"Group1", "1000", "0", "0", "0"}), texts);
     EXPECT_EQ(static_cast<UINT>(BST_CHECKED), active);
+    EXPECT_EQ(static_cast<UINT>(BST_UNCHECKED), callback) << "the OPC 1.0 stream unless asked";
     EXPECT_TRUE(sized);
     bool framed = false;
     for (const frameworktest::ControlSeen& control : seen.controls)
@@ -153,6 +156,7 @@ TEST(AddGroupDialogTest, ShowsItsDefaultsAndAnImmediateOkReturnsThem) {
     EXPECT_EQ(0.0f, dialog.percentDeadband);
     EXPECT_EQ(0u, dialog.localeId);
     EXPECT_EQ(1000u, dialog.updateRate);
+    EXPECT_EQ(FALSE, dialog.dataCallback);
 }
 
 TEST(AddGroupDialogTest, FieldsAreCheckedInTheirOrderOneRefusalPerOk) {
