@@ -19,6 +19,7 @@
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
 #include "ReadThroughput.h"
+#include "ResultText.h"
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
 #include "QualityText.h"
@@ -167,18 +168,6 @@ int Browse(const std::string& progId) {
     return 0;
 }
 
-// A result code with the server's own text for it, where it has one.
-std::string ResultWithText(IUnknown* server, HRESULT code) {
-    std::string text = HresultText(code);
-    fw::ComPtr<IOPCServer> opc;
-    LPWSTR words = nullptr;
-    if (SUCCEEDED(server->QueryInterface(IID_IOPCServer, opc.put_void())) &&
-        SUCCEEDED(opc->GetErrorString(code, LOCALE_SYSTEM_DEFAULT, &words)) && words) {
-        const fw::TaskMemPtr<wchar_t> owner(words);
-        text += ": " + WideToAnsi(words);
-    }
-    return text;
-}
 
 fw::ComPtr<IOPCSyncIO> SyncIO(CGroup& group) {
     fw::ComPtr<IOPCSyncIO> io;
@@ -209,13 +198,13 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
             const HRESULT error = errors.get()[i];
             const char* id = group->m_items[i]->m_itemId.c_str();
             if (FAILED(error)) {
-                std::printf("%s: error %s\n", id, ResultWithText(session.Server(), error).c_str());
+                std::printf("%s: error %s\n", id, ServerResultText(session.Server(), error).c_str());
                 rc = 2;
                 continue;
             }
             std::printf("%s = %s (quality 0x%02X %s)", id, VariantToText(states[i].vDataValue).text.c_str(),
                         states[i].wQuality, QualityText(states[i].wQuality).c_str());
-            if (error != S_OK) std::printf(" (item result %s)", ResultWithText(session.Server(), error).c_str());
+            if (error != S_OK) std::printf(" (item result %s)", ServerResultText(session.Server(), error).c_str());
             std::printf("\n");
         }
     }
@@ -244,11 +233,11 @@ int Write(const std::string& progId, const std::string& id, const std::string& t
     // The call's S_FALSE only says to look at the item's own code.
     const HRESULT itemResult = errors.get()[0];
     if (FAILED(itemResult)) {
-        std::fprintf(stderr, "Write failed: item error %s\n", ResultWithText(session.Server(), itemResult).c_str());
+        std::fprintf(stderr, "Write failed: item error %s\n", ServerResultText(session.Server(), itemResult).c_str());
         return 2;
     }
     if (itemResult != S_OK)
-        std::printf("%s written (item result %s)\n", id.c_str(), ResultWithText(session.Server(), itemResult).c_str());
+        std::printf("%s written (item result %s)\n", id.c_str(), ServerResultText(session.Server(), itemResult).c_str());
     else
         std::printf("%s written\n", id.c_str());
     return 0;

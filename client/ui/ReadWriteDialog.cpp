@@ -2,6 +2,7 @@
 
 #include "DataExchange.h"
 #include "GroupInterface.h"
+#include "ResultText.h"
 #include "TaskMemResults.h"
 #include "TextToValue.h"
 #include "ToolResource.h"
@@ -56,9 +57,13 @@ void ReadWriteDialog::Read() {
         fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> states;
         fw::TaskMemPtr<HRESULT> errors;
         const HRESULT hr = io->Read(OPC_DS_DEVICE, 1, &handle, states.put(1), fw::OutPtr(errors));
-        if (hr != S_OK || !states) {
+        // S_FALSE says to look at the item's own code: a success code still
+        // comes with the value, an error is shown with the server's words.
+        const HRESULT itemResult = FAILED(hr) ? hr : errors ? errors.get()[0] : E_POINTER;
+        if (FAILED(hr) || !states || FAILED(itemResult)) {
             // Text and type stay those of the last good read.
-            Warn("Reading Error");
+            Warn(FAILED(hr) ? std::string("Reading Error")
+                            : "Reading Error\n\nItem error " + ServerResultText(server_, itemResult));
         } else {
             const VariantText read = VariantToText(states[0].vDataValue);
             // Cut to its field: a long string value must not keep the
@@ -93,5 +98,11 @@ void ReadWriteDialog::Write() {
     OPCHANDLE handle = item->m_hServer;
     fw::TaskMemPtr<HRESULT> errors;
     const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
-    if (hr != S_OK) Warn("Writing Error");
+    // A success code of the item (the server clamped the value, say) is a
+    // write done.
+    const HRESULT itemResult = FAILED(hr) ? hr : errors ? errors.get()[0] : E_POINTER;
+    if (FAILED(hr))
+        Warn("Writing Error");
+    else if (FAILED(itemResult))
+        Warn("Writing Error\n\nItem error " + ServerResultText(server_, itemResult));
 }

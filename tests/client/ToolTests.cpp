@@ -188,7 +188,8 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
     ASSERT_EQ(2u, values.size());
     EXPECT_NE("", values[0]);
     EXPECT_EQ(values[0], values[1]) << "a failed read keeps the last value";
-    EXPECT_EQ(Texts({"Reading Error", "Writing Error"}), boxes);
+    // The server took both calls and refused the item: its code is shown.
+    EXPECT_EQ(Texts({"Reading Error\n\nItem error C0040001", "Writing Error\n\nItem error C0040001"}), boxes);
 
     // No read ever succeeded: the type is unknown and nothing is sent.
     boxes.clear();
@@ -203,7 +204,21 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
         boxes.insert(boxes.begin(), BoxText(opening.get()));
     }
     item.m_hServer = good;
-    EXPECT_EQ(Texts({"Reading Error", "Nothing written: the item's type is not known until a read succeeds."}), boxes);
+    EXPECT_EQ(Texts({"Reading Error\n\nItem error C0040001",
+                     "Nothing written: the item's type is not known until a read succeeds."}),
+              boxes);
+
+    // A read-only item: the read works, the write's item error is shown.
+    boxes.clear();
+    {
+        ReadWriteDialog dialog(server_, *group, 0, "top");
+        DialogWatcher watcher("Read/Write", IDCANCEL, [&](HWND d) {
+            SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "5");
+            boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption));
+        });
+        EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
+    }
+    EXPECT_EQ(Texts({"Writing Error\n\nItem error C0040006"}), boxes);
 }
 
 // --- Validate Item -----------------------------------------------------------
