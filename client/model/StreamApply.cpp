@@ -34,6 +34,13 @@ private:
     std::unordered_map<OPCHANDLE, CItem*> index_;
 };
 
+// A value as the item's row shows it, cut to the item's field.
+void StoreValue(CItem& item, const std::string& text, WORD quality) {
+    item.m_valueText = FitTextField(text);
+    item.m_quality = quality;
+    item.m_changed = TRUE;
+}
+
 }  // namespace
 
 size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group) {
@@ -50,9 +57,7 @@ size_t ApplyDataChange(const BYTE* block, size_t size, CGroup& group) {
         if (entry.valueOffset >= size) continue;
         const auto text = VariantToText(block + entry.valueOffset, size - entry.valueOffset);
         if (!text) continue;
-        item->m_valueText = FitTextField(text->text);
-        item->m_quality = entry.quality;
-        item->m_changed = TRUE;
+        StoreValue(*item, text->text, entry.quality);
         ++applied;
     }
     return applied;
@@ -65,9 +70,7 @@ size_t ApplyItemValues(CGroup& group, DWORD count, const OPCHANDLE* clientHandle
     for (DWORD k = 0; k < count; ++k) {
         CItem* item = finder.Find(clientHandles[k]);
         if (!item) continue;
-        item->m_valueText = FitTextField(VariantToText(values[k]).text);
-        item->m_quality = qualities[k];
-        item->m_changed = TRUE;
+        StoreValue(*item, VariantToText(values[k]).text, qualities[k]);
         ++applied;
     }
     return applied;

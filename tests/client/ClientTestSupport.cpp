@@ -3,6 +3,7 @@
 #include "ComPtr.h"
 #include "Processes.h"
 #include "ServerTableScan.h"
+#include "TaskMem.h"
 
 #include <iterator>
 
@@ -32,6 +33,20 @@ int IndexOf(const ServerTable& table, const char* progId) {
     for (size_t i = 0; i < table.size(); ++i)
         if (table[i]->m_progId == progId) return static_cast<int>(i);
     return -1;
+}
+
+DWORD ServerGroupCount(IUnknown* server) {
+    fw::ComPtr<IOPCServer> opc;
+    if (!server || FAILED(server->QueryInterface(IID_IOPCServer, opc.put_void()))) return ~0u;
+    OPCSERVERSTATUS* status = nullptr;
+    if (opc->GetStatus(&status) != S_OK || !status) return ~0u;
+    const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+    const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
+    return status->dwGroupCount;
+}
+
+testsupport::CapturedRun RunConsole(const std::string& arguments) {
+    return testsupport::RunCaptured("\"" + testsupport::BinPath("ostrel_console.exe") + "\" " + arguments, 60000);
 }
 
 int ServerItemCount(CGroup& group) {

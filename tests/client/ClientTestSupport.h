@@ -4,6 +4,7 @@
 // a fixture holding the connections.
 #pragma once
 
+#include "Processes.h"
 #include "ServerConnections.h"
 #include "WineTest.h"
 
@@ -46,6 +47,13 @@ int IndexOf(const ServerTable& table, const char* progId);
 // The server's own count of the group's items, through its item enumerator;
 // -1 when it gives none.
 int ServerItemCount(CGroup& group);
+
+// The server's own count of its groups, from its status; ~0 when it gives
+// none.
+DWORD ServerGroupCount(IUnknown* server);
+
+// ostrel_console.exe run with these arguments to its end, its output caught.
+testsupport::CapturedRun RunConsole(const std::string& arguments);
 
 // The table scanned once VELMORA_OPC and the branch servers are registered;
 // every connection is closed and VELMORA_OPC has ended when the test ends.

@@ -22,6 +22,8 @@
 namespace {
 
 using clienttest::IndexOf;
+using clienttest::RunConsole;
+using clienttest::ServerGroupCount;
 using clienttest::ServerItemCount;
 using testsupport::PumpUntil;
 
@@ -29,17 +31,6 @@ constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
 constexpr const char* kCallback = "Velmora.CallbackTest.1";
 constexpr const char* kDying = "Velmora.DyingTest.1";
-
-// The server's own count of its groups, from its status.
-DWORD ServerGroupCount(CServer& entry) {
-    fw::ComPtr<IOPCServer> server;
-    if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) return 0;
-    OPCSERVERSTATUS* status = nullptr;
-    if (FAILED(server->GetStatus(&status)) || !status) return 0;
-    const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
-    const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
-    return status->dwGroupCount;
-}
 
 using Texts = std::vector<std::string>;
 
@@ -118,7 +109,7 @@ TEST_F(Connections, ConnectOnceAddGroupAndItemsAndReceiveValues) {
     connections_.CreateGroup(velmora_, parameters);
     EXPECT_EQ(Texts({"Get Group error (HR = 80004005)"}), ui_.messages);
     EXPECT_EQ(1u, Velmora().m_groups.size());
-    EXPECT_EQ(1u, ServerGroupCount(Velmora()));
+    EXPECT_EQ(1u, ServerGroupCount(Velmora().m_pServer.get()));
 }
 
 // A server whose groups offer the OPC DA 2.0 data callback and no
@@ -197,19 +188,16 @@ TEST_F(Connections, ARefusedSubscriptionIsSaidAndTheGroupStillReads) {
 // The console against a server whose groups have no IDataObject, and item
 // results other than S_OK read as the standard defines them.
 TEST_F(Connections, ConsoleReadsWithoutDataObjectAndShowsItemResults) {
-    const auto console = [](const std::string& arguments) {
-        return testsupport::RunCaptured("\"" + testsupport::BinPath("ostrel_console.exe") + "\" " + arguments, 60000);
-    };
-    const auto read = console("read Velmora.CallbackTest.1 A.a1 top");
+    const auto read = RunConsole("read Velmora.CallbackTest.1 A.a1 top");
     EXPECT_EQ(0, read.exitCode) << read.output;
     EXPECT_NE(std::string::npos, read.output.find("A.a1 = 0 (quality 0xC0 Good)")) << read.output;
     EXPECT_NE(std::string::npos, read.output.find("top = 0 (quality 0x14 Bad: last known value)")) << read.output;
 
-    const auto clamped = console("write Velmora.BranchTest.1 A.a1 5000");
+    const auto clamped = RunConsole("write Velmora.BranchTest.1 A.a1 5000");
     EXPECT_EQ(0, clamped.exitCode) << clamped.output;
     EXPECT_NE(std::string::npos, clamped.output.find("A.a1 written (item result 4000E")) << clamped.output;
 
-    const auto refused = console("write Velmora.BranchTest.1 top 5");
+    const auto refused = RunConsole("write Velmora.BranchTest.1 top 5");
     EXPECT_EQ(2, refused.exitCode) << refused.output;
     EXPECT_NE(std::string::npos, refused.output.find("Write failed: item error C0040006")) << refused.output;
 }
@@ -243,8 +231,7 @@ TEST_F(Connections, AServerThatDiesIsNoticedOnceAndLeftWithoutCalls) {
 
     testsupport::CapturedRun watched;
     std::thread watching([&] {
-        watched = testsupport::RunCaptured(
-            "\"" + testsupport::BinPath("ostrel_console.exe") + "\" watch Velmora.DyingTest.1 60 A.a1", 60000);
+        watched = RunConsole("watch Velmora.DyingTest.1 60 A.a1");
     });
     // The server serves both clients from one process; the console has
     // connected and subscribed well within this.
@@ -368,8 +355,7 @@ TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
     const int gone = IndexOf(connections_.Table(), "VelmoraTest.Gone");
     HRESULT connected = S_OK;
     if (gone >= 0) connected = connections_.Connect(gone);
-    const auto console = testsupport::RunCaptured(
-        "\"" + testsupport::BinPath("ostrel_console.exe") + "\" read VelmoraTest.Gone x", 60000);
+    const auto console = RunConsole("read VelmoraTest.Gone x");
     RegDeleteTreeA(HKEY_CLASSES_ROOT, "VelmoraTest.Gone");
     EXPECT_TRUE(FAILED(connected));
     EXPECT_EQ(2, console.exitCode) << console.output;

@@ -38,6 +38,7 @@
 namespace {
 
 using clienttest::IndexOf;
+using clienttest::ServerGroupCount;
 using frameworktest::DialogWatcher;
 using frameworktest::ItemText;
 using testsupport::MessageBoxSeen;
@@ -75,16 +76,6 @@ std::string PressThroughBox(HWND dialog, int id, const char* caption) {
     auto box = WatchForBox(caption);
     Press(dialog, id);
     return BoxText(box.get());
-}
-
-DWORD ServerGroupCount(IUnknown* server) {
-    fw::ComPtr<IOPCServer> opc;
-    if (FAILED(server->QueryInterface(IID_IOPCServer, opc.put_void()))) return ~0u;
-    OPCSERVERSTATUS* status = nullptr;
-    if (opc->GetStatus(&status) != S_OK || !status) return ~0u;
-    fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
-    CoTaskMemFree(status->szVendorInfo);
-    return status->dwGroupCount;
 }
 
 class ToolTest : public clienttest::ConnectionsTest {
