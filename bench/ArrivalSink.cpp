@@ -18,13 +18,25 @@ STDMETHODIMP_(void) ArrivalSink::OnDataChange(FORMATETC*, STGMEDIUM* medium) {
     OPCGROUPHEADER header{};
     if (GlobalSize(medium->hGlobal) >= sizeof header) std::memcpy(&header, block, sizeof header);
     GlobalUnlock(medium->hGlobal);
-    const size_t group = header.hClientGroup;
+    Arrived(header.hClientGroup, header.dwItemCount, now);
+}
+
+STDMETHODIMP ArrivalSink::OnDataChange(DWORD transid, OPCHANDLE hGroup, HRESULT, HRESULT, DWORD count, OPCHANDLE*,
+                                       VARIANT*, WORD*, FILETIME*, HRESULT*) {
+    const double now = MonotonicMs();
+    ++seen_;
+    // Refreshes are answers, not the period's reports.
+    if (transid == 0) Arrived(hGroup, count, now);
+    return S_OK;
+}
+
+void ArrivalSink::Arrived(size_t group, DWORD values, double now) {
     if (group >= arrivals_.size()) return;
     if (heard_.size() < arrivals_.size()) heard_.resize(arrivals_.size());
     heard_[group] = true;
     if (!recording_) return;
     arrivals_[group].push_back(now);
-    values_ += header.dwItemCount;
+    values_ += values;
 }
 
 size_t ArrivalSink::GroupsHeardFrom() const {

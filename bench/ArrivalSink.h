@@ -1,6 +1,7 @@
-// A data-change sink that notes when each group's streams arrive and how many
-// values they carry; groups are told apart by the client group handle in the
-// stream header (0, 1, ... for the groups of one client).
+// A data-change sink that notes when each group's streams (DA 1.0) or data
+// callbacks (DA 2.0) arrive and how many values they carry; groups are told
+// apart by their client group handle (0, 1, ... for the groups of one
+// client).
 #pragma once
 
 #include "ComObject.h"
@@ -12,7 +13,7 @@
 
 namespace bench {
 
-class ArrivalSink final : public fw::ComObject<ArrivalSink, IAdviseSink> {
+class ArrivalSink final : public fw::ComObject<ArrivalSink, IAdviseSink, IOPCDataCallback> {
 public:
     explicit ArrivalSink(size_t groups) : arrivals_(groups) {}
 
@@ -21,6 +22,18 @@ public:
     STDMETHODIMP_(void) OnRename(IMoniker*) override {}
     STDMETHODIMP_(void) OnSave() override {}
     STDMETHODIMP_(void) OnClose() override {}
+
+    STDMETHODIMP OnDataChange(DWORD transid, OPCHANDLE hGroup, HRESULT, HRESULT, DWORD count, OPCHANDLE*,
+                              VARIANT*, WORD*, FILETIME*, HRESULT*) override;
+    STDMETHODIMP OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE*, VARIANT*, WORD*, FILETIME*,
+                                HRESULT*) override {
+        ++reads_;
+        return S_OK;
+    }
+    STDMETHODIMP OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE*, HRESULT*) override { return S_OK; }
+    STDMETHODIMP OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+    // Read completions since the sink was made.
+    size_t ReadsCompleted() const { return reads_; }
 
     // Arrivals and values are kept only while recording.
     void Record(bool on) { recording_ = on; }
@@ -33,10 +46,12 @@ public:
     size_t GroupsHeardFrom() const;
 
 private:
+    void Arrived(size_t group, DWORD values, double now);
     std::vector<std::vector<double>> arrivals_;
     std::vector<bool> heard_;
     double values_ = 0;
     size_t seen_ = 0;
+    size_t reads_ = 0;
     bool recording_ = false;
 };
 

@@ -3,11 +3,14 @@
 #include "ArrivalSink.h"
 #include "BenchClient.h"
 #include "BenchServerInstall.h"
+#include "ConnectionPoint.h"
 #include "NoopServerIdentity.h"
 #include "ProcessStats.h"
 #include "Processes.h"
 #include "Stopwatch.h"
 #include "WineTest.h"
+
+#include <ocidl.h>
 
 #include <cstdio>
 #include <functional>
@@ -23,6 +26,7 @@ struct Scenario {
     size_t groups;
     int itemsPerGroup;
     DWORD windowMs;
+    bool dataCallback = false;  // IOPCDataCallback instead of IDataObject streams
 };
 
 // A server the scenario runs against: VELMORA_OPC, or the no-op server whose
@@ -72,6 +76,17 @@ Outcome Run(const Scenario& s, const Server& target) {
         BenchItemDefs defs(static_cast<int>(g) * s.itemsPerGroup, s.itemsPerGroup, false);
         if ((hr = AddBenchItems(groups[g].items.get(), defs, &groups[g].handles)) != S_OK)
             return Fail(outcome, "AddItems", hr);
+        if (s.dataCallback) {
+            fw::ComPtr<IConnectionPointContainer> container;
+            fw::ComPtr<IConnectionPoint> point;
+            DWORD cookie = 0;
+            if (FAILED(hr = groups[g].items.query(container))) return Fail(outcome, "IConnectionPointContainer", hr);
+            if (FAILED(hr = container->FindConnectionPoint(IID_IOPCDataCallback, point.put())))
+                return Fail(outcome, "FindConnectionPoint", hr);
+            if (FAILED(hr = point->Advise(static_cast<IOPCDataCallback*>(sink.get()), &cookie)))
+                return Fail(outcome, "Advise", hr);
+            continue;
+        }
         fw::ComPtr<IDataObject> data;
         if (FAILED(hr = groups[g].items.query(data))) return Fail(outcome, "IDataObject", hr);
         FORMATETC format{DataTimeFormat(), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -106,36 +121,94 @@ Outcome Run(const Scenario& s, const Server& target) {
     return outcome;
 }
 
-void AddRows(const Scenario& s, const Outcome& opc, const Outcome& noop, ResultTable& table) {
+// Rows of one scenario beside its yardstick: the no-op server, or for the
+// data callback the same server's DA 1.0 streams.
+void AddRows(const Scenario& s, const Outcome& opc, const Outcome& noop, ResultTable& table,
+             const std::string& baseName = "no-op server") {
     const std::string name = s.name;
     for (const Outcome* o : {&noop, &opc}) {
         if (SUCCEEDED(o->hr)) continue;
-        table.Add(FailureRow(name + (o == &noop ? " (no-op server): " : ": ") + o->failedStep, o->hr));
+        table.Add(FailureRow(name + (o == &noop ? " (" + baseName + "): " : ": ") + o->failedStep, o->hr));
         return;
     }
     const PeriodFigures& f = opc.periods;
     const PeriodFigures& b = noop.periods;
     char text[64], base[80], deviation[32];
     std::snprintf(text, sizeof text, "%.2f ms (worst %+.1f ms)", f.medianPeriodMs, f.worstDeviationMs);
-    std::snprintf(base, sizeof base, "no-op server: %.2f ms (worst %+.1f ms)", b.medianPeriodMs, b.worstDeviationMs);
+    std::snprintf(base, sizeof base, "%s: %.2f ms (worst %+.1f ms)", baseName.c_str(), b.medianPeriodMs,
+                  b.worstDeviationMs);
     std::snprintf(deviation, sizeof deviation, "%+.2f ms", f.medianPeriodMs - kPeriodMs);
     table.Add({name + ": period, median (worst interval)", text, base, deviation, "median within 1 ms of 100 ms"});
     const double requested = s.groups * 1000.0 / kPeriodMs;
     table.Add({name + ": callbacks (" + FormatCount(requested) + "/s requested)",
                FormatRate(f.callbacksPerSecond, "callbacks"),
-               "no-op server: " + FormatRate(b.callbacksPerSecond, "callbacks"),
+               baseName + ": " + FormatRate(b.callbacksPerSecond, "callbacks"),
                FormatRatio(f.callbacksPerSecond / b.callbacksPerSecond), ""});
     table.Add({name + ": values (" + FormatCount(requested * s.itemsPerGroup) + "/s requested)",
-               FormatRate(f.valuesPerSecond, "values"), "no-op server: " + FormatRate(b.valuesPerSecond, "values"),
-               FormatRatio(f.valuesPerSecond / b.valuesPerSecond), ""});
+               FormatRate(f.valuesPerSecond, "values"), baseName + ": " + FormatRate(b.valuesPerSecond, "values"),
+               FormatRatio(f.valuesPerSecond / b.valuesPerSecond), s.dataCallback ? "within 10 % of DA 1.0" : ""});
     table.Add({name + ": server CPU, all threads (host's count)", FormatCpu(opc.hostCpu) + " of a core",
-               "no-op server: " + FormatCpu(noop.hostCpu),
+               baseName + ": " + FormatCpu(noop.hostCpu),
                opc.hostCpu.Known() && noop.hostCpu.Known() ? FormatRatio(opc.hostCpu.percent / noop.hostCpu.percent)
                                                           : "n/a",
                s.groups == 1 ? "< 5 %" : ""});
     table.Add({name + ": server CPU by GetProcessTimes (Wine 8 can miss busy threads)",
-               FormatPercent(opc.cpuPercent) + " of a core", "no-op server: " + FormatPercent(noop.cpuPercent),
+               FormatPercent(opc.cpuPercent) + " of a core", baseName + ": " + FormatPercent(noop.cpuPercent),
                FormatRatio(opc.cpuPercent / noop.cpuPercent), ""});
+}
+
+
+// IOPCAsyncIO2::Read round trips: one request at a time, each waited for
+// until its OnReadComplete has arrived.
+void MeasureAsyncReads(ResultTable& table) {
+    table.AddSection("IOPCAsyncIO2::Read from the device, one request at a time");
+    for (const int items : {1, 100}) {
+        const std::string name = std::to_string(items) + (items == 1 ? " item" : " items");
+        fw::ComPtr<IOPCServer> server;
+        fw::ComPtr<IOPCItemMgt> group;
+        std::vector<OPCHANDLE> handles;
+        fw::ComPtr<ArrivalSink> sink;
+        sink.attach(new ArrivalSink(1));
+        fw::ComPtr<IConnectionPointContainer> container;
+        fw::ComPtr<IConnectionPoint> point;
+        fw::ComPtr<IOPCAsyncIO2> io;
+        DWORD cookie = 0;
+        HRESULT hr = CreateBenchServer(server);
+        if (SUCCEEDED(hr)) hr = AddBenchGroup(server.get(), L"Reads", 60000, 0, group);
+        BenchItemDefs defs(0, items, true);
+        if (SUCCEEDED(hr)) hr = AddBenchItems(group.get(), defs, &handles);
+        if (SUCCEEDED(hr)) hr = group.query(container);
+        if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(IID_IOPCDataCallback, point.put());
+        if (SUCCEEDED(hr)) hr = point->Advise(static_cast<IOPCDataCallback*>(sink.get()), &cookie);
+        if (SUCCEEDED(hr)) hr = group.query(io);
+        if (FAILED(hr)) {
+            table.Add(FailureRow(name + ": set-up", hr));
+            continue;
+        }
+        constexpr double kWindowMs = 2000;
+        size_t done = 0;
+        const double start = MonotonicMs();
+        while (MonotonicMs() - start < kWindowMs && SUCCEEDED(hr)) {
+            DWORD cancel = 0;
+            HRESULT* errors = nullptr;
+            hr = io->Read(static_cast<DWORD>(handles.size()), handles.data(), static_cast<DWORD>(done + 1), &cancel,
+                          &errors);
+            CoTaskMemFree(errors);
+            const size_t target = sink->ReadsCompleted() + 1;
+            while (SUCCEEDED(hr) && sink->ReadsCompleted() < target && MonotonicMs() - start < kWindowMs + 5000) {
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+                testsupport::PumpMessages(0);
+            }
+            if (sink->ReadsCompleted() >= target) ++done;
+        }
+        const double elapsed = MonotonicMs() - start;
+        if (FAILED(hr)) {
+            table.Add(FailureRow(name + ": Read", hr));
+            continue;
+        }
+        table.Add({name + ": round trips", FormatRate(done * 1000.0 / elapsed, "reads"), "", "", ""});
+        point->Unadvise(cookie);
+    }
 }
 
 }  // namespace
@@ -156,7 +229,17 @@ void MeasureSubscriptions(ResultTable& table) {
         const Outcome measured = Run(s, opc);
         testsupport::WaitForNoProcess(opc.exe, 60000);
         AddRows(s, measured, baseline, table);
+        if (s.groups != 1) continue;
+        // The same group through the DA 2.0 data callback, beside the streams.
+        Scenario callback = s;
+        callback.name = "1 group of 10,000 items, IOPCDataCallback";
+        callback.dataCallback = true;
+        std::fprintf(stderr, "  %s\n", callback.name);
+        const Outcome viaCallback = Run(callback, opc);
+        testsupport::WaitForNoProcess(opc.exe, 60000);
+        AddRows(callback, viaCallback, measured, table, "DA 1.0 streams");
     }
+    MeasureAsyncReads(table);
 }
 
 }  // namespace bench

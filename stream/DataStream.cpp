@@ -5,6 +5,7 @@
 static_assert(sizeof(OPCGROUPHEADER) == kStreamHeaderSize, "group header layout");
 static_assert(sizeof(OPCITEMHEADER1) == kStreamEntryWithTimeSize, "entry with time layout");
 static_assert(sizeof(OPCITEMHEADER2) == kStreamEntrySize, "entry layout");
+static_assert(sizeof(OPCGROUPHEADERWRITE) == 16 && sizeof(OPCITEMHEADERWRITE) == 8, "write-complete layout");
 static_assert(sizeof(VARIANT) >= kStreamValueSize, "a VARIANT holds a stream value");
 
 DWORD StreamEntrySize(StreamKind kind) {
@@ -43,6 +44,26 @@ DWORD StreamBlockSize(StreamKind kind, DWORD n) {
     // write-complete size of an empty list would not hold.
     if (size < kStreamHeaderSize) size = kStreamHeaderSize;
     return size > 0xFFFFFFFFull ? 0 : static_cast<DWORD>(size);
+}
+
+bool WriteWriteCompleteStream(void* block, size_t blockSize, OPCHANDLE hClientGroup, DWORD transactionId,
+                              DWORD count, const OPCHANDLE* clientHandles, const HRESULT* errors) {
+    const unsigned long long needed =
+        sizeof(OPCGROUPHEADERWRITE) + static_cast<unsigned long long>(count) * sizeof(OPCITEMHEADERWRITE);
+    if (!block || needed > blockSize || (count && (!clientHandles || !errors))) return false;
+    OPCGROUPHEADERWRITE header{};
+    header.dwItemCount = count;
+    header.hClientGroup = hClientGroup;
+    header.dwTransactionID = transactionId;
+    header.hrStatus = S_OK;
+    auto* bytes = static_cast<BYTE*>(block);
+    for (DWORD i = 0; i < count; ++i) {
+        const OPCITEMHEADERWRITE entry{clientHandles[i], errors[i]};
+        std::memcpy(bytes + sizeof header + i * sizeof entry, &entry, sizeof entry);
+        if (FAILED(errors[i])) header.hrStatus = S_FALSE;
+    }
+    std::memcpy(bytes, &header, sizeof header);
+    return true;
 }
 
 size_t StreamBytesUsed(StreamKind kind, DWORD itemCount) {

@@ -35,6 +35,14 @@ DWORD StreamBlockSize(StreamKind kind, DWORD n);
 // Bytes that a stream of itemCount entries really uses.
 size_t StreamBytesUsed(StreamKind kind, DWORD itemCount);
 
+// The write-complete stream of an asynchronous write: a 16-byte header
+// (count, client group handle, transaction ID, overall status) and one
+// (client handle, item error) pair per item.  The overall status is S_FALSE
+// when any item failed.  False, and nothing written, when the block is too
+// small for it.
+bool WriteWriteCompleteStream(void* block, size_t blockSize, OPCHANDLE hClientGroup, DWORD transactionId,
+                              DWORD count, const OPCHANDLE* clientHandles, const HRESULT* errors);
+
 // Writes one stream into a caller's block.  Every write is checked against
 // the block: nothing lands outside it, and a write that would is refused.
 class StreamWriter {

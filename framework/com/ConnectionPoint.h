@@ -4,8 +4,7 @@
 //
 //   fw::ComPtr<fw::ConnectionPoint<IOPCDataCallback>> point_;   // owned
 //   point_.attach(new fw::ConnectionPoint<IOPCDataCallback>(this, 1));
-//   ... in FindConnectionPoint: return point_->QueryInterface(...)
-//   ... in the owner's destructor: point_->Detach();
+//   points_.Add(point_);   // fw::ConnectionPointContainer: finds, lists, detaches
 //
 // The point keeps no counted reference to its container (that would be a
 // cycle): the container detaches it when it goes, and a client still holding
@@ -14,6 +13,7 @@
 
 #include "ComObject.h"
 #include "ComPtr.h"
+#include "Enumerator.h"
 #include "InterfaceId.h"
 
 #include <ocidl.h>
@@ -27,14 +27,38 @@ FW_INTERFACE_ID(IConnectionPointContainer)
 
 namespace fw {
 
+// An owner that acts on its sinks itself (starts a thread per sink, say) is
+// told of each Advise, which it may refuse, and of each Unadvise.
+template <class Sink>
+class ConnectionObserver {
+public:
+    virtual HRESULT OnAdvise(DWORD cookie, Sink* sink) = 0;
+    virtual void OnUnadvise(DWORD cookie) = 0;
+
+protected:
+    ~ConnectionObserver() = default;
+};
+
 template <class Sink>
 class ConnectionPoint final : public ComObject<ConnectionPoint<Sink>, IConnectionPoint> {
 public:
     // maxSinks 0: any number; OPC groups take one data callback each.
-    ConnectionPoint(IConnectionPointContainer* container, size_t maxSinks)
-        : container_(container), maxSinks_(maxSinks) {}
+    ConnectionPoint(IConnectionPointContainer* container, size_t maxSinks,
+                    ConnectionObserver<Sink>* observer = nullptr)
+        : container_(container), maxSinks_(maxSinks), observer_(observer) {}
 
-    void Detach() { container_ = nullptr; }
+    // The owner goes: it is not reached any more.
+    void Detach() {
+        container_ = nullptr;
+        observer_ = nullptr;
+    }
+
+    // Lets go of every sink without telling the observer (the owner is
+    // ending them itself), on the thread where their proxies live.
+    void DisconnectAll() {
+        Connections leaving;
+        leaving.swap(connections_);
+    }
 
     // A copy of the advised sinks, so that a sink called from it may
     // unadvise (or advise) meanwhile.
@@ -67,10 +91,15 @@ public:
         DWORD next = ++lastCookie_;
         while (next == 0 || Find(next) != connections_.end()) next = ++lastCookie_;
         try {
-            connections_.emplace_back(next, std::move(typed));
+            connections_.reserve(connections_.size() + 1);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
+        if (observer_) {
+            const HRESULT accepted = observer_->OnAdvise(next, typed.get());
+            if (FAILED(accepted)) return accepted;
+        }
+        connections_.emplace_back(next, std::move(typed));
         *cookie = next;
         return S_OK;
     }
@@ -81,11 +110,22 @@ public:
         // back into us.
         ComPtr<Sink> leaving = std::move(found->second);
         connections_.erase(found);
+        if (observer_) observer_->OnUnadvise(cookie);
         return S_OK;
     }
     STDMETHODIMP EnumConnections(IEnumConnections** out) override {
-        if (out) *out = nullptr;
-        return E_NOTIMPL;
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        std::vector<Connection> snapshot;
+        try {
+            snapshot.reserve(connections_.size());
+            for (const auto& connection : connections_)
+                snapshot.push_back({connection.first, ComPtr<IUnknown>(connection.second.get())});
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        return MakeEnumerator<IEnumConnections>(std::move(snapshot), IID_IEnumConnections,
+                                                reinterpret_cast<void**>(out));
     }
 
 private:
@@ -98,6 +138,7 @@ private:
 
     IConnectionPointContainer* container_;
     size_t maxSinks_;
+    ConnectionObserver<Sink>* observer_;
     DWORD lastCookie_ = 0;
     Connections connections_;
 };

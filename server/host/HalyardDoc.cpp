@@ -49,7 +49,11 @@ std::string RegistryDefault(HKEY root, const std::string& subKey) {
 
 }  // namespace
 
-CHalyardDoc::CHalyardDoc() : m_resumeWindow(TheApp().Activation().NotifyWindow()) { TheApp().Lock(); }
+CHalyardDoc::CHalyardDoc() : m_resumeWindow(TheApp().Activation().NotifyWindow()) {
+    TheApp().Lock();
+    m_shutdownPoint.attach(new fw::ConnectionPoint<IOPCShutdown>(this, 0));
+    m_points.Add(m_shutdownPoint);
+}
 
 CHalyardDoc::~CHalyardDoc() {
     m_tags.Clear();
@@ -257,6 +261,7 @@ void CHalyardDoc::ResumeClose() {
 
 void CHalyardDoc::OnClientGone() {
     if (m_closing) return;
+    m_clientGone = true;
     // The dead client's references would never be released (COM under Wine
     // never runs them down; on Windows the rundown finds them disconnected
     // and does nothing): its groups are cut loose like the object itself.
@@ -279,8 +284,11 @@ void CHalyardDoc::OnCloseDocument() {
     // Its release below ends in OnFinalRelease, which does nothing while
     // closing: the object goes with the document, deleted by the close.
     fw::ComPtr<IUnknown> keepAlive(Identity());
-    // Closed from its window while clients still hold it: cut them off, so
-    // that their next call fails instead of reaching a destroyed object.
+    // Closed from its window, or by the program's end, while clients still
+    // hold it: those who asked are told first, then all are cut off, so that
+    // their next call fails instead of reaching a destroyed object.
+    NotifyShutdown();
+    m_points.DetachAll();
     if (!m_finalReleasing) CoDisconnectObject(Identity(), 0);
     while (m_pFirstGroup) {
         if (RemoveGroup(m_pFirstGroup->ServerHandle(), TRUE) != S_OK) break;

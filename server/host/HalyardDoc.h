@@ -4,6 +4,8 @@
 
 #include "ClientWatch.h"
 #include "ComObject.h"
+#include "ConnectionPoint.h"
+#include "ConnectionPointContainer.h"
 #include "Document.h"
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
@@ -21,8 +23,8 @@ class CGroup;
 class CEnumer;
 
 class CHalyardDoc final : public fw::Document,
-                          public fw::ComObject<CHalyardDoc, IOPCServer, IOPCBrowseServerAddressSpace,
-                                               fw::NoMembersDispatch>,
+                          public fw::ComObject<CHalyardDoc, IOPCServer, IOPCBrowseServerAddressSpace, IOPCCommon,
+                                               IConnectionPointContainer, fw::NoMembersDispatch>,
                           public ServerContext {
 public:
     CHalyardDoc();
@@ -83,6 +85,17 @@ public:
     STDMETHODIMP RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
     STDMETHODIMP CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) override;
 
+    // IOPCCommon
+    STDMETHODIMP SetLocaleID(LCID dwLcid) override;
+    STDMETHODIMP GetLocaleID(LCID* pdwLcid) override;
+    STDMETHODIMP QueryAvailableLocaleIDs(DWORD* pdwCount, LCID** pdwLcid) override;
+    STDMETHODIMP GetErrorString(HRESULT dwError, LPWSTR* ppString) override;
+    STDMETHODIMP SetClientName(LPCWSTR szName) override;
+
+    // IConnectionPointContainer (IOPCShutdown)
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
     // IOPCBrowseServerAddressSpace (a flat space: the tag names, no branches)
     STDMETHODIMP QueryOrganization(OPCNAMESPACETYPE* pNameSpaceType) override;
     STDMETHODIMP ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
@@ -94,6 +107,9 @@ public:
 
 private:
     struct GroupStart;
+    // Tells every client advised for IOPCShutdown that the object goes, and
+    // lets go of their sinks.
+    void NotifyShutdown();
     static DWORD WINAPI GroupThread(void* param);
     void RunGroupThread(GroupStart& start);
     std::wstring GenerateGroupName() const;
@@ -126,4 +142,11 @@ private:
     bool m_destroying = false;
     // Where the last worker's end is reported; read by worker threads.
     HWND m_resumeWindow = nullptr;
+
+    // What a client told us through IOPCCommon, and the shutdown notices.
+    LCID m_locale = 0x409;
+    std::string m_baseTitle;
+    fw::ComPtr<fw::ConnectionPoint<IOPCShutdown>> m_shutdownPoint;
+    fw::ConnectionPointContainer m_points;
+    bool m_clientGone = false;
 };

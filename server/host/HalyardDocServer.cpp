@@ -3,6 +3,7 @@
 #include "HalyardDoc.h"
 
 #include "ComPtr.h"
+#include "Enumerator.h"
 #include "Group.h"
 #include "HalyardApp.h"
 #include "TaskMem.h"
@@ -26,6 +27,8 @@ namespace {
 // Generated group names: the driver label's first characters and a number.
 constexpr size_t kLabelPrefixLength = 25;
 constexpr int kMaxGeneratedNames = 99;
+
+constexpr const wchar_t* kVendorText = L"Velmora";
 
 // The server's one error text, with the code as a signed decimal.
 constexpr const wchar_t* kErrorTextFormat =
@@ -192,12 +195,13 @@ STDMETHODIMP CHalyardDoc::GetStatus(OPCSERVERSTATUS** ppServerStatus) {
     s.wMinorVersion = 1;
     s.wBuildNumber = 11;
     s.wReserved = 0;
-    s.szVendorInfo = nullptr;
+    s.szVendorInfo = fw::TaskMemString(kVendorText).release();
+    if (!s.szVendorInfo) return E_OUTOFMEMORY;
     *ppServerStatus = status.release();
     return S_OK;
 }
 
-STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
+STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
     CGroup** link = &m_pFirstGroup;
     while (*link && (*link)->ServerHandle() != hServerGroup) link = &(*link)->m_pNext;
     if (!*link) return E_FAIL;
@@ -216,6 +220,11 @@ STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
     }
     items.reset();
 
+    // Asked not to force it while the client still holds the group: the
+    // group leaves the server all the same (its name and handle are free,
+    // its subscriptions end, its calls fail), and the object itself goes
+    // with the client's last reference.  The answer says it is still held.
+    const bool held = !bForce && group->HeldByClients();
     *link = group->m_pNext;
     group->m_pNext = nullptr;
     group->Shutdown();
@@ -223,10 +232,52 @@ STDMETHODIMP CHalyardDoc::RemoveGroup(OPCHANDLE hServerGroup, BOOL) {
     // The list's reference; clients may still hold theirs.
     fw::ComPtr<IUnknown> listReference;
     listReference.attach(group->Identity());
-    return S_OK;
+    return held ? OPC_S_INUSE : S_OK;
 }
 
-STDMETHODIMP CHalyardDoc::CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN* ppUnk) {
-    if (ppUnk) *ppUnk = nullptr;
-    return E_FAIL;
+STDMETHODIMP CHalyardDoc::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN* ppUnk) {
+    if (!ppUnk) return E_INVALIDARG;
+    *ppUnk = nullptr;
+    bool withConnectionsOnly = false;
+    switch (dwScope) {
+    case OPC_ENUM_PRIVATE_CONNECTIONS:
+    case OPC_ENUM_ALL_CONNECTIONS:
+        withConnectionsOnly = true;
+        break;
+    case OPC_ENUM_PRIVATE:
+    case OPC_ENUM_ALL:
+        break;
+    case OPC_ENUM_PUBLIC_CONNECTIONS:
+    case OPC_ENUM_PUBLIC:
+        // There are no public groups: the enumerator is empty.
+        break;
+    default:
+        return E_INVALIDARG;
+    }
+    const bool publicOnly = dwScope == OPC_ENUM_PUBLIC || dwScope == OPC_ENUM_PUBLIC_CONNECTIONS;
+    std::vector<CGroup*> groups;
+    try {
+        if (!publicOnly)
+            for (CGroup* g = m_pFirstGroup; g; g = g->m_pNext)
+                if (!withConnectionsOnly || g->HasSubscriptions()) groups.push_back(g);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    HRESULT hr = E_NOINTERFACE;
+    try {
+        if (IsEqualIID(riid, IID_IEnumString)) {
+            std::vector<std::wstring> names;
+            for (CGroup* g : groups) names.push_back(g->Name());
+            hr = fw::MakeEnumerator<IEnumString>(std::move(names), riid, reinterpret_cast<void**>(ppUnk));
+        } else if (IsEqualIID(riid, IID_IEnumUnknown)) {
+            std::vector<fw::ComPtr<IUnknown>> objects;
+            for (CGroup* g : groups) objects.emplace_back(g->Identity());
+            hr = fw::MakeEnumerator<IEnumUnknown>(std::move(objects), riid, reinterpret_cast<void**>(ppUnk));
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    // An empty enumerator is still handed out; S_FALSE says it is empty.
+    if (SUCCEEDED(hr) && groups.empty()) return S_FALSE;
+    return hr;
 }

@@ -10,6 +10,7 @@
 #include <objbase.h>
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -62,20 +63,50 @@ HRESULT WithCategories(HRESULT (*action)(ICatRegister*)) {
     return action(categories.get());
 }
 
-HRESULT RegisterCategory(ICatRegister* categories) {
-    CATEGORYINFO info{};
-    info.catid = CATID_OPCDAServer10;
-    info.lcid = 0x409;
-    wcsncpy(info.szDescription, OPC_CATEGORY_DESCRIPTION_DA10, 127);
-    HRESULT hr = categories->RegisterCategories(1, &info);
-    if (FAILED(hr)) return hr;
-    CATID implemented = CATID_OPCDAServer10;
-    return categories->RegisterClassImplCategories(CLSID_VelmoraOpcServer, 1, &implemented);
+// The server answers DA 1.0 and DA 2.0 clients alike; clients browse for
+// either category.
+struct ServerCategory {
+    const CATID& catid;
+    const wchar_t* description;
+};
+const ServerCategory kServerCategories[] = {
+    {CATID_OPCDAServer10, OPC_CATEGORY_DESCRIPTION_DA10},
+    {CATID_OPCDAServer20, OPC_CATEGORY_DESCRIPTION_DA20},
+};
+constexpr ULONG kServerCategoryCount = sizeof kServerCategories / sizeof kServerCategories[0];
+
+HRESULT RegisterCategories(ICatRegister* categories) {
+    CATEGORYINFO info[kServerCategoryCount]{};
+    CATID implemented[kServerCategoryCount];
+    for (ULONG i = 0; i < kServerCategoryCount; ++i) {
+        info[i].catid = kServerCategories[i].catid;
+        info[i].lcid = 0x409;
+        wcsncpy(info[i].szDescription, kServerCategories[i].description, 127);
+        implemented[i] = kServerCategories[i].catid;
+    }
+    // A class joins only categories that exist: on a machine without
+    // another OPC server neither does yet.
+    RETURN_IF_FAILED(categories->RegisterCategories(kServerCategoryCount, info));
+    return categories->RegisterClassImplCategories(CLSID_VelmoraOpcServer, kServerCategoryCount, implemented);
 }
 
-HRESULT UnregisterCategory(ICatRegister* categories) {
-    CATID implemented = CATID_OPCDAServer10;
-    return categories->UnRegisterClassImplCategories(CLSID_VelmoraOpcServer, 1, &implemented);
+HRESULT UnregisterCategories(ICatRegister* categories) {
+    CATID implemented[kServerCategoryCount];
+    for (ULONG i = 0; i < kServerCategoryCount; ++i) implemented[i] = kServerCategories[i].catid;
+    return categories->UnRegisterClassImplCategories(CLSID_VelmoraOpcServer, kServerCategoryCount, implemented);
+}
+
+// Removes the version-independent ProgID only while it leads to our class:
+// another product may have taken the name since.
+HRESULT DeleteVersionIndependentProgId() {
+    char clsid[64] = {};
+    DWORD size = sizeof clsid;
+    const std::string key = std::string(kServerVersionIndependentProgId) + "\\CLSID";
+    if (RegGetValueA(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, clsid, &size) !=
+            ERROR_SUCCESS ||
+        _stricmp(clsid, ClsidText().c_str()) != 0)
+        return S_OK;
+    return DeleteTree(kServerVersionIndependentProgId);
 }
 
 HRESULT FirstFailure(HRESULT a, HRESULT b) { return FAILED(a) ? a : b; }
@@ -89,22 +120,27 @@ HRESULT RegisterServer(const std::string& exePath) {
     // Unquoted, as the server reads its own folder back from this entry.
     hr = FirstFailure(hr, SetValue(clsidKey + "\\LocalServer32", nullptr, exePath));
     hr = FirstFailure(hr, SetValue(clsidKey + "\\ProgID", nullptr, kServerProgId));
+    hr = FirstFailure(hr, SetValue(clsidKey + "\\VersionIndependentProgID", nullptr, kServerVersionIndependentProgId));
     hr = FirstFailure(hr, SetValue(kServerProgId, nullptr, kServerTypeName));
     hr = FirstFailure(hr, SetValue(std::string(kServerProgId) + "\\CLSID", nullptr, ClsidText()));
     // Client tools find OPC DA 1.0 servers by this key.
     hr = FirstFailure(hr, SetValue(std::string(kServerProgId) + "\\OPC\\Vendor", nullptr, kServerVendor));
+    hr = FirstFailure(hr, SetValue(kServerVersionIndependentProgId, nullptr, kServerTypeName));
+    hr = FirstFailure(hr, SetValue(std::string(kServerVersionIndependentProgId) + "\\CLSID", nullptr, ClsidText()));
+    hr = FirstFailure(hr, SetValue(std::string(kServerVersionIndependentProgId) + "\\CurVer", nullptr, kServerProgId));
     hr = FirstFailure(hr, SetValue(kServerFileType, nullptr, kServerTypeName));
     hr = FirstFailure(hr, SetValue(std::string(kServerFileType) + "\\CLSID", nullptr, ClsidText()));
-    hr = FirstFailure(hr, WithCategories(RegisterCategory));
+    hr = FirstFailure(hr, WithCategories(RegisterCategories));
     hr = FirstFailure(hr, CallProxyExport(exePath, "DllRegisterServer"));
     return hr;
 }
 
 HRESULT UnregisterServer(const std::string& exePath) {
     HRESULT hr = S_OK;
-    hr = FirstFailure(hr, WithCategories(UnregisterCategory));
+    hr = FirstFailure(hr, WithCategories(UnregisterCategories));
     hr = FirstFailure(hr, DeleteTree("CLSID\\" + ClsidText()));
     hr = FirstFailure(hr, DeleteTree(kServerProgId));
+    hr = FirstFailure(hr, DeleteVersionIndependentProgId());
     hr = FirstFailure(hr, DeleteTree(kServerFileType));
     hr = FirstFailure(hr, CallProxyExport(exePath, "DllUnregisterServer"));
     return hr;

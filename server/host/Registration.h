@@ -1,5 +1,6 @@
-// The server's COM registration: class, ProgID with its OPC marker, file
-// type, OPC DA component category, and the proxy/stub DLL beside the program.
+// The server's COM registration: class, ProgID with its OPC marker and the
+// version-independent ProgID, file type, OPC DA 1.0 and 2.0 component
+// categories, and the proxy/stub DLL beside the program.
 #pragma once
 
 #include <windows.h>

@@ -8,6 +8,8 @@ inline constexpr CLSID CLSID_VelmoraOpcServer = {
     0x63abe5be, 0x160a, 0x4e65, {0x96, 0xff, 0xae, 0x5e, 0x01, 0x54, 0x2b, 0xde}};
 
 inline constexpr const char* kServerProgId = "Velmora.VelmoraOPC.1";
+// Names whichever version is installed; its CurVer leads to kServerProgId.
+inline constexpr const char* kServerVersionIndependentProgId = "Velmora.VelmoraOPC";
 inline constexpr const char* kServerFileType = "VELMORAOPC.Document";
 inline constexpr const char* kServerTypeName = "OPC Server";
 inline constexpr const char* kServerVendor = "Velmora";

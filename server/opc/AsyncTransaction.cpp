@@ -4,6 +4,7 @@
 #include "DataChangeSend.h"
 #include "GlobalMemory.h"
 #include "Group.h"
+#include "Subscription.h"
 #include "UniqueHandle.h"
 #include "WorkerThread.h"
 
@@ -11,13 +12,9 @@ CAsyncTransaction::CAsyncTransaction(CAdviseConnection* connection, TransactionR
     : m_connection(connection), m_request(std::move(request)) {}
 
 CAsyncTransaction::~CAsyncTransaction() {
-    if (IStream* unused = m_request.marshalledSink.get()) {
-        // The thread never took the sink: give back the marshalled reference.
-        LARGE_INTEGER start{};
-        unused->Seek(start, STREAM_SEEK_SET, nullptr);
-        CoReleaseMarshalData(unused);
-    }
-    m_connection->TransactionEnded();
+    // The thread never took the sink: give back the marshalled reference.
+    ReleaseUnusedMarshal(m_request.marshalledSink);
+    m_connection->RequestEnded();
 }
 
 HRESULT CAsyncTransaction::Start() {
@@ -42,13 +39,26 @@ void CAsyncTransaction::Run() {
 
     CGroup* group = m_request.group;
     const DWORD count = static_cast<DWORD>(m_request.handles.size());
-    if (m_request.source == OPC_DS_DEVICE) group->DeviceRead(count, m_request.handles.data());
-    const DWORD size = StreamBlockSize(m_request.kind, count);
-    fw::UniqueGlobal block(size ? GlobalAlloc(GPTR, size) : nullptr);
-    if (block && SUCCEEDED(group->WriteStreamForHandles(m_request.kind, block.get(), count, m_request.handles.data())) &&
-        sink)
-        SendDataChange(sink.get(), m_request.format, block.get());
-    block.reset();
+    const StreamKind kind = m_request.kind;
+    const DWORD size = StreamBlockSize(kind, count);
+    if (m_request.isWriteCompletion) {
+        fw::UniqueGlobal block(size ? GlobalAlloc(GPTR, size) : nullptr);
+        bool written = false;
+        {
+            fw::GlobalLockScope locked(block.get());
+            written = locked.data() &&
+                      WriteWriteCompleteStream(locked.data(), locked.size(), group->Settings().hClientGroup,
+                                               m_request.transactionId, count, m_request.handles.data(),
+                                               m_request.writeErrors.data());
+        }
+        if (written && sink) SendDataChange(sink.get(), m_request.format, block.get());
+    } else {
+        if (m_request.source == OPC_DS_DEVICE) group->DeviceRead(count, m_request.handles.data());
+        fw::UniqueGlobal block(size ? GlobalAlloc(GPTR, size) : nullptr);
+        if (block && SUCCEEDED(group->WriteStreamForHandles(kind, block.get(), count, m_request.handles.data())) &&
+            sink)
+            SendDataChange(sink.get(), m_request.format, block.get());
+    }
     sink.reset();
     if (SUCCEEDED(init)) CoUninitialize();
     delete this;  // lets go of the subscription, perhaps the last hold on it

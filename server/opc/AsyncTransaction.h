@@ -1,6 +1,6 @@
-// One asynchronous read or refresh: the requested handles and the thread
-// that reads them if asked, writes one stream and sends it to the sink of
-// the subscription it was made for.  The transaction owns itself: its
+// One asynchronous read, refresh or write completion of IOPCAsyncIO: the
+// thread that reads the requested handles if asked, writes one stream and
+// sends it to the sink of the subscription it was made for.  The transaction owns itself: its
 // thread delivers, gives back its place among the subscription's pending
 // requests and deletes it.  It holds the subscription (and through it the
 // group and the server object) until then, so a subscription ended
@@ -24,7 +24,12 @@ struct TransactionRequest {
     StreamKind kind = StreamKind::Other;
     FORMATETC format{};
     OPCDATASOURCE source = OPC_DS_CACHE;
+    // Server handles to read, or for a write completion the client handles.
     std::vector<OPCHANDLE> handles;
+    // A write completion: the write is done, its outcome per item is here.
+    bool isWriteCompletion = false;
+    DWORD transactionId = 0;
+    std::vector<HRESULT> writeErrors;
     // The subscription's sink, marshalled for the transaction's thread.
     fw::ComPtr<IStream> marshalledSink;
 };

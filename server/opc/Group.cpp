@@ -7,7 +7,15 @@
 #include <memory>
 #include <new>
 
-CGroup::CGroup() = default;
+CGroup::CGroup() {
+    // Without memory for it the group has no data callback, which a client
+    // learns from FindConnectionPoint.
+    try {
+        InitializeCallbackPoint();
+    } catch (const std::bad_alloc&) {
+        m_callbackPoint.reset();
+    }
+}
 
 CGroup::~CGroup() {
     RemoveAllConnections();
@@ -34,6 +42,14 @@ void CGroup::Shutdown() {
         m_thread.reset();
     }
     DetachServer();
+}
+
+bool CGroup::HeldByClients() {
+    // The count as AddRef reports it, less the probe's own reference and
+    // the server list's.
+    const ULONG total = Identity()->AddRef();
+    Identity()->Release();
+    return static_cast<long>(total) - 2 > m_workerHolds.load();
 }
 
 void CGroup::DetachServer() {
@@ -114,7 +130,6 @@ HRESULT CGroup::AddItem(const OPCITEMDEF& def, CRealItem* tag) {
         item->m_active = def.bActive;
         item->m_hClient = def.hClient;
         item->m_requestedType = def.vtRequestedDataType;
-        item->m_sendNext = TRUE;
         try {
             if (blobBytes) item->m_blob.assign(def.pBlob, def.pBlob + blobBytes);
             stored = true;
@@ -191,8 +206,11 @@ STDMETHODIMP CGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** p
 }
 
 STDMETHODIMP CGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bActive, HRESULT** ppErrors) {
-    return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
-                         [bActive](CItem* item, DWORD) { item->m_active = bActive; });
+    // An item made active is sent to the data callback at its next cycle.
+    return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors, [bActive](CItem* item, DWORD) {
+        if (bActive && !item->m_active) item->m_callbackSent.due = TRUE;
+        item->m_active = bActive;
+    });
 }
 
 STDMETHODIMP CGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHANDLE* phClient, HRESULT** ppErrors) {

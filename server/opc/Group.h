@@ -3,6 +3,8 @@
 #pragma once
 
 #include "ComObject.h"
+#include "ConnectionPoint.h"
+#include "ConnectionPointContainer.h"
 #include "DataStream.h"
 #include "Item.h"
 #include "ItemList.h"
@@ -11,12 +13,15 @@
 #include "Sync.h"
 #include "UniqueHandle.h"
 
+#include <atomic>
 #include <string>
 #include <utility>
 #include <vector>
 
 class ServerContext;
 class CAdviseConnection;
+class CCallbackConnection;
+class CallbackValues;
 
 // Group names are kept in 200 wide characters, terminator included.
 constexpr size_t kMaxGroupName = 199;
@@ -33,7 +38,9 @@ struct GroupSettings {
 };
 
 class CGroup final : public fw::ComObject<CGroup, IDataObject, IOPCItemMgt, IOPCGroupStateMgt, IOPCSyncIO,
-                                          IOPCAsyncIO, fw::NoMembersDispatch> {
+                                          IOPCAsyncIO, IOPCAsyncIO2, IConnectionPointContainer,
+                                          fw::NoMembersDispatch>,
+                     private fw::ConnectionObserver<IOPCDataCallback> {
 public:
     CGroup();
     ~CGroup() override;
@@ -73,6 +80,28 @@ public:
     HRESULT WriteStreamForHandles(StreamKind kind, HGLOBAL block, DWORD count, const OPCHANDLE* handles);
     // Ends every subscription (group removal) without waiting for them.
     void RemoveAllConnections();
+    bool HasSubscriptions() const { return m_pFirstConnection || m_callback; }
+
+    // Subscriptions hold the group as well as clients do; they say so, so
+    // that the group can tell whether a client still holds it.
+    void AddWorkerHold() {
+        Identity()->AddRef();
+        ++m_workerHolds;
+    }
+    void ReleaseWorkerHold() {
+        --m_workerHolds;
+        Identity()->Release();
+    }
+    // True when references other than the server's list and the workers'
+    // exist: a client (or a call on the stack) still holds the group.
+    bool HeldByClients();
+
+    // The data callback's side: the changes of one cycle, tested against
+    // what the callback last sent with the group's deadband, and the
+    // values of the items behind the handles for a read or refresh.  Both
+    // count what they give as sent.
+    HRESULT CollectCallbackChanges(CallbackValues& changes);
+    HRESULT CollectCallbackValues(const std::vector<OPCHANDLE>& handles, CallbackValues& values);
 
     // The group's item list may be walked by worker threads: every change
     // and every walk holds this lock.
@@ -126,6 +155,20 @@ public:
     STDMETHODIMP Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* pTransactionID) override;
     STDMETHODIMP Cancel(DWORD dwTransactionID) override;
 
+    // IOPCAsyncIO2
+    STDMETHODIMP Read(DWORD dwCount, OPCHANDLE* phServer, DWORD dwTransactionID, DWORD* pdwCancelID,
+                      HRESULT** ppErrors) override;
+    STDMETHODIMP Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemValues, DWORD dwTransactionID,
+                       DWORD* pdwCancelID, HRESULT** ppErrors) override;
+    STDMETHODIMP Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD* pdwCancelID) override;
+    STDMETHODIMP Cancel2(DWORD dwCancelID) override;
+    STDMETHODIMP SetEnable(BOOL bEnable) override;
+    STDMETHODIMP GetEnable(BOOL* pbEnable) override;
+
+    // IConnectionPointContainer
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
+
     // Link of the server's group list.
     CGroup* m_pNext = nullptr;
 
@@ -136,6 +179,21 @@ private:
     // Takes a subscription out of service (it is already unlinked).
     static void EndConnection(CAdviseConnection* connection);
     HRESULT StartTransaction(DWORD connection, OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles);
+    // Writes the values to the items behind the handles, one driver request
+    // each, filling errors (and client handles, where asked); S_FALSE when
+    // any item failed.  Runs on the thread that serves the group's calls.
+    HRESULT WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors,
+                       OPCHANDLE* clientHandles);
+    // The handles this group knows, and their values where given; errors
+    // get S_OK or OPC_E_INVALIDHANDLE per handle.
+    HRESULT SplitKnownHandles(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors,
+                              std::vector<OPCHANDLE>& known, std::vector<VARIANT>& knownValues);
+
+    // The data callback's connection point and its subscription.
+    void InitializeCallbackPoint();
+    HRESULT OnAdvise(DWORD cookie, IOPCDataCallback* sink) override;
+    void OnUnadvise(DWORD cookie) override;
+    void EndCallback();
 
     // One new item for AddItems: S_OK, or E_OUTOFMEMORY when the server
     // object's budget or the process has no room for it.
@@ -163,4 +221,12 @@ private:
     CAdviseConnection* m_pFirstConnection = nullptr;
     DWORD m_lastConnection = 0;
     volatile LONG m_streamCounter = 0;
+
+    // One data callback at most; like the list above, only the thread that
+    // serves the group's calls changes it.
+    fw::ComPtr<fw::ConnectionPoint<IOPCDataCallback>> m_callbackPoint;
+    fw::ConnectionPointContainer m_points;
+    CCallbackConnection* m_callback = nullptr;
+    std::atomic<bool> m_callbacksEnabled{true};
+    std::atomic<long> m_workerHolds{0};
 };

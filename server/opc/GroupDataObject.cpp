@@ -88,7 +88,7 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
         for (CItem* item = m_items.First(); item && changes.size() < n; item = item->m_pNext) {
             if (!item->m_active) continue;
             const TagReading reading = item->m_pTag->ReadingLocked();
-            if (HasChanged(*item, reading)) changes.emplace_back(item, reading);
+            if (HasChanged(item->m_streamSent, item->m_pTag->m_canonicalType, reading)) changes.emplace_back(item, reading);
         }
     }
     const DWORD count = static_cast<DWORD>(changes.size());
@@ -105,7 +105,7 @@ HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD
         const HRESULT status = TagValueOf(*item->m_pTag, changes[index].second, value);
         if (writer.CarriesEntries())
             writer.WriteEntry(index, item->m_hClient, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD, now, value);
-        RememberSent(*item, value, status);
+        RememberSent(item->m_streamSent, value, status);
     }
     *changed = count;
     return S_OK;
@@ -180,7 +180,7 @@ STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
                 if (writer.CarriesEntries())
                     writer.WriteEntry(index, item->m_hClient, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD,
                                       now, value);
-                RememberSent(*item, value, status);
+                RememberSent(item->m_streamSent, value, status);
                 ++index;
             }
         }
@@ -260,4 +260,7 @@ void CGroup::RemoveAllConnections() {
         m_pFirstConnection = connection->m_pNext;
         EndConnection(connection);
     }
+    EndCallback();
+    // The advised sinks are proxies of this thread's apartment: they go here.
+    if (m_callbackPoint) m_callbackPoint->DisconnectAll();
 }

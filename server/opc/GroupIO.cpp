@@ -111,43 +111,54 @@ STDMETHODIMP CGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     if (!m_pServer) return E_FAIL;
     auto errors = fw::TaskMemArray<HRESULT>(dwCount);
     if (!errors) return E_OUTOFMEMORY;
+    const HRESULT hr = WriteItems(dwCount, phServer, pItemValues, errors.get(), nullptr);
+    if (FAILED(hr)) return hr;
+    *ppErrors = errors.release();
+    return hr;
+}
 
+HRESULT CGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors,
+                           OPCHANDLE* clientHandles) {
     // A driver write may show a box, whose loop dispatches further calls:
     // one of them may remove this group or close its server object.  The
     // group stays alive through its own reference, the server object's
     // close waits for the call's end, and the values not yet sent are not.
     const fw::ComPtr<IUnknown> self(Identity());
     ServerContext* server = m_pServer;
+    if (!server) return E_FAIL;
     const ModalCallScope modal(server);
 
     // Look the tags up under the lock, write outside it: a driver write may
     // wait for a person to close a message box.
     std::vector<CRealItem*> tags;
     try {
-        tags.assign(dwCount, nullptr);
+        tags.assign(count, nullptr);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
     {
         fw::Lock lock(m_itemLock);
-        for (DWORD i = 0; i < dwCount; ++i)
-            if (CItem* item = FindItemLocked(phServer[i])) tags[i] = item->m_pTag;
+        for (DWORD i = 0; i < count; ++i) {
+            CItem* item = FindItemLocked(handles[i]);
+            if (!item) continue;
+            tags[i] = item->m_pTag;
+            if (clientHandles) clientHandles[i] = item->m_hClient;
+        }
     }
     HRESULT overall = S_OK;
-    for (DWORD i = 0; i < dwCount; ++i) {
+    for (DWORD i = 0; i < count; ++i) {
         HRESULT hr;
         if (!m_pServer || server->CloseRequested())
             hr = RPC_E_DISCONNECTED;
         else if (!tags[i])
             hr = OPC_E_UNKNOWNITEMID;
-        else if (pItemValues[i].vt != tags[i]->m_canonicalType)
+        else if (values[i].vt != tags[i]->m_canonicalType)
             hr = OPC_E_BADTYPE;
         else
-            hr = tags[i]->WriteValue(pItemValues[i]);
+            hr = tags[i]->WriteValue(values[i]);
         if (hr == S_FALSE) hr = S_OK;  // a tag the driver does not write
-        errors.get()[i] = hr;
+        errors[i] = hr;
         if (hr != S_OK) overall = S_FALSE;
     }
-    *ppErrors = errors.release();
     return overall;
 }

@@ -2,6 +2,7 @@
 // what was last sent to the client for it.
 #pragma once
 
+#include "ChangeTest.h"
 #include "RealItem.h"
 #include "OpcInterfaces.h"
 
@@ -12,8 +13,7 @@
 
 class CItem {
 public:
-    CItem() { VariantInit(&m_lastValue); }
-    ~CItem() { VariantClear(&m_lastValue); }
+    CItem() = default;
     CItem(const CItem&) = delete;
     CItem& operator=(const CItem&) = delete;
 
@@ -30,7 +30,8 @@ public:
     OPCHANDLE m_hClient = 0;
     std::vector<BYTE> m_blob;
     VARTYPE m_requestedType = VT_EMPTY;
-    LONG m_lastStatus = 0;
-    VARIANT m_lastValue;
-    BOOL m_sendNext = TRUE;
+    // What the group's data streams last sent, and what its data callback
+    // last sent: each path reports every change to its own client.
+    SentValue m_streamSent;
+    SentValue m_callbackSent;
 };

@@ -458,14 +458,15 @@ Rows InterfaceRows(const std::vector<const char*>& server, const std::vector<con
     return rows;
 }
 
-const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "No", "No", "No"};
+// VELMORA_OPC speaks DA 2.0 as well; item properties are still to come.
+const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "No", "Yes", "Yes"};
 // The branch servers offer IOPCShutdown through a connection point.
 const std::vector<const char*> kBranchServer = {"Yes", "Yes", "Yes", "No", "No", "No", "Yes", "No"};
 
 TEST_F(InterfacesTool, VelmoraWithItsOwnGroupAndWithATemporaryOne) {
     CGroup* group = ConnectWithGroup(kVelmora, {}, kQuietRate);
     ASSERT_NE(nullptr, group);
-    const Rows expected = InterfaceRows(kVelmoraServer, {"Yes", "Yes", "Yes", "Yes", "Yes", "No", "No"});
+    const Rows expected = InterfaceRows(kVelmoraServer, {"Yes", "Yes", "Yes", "Yes", "Yes", "Yes", "Yes"});
     ASSERT_EQ(1u, ServerGroupCount(server_));
     const InterfacesSeen own = RunInterfacesDialog(server_, group->m_name);
     EXPECT_EQ(Texts({"Interface name 250", "Required 100", "Obtained 130"}), own.columns);

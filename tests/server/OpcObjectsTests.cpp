@@ -1,18 +1,23 @@
 // The server's OPC objects in process, without a server program or windows:
-// the item list, the change test of the subscriptions, the cycle schedule.
+// the item list, the change test of the subscriptions, the cycle schedule,
+// the texts of result codes.
 #include "ChangeTest.h"
 #include "ComPtr.h"
 #include "CycleSchedule.h"
 #include "Group.h"
 #include "ItemList.h"
+#include "OpcConstants.h"
+#include "OpcErrorText.h"
 #include "ServerBudget.h"
 #include "TagTable.h"
+#include "TaskMem.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -113,12 +118,14 @@ VARIANT Value(VARTYPE type, double number) {
 
 // What a cycle does with an item: take the reading, test it, and if it
 // changed, remember what was sent.
-bool Cycle(CItem& item, const TagReading& reading) {
-    if (!HasChanged(item, reading)) return false;
+bool Cycle(CItem& item, const TagReading& reading, float deadband = 0.0f) {
+    // The streams never apply a deadband; the data callback's record does.
+    SentValue& record = deadband > 0.0f ? item.m_callbackSent : item.m_streamSent;
+    if (!HasChanged(record, item.m_pTag->m_canonicalType, reading, deadband)) return false;
     VARIANT sent;
     std::memset(&sent, 0, sizeof sent);
     const HRESULT status = item.m_pTag->ValueOf(reading, &sent);
-    RememberSent(item, sent, status);
+    RememberSent(record, sent, status);
     return true;
 }
 
@@ -132,7 +139,7 @@ TEST(ChangeTest, SendsFirstThenOnlyWhatChangedInEveryType) {
         EXPECT_TRUE(Cycle(*item, {Value(type, 0), kDriverOk})) << "new value";
         EXPECT_TRUE(Cycle(*item, {Value(type, 0), DriverStatus{3}})) << "new status";
         EXPECT_FALSE(Cycle(*item, {Value(type, 0), DriverStatus{3}})) << "same status";
-        item->m_sendNext = TRUE;
+        item->m_streamSent.due = TRUE;
         EXPECT_TRUE(Cycle(*item, {Value(type, 0), DriverStatus{3}})) << "asked to send again";
     }
 }
@@ -149,6 +156,28 @@ TEST(ChangeTest, ACloseDoubleIsAChangeAndUnknownTypesAlwaysAre) {
     std::memset(&empty, 0, sizeof empty);
     Cycle(*text, {empty, kDriverOk});
     EXPECT_TRUE(Cycle(*text, {empty, kDriverOk}));
+}
+
+// A deadband of 2 % holds back moves of at most 2 % of the value last sent,
+// in every numeric type; a status change and a move away from 0 always go.
+TEST(ChangeTest, DeadbandIsMeasuredAgainstTheValueLastSent) {
+    for (const VARTYPE type : {VT_I4, VT_R4, VT_R8}) {
+        SCOPED_TRACE(type);
+        Tags tags(1, type);
+        std::unique_ptr<CItem> item(NewItem(tags[1], 1));
+        EXPECT_TRUE(Cycle(*item, {Value(type, 1000), kDriverOk}, 2.0f));
+        EXPECT_FALSE(Cycle(*item, {Value(type, 1015), kDriverOk}, 2.0f)) << "1.5 %";
+        EXPECT_FALSE(Cycle(*item, {Value(type, 980), kDriverOk}, 2.0f)) << "exactly 2 %, downwards";
+        EXPECT_TRUE(Cycle(*item, {Value(type, 1021), kDriverOk}, 2.0f)) << "2.1 % of what was sent";
+        EXPECT_FALSE(Cycle(*item, {Value(type, 1021), DriverStatus{0}}, 2.0f));
+        EXPECT_TRUE(Cycle(*item, {Value(type, 1021), DriverStatus{3}}, 2.0f)) << "new status";
+        EXPECT_TRUE(Cycle(*item, {Value(type, 0), kDriverOk}, 2.0f));
+        EXPECT_TRUE(Cycle(*item, {Value(type, 1), kDriverOk}, 2.0f)) << "any move away from 0";
+    }
+    Tags flags(1, VT_BOOL);
+    std::unique_ptr<CItem> flag(NewItem(flags[1], 2));
+    Cycle(*flag, {Value(VT_BOOL, 1), kDriverOk}, 50.0f);
+    EXPECT_TRUE(Cycle(*flag, {Value(VT_BOOL, 0), kDriverOk}, 50.0f)) << "not a number: no deadband";
 }
 
 TEST(TagReading, AValueIsHandedOutOnlyWhenTheDriverDeliveredIt) {
@@ -210,6 +239,34 @@ TEST(BoundedCount, NeverPassesItsLimitUnderRacingThreads) {
     EXPECT_FALSE(count.Take());
     count.Give(2);
     EXPECT_TRUE(count.Take(2));
+}
+
+// A code's text as a client receives it, freed as the client frees it.
+std::wstring ErrorString(HRESULT code, LCID locale = 0x409) {
+    LPWSTR text = nullptr;
+    EXPECT_EQ(S_OK, ErrorStringFor(code, locale, &text));
+    const fw::TaskMemPtr<wchar_t> owner(text);
+    return text ? text : L"";
+}
+
+TEST(ErrorString, OpcCodesHaveTheirOwnTextOtherCodesTheSystemsOrTheirNumber) {
+    EXPECT_EQ(L"The value of the handle is invalid.", ErrorString(OPC_E_INVALIDHANDLE));
+    const std::wstring inUse = ErrorString(OPC_S_INUSE, 0);
+    EXPECT_NE(std::wstring::npos, inUse.find(L"is being referenced")) << "a success code, its typo mended";
+    EXPECT_EQ(inUse, OpcErrorText(OPC_S_INUSE));
+
+    EXPECT_TRUE(OpcErrorText(E_OUTOFMEMORY).empty());
+    for (const LCID locale : {0x409u, 0u}) {
+        SCOPED_TRACE(locale);
+        const std::wstring system = ErrorString(E_OUTOFMEMORY, locale);
+        ASSERT_FALSE(system.empty());
+        EXPECT_EQ(system.size() - 1, system.find_last_not_of(L" \t\r\n")) << "no line break at the end";
+        EXPECT_EQ(std::wstring::npos, system.find(L"Unknown error"));
+    }
+
+    // The customer bit: no system defines such a code.
+    EXPECT_EQ(L"Unknown error 0xE0040123", ErrorString(static_cast<HRESULT>(0xE0040123)));
+    EXPECT_EQ(E_INVALIDARG, ErrorStringFor(E_FAIL, 0x409, nullptr));
 }
 
 }  // namespace

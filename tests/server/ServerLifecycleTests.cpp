@@ -38,7 +38,7 @@ TEST_F(ServerRegistration, WritesClassProgIdOpcMarkerFileTypeCategoryAndProxy) {
     EXPECT_TRUE(KeyExists("Velmora.VelmoraOPC.1\\OPC"));
     EXPECT_EQ(clsidKey.substr(6), testsupport::ClassesRootValue("VELMORAOPC.Document\\CLSID"));
     EXPECT_TRUE(KeyExists(clsidKey + "\\Implemented Categories\\{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}"));
-    EXPECT_FALSE(KeyExists(clsidKey + "\\Implemented Categories\\{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}"));
+    EXPECT_TRUE(KeyExists(clsidKey + "\\Implemented Categories\\{63D5F432-CFE4-11D1-B2C8-0060083BA1FB}"));
     EXPECT_EQ("OPC Data Access Servers Version 1.0",
               testsupport::ClassesRootValue("Component Categories\\{63D5F430-CFE4-11D1-B2C8-0060083BA1FB}", "409"));
     const std::string proxy = testsupport::ClassesRootValue(

@@ -25,10 +25,11 @@ TEST_F(ServerObject, AnswersExactlyItsInterfaces) {
     ASSERT_EQ(S_OK, server_->QueryInterface(IID_IUnknown, unknown.put_void()));
     ComPtr<IDispatch> dispatch;
     EXPECT_EQ(S_OK, server_->QueryInterface(IID_IDispatch, dispatch.put_void()));
-    ComPtr<IOPCBrowseServerAddressSpace> browse;
-    EXPECT_EQ(S_OK, server_->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void()));
-    for (const IID* iid : {&IID_IOPCCommon, &IID_IOPCServerPublicGroups, &IID_IOPCItemProperties, &IID_IPersistFile,
-                           &IID_IConnectionPointContainer}) {
+    for (const IID* iid : {&IID_IOPCBrowseServerAddressSpace, &IID_IOPCCommon, &IID_IConnectionPointContainer}) {
+        ComPtr<IUnknown> p;
+        EXPECT_EQ(S_OK, server_->QueryInterface(*iid, p.put_void())) << testsupport::GuidText(*iid);
+    }
+    for (const IID* iid : {&IID_IOPCServerPublicGroups, &IID_IOPCItemProperties, &IID_IPersistFile}) {
         void* p = reinterpret_cast<void*>(1);
         EXPECT_EQ(E_NOINTERFACE, server_->QueryInterface(*iid, &p)) << testsupport::GuidText(*iid);
         EXPECT_EQ(nullptr, p);
@@ -91,7 +92,7 @@ TEST_F(ServerObject, AddGroupKeepsWhatItIsGiven) {
 TEST_F(ServerObject, RefusedInterfaceStillCreatesTheGroup) {
     ComPtr<IUnknown> group;
     OPCHANDLE h = 0;
-    EXPECT_EQ(E_NOINTERFACE, AddGroup(server_.get(), L"Kept", IID_IOPCAsyncIO2, group, &h));
+    EXPECT_EQ(E_NOINTERFACE, AddGroup(server_.get(), L"Kept", IID_IOPCPublicGroupStateMgt, group, &h));
     EXPECT_EQ(nullptr, group.get());
     ASSERT_EQ(S_OK, server_->GetGroupByName(L"Kept", IID_IOPCSyncIO, reinterpret_cast<LPUNKNOWN*>(group.put())));
     EXPECT_EQ(L"Kept", GroupName(group.get()));
@@ -111,8 +112,10 @@ TEST_F(ServerObject, BadArgumentsCreateNothing) {
 
     EXPECT_EQ(E_FAIL, server_->RemoveGroup(999, TRUE));
     ComPtr<IUnknown> enumerator;
-    EXPECT_EQ(E_FAIL, server_->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown,
-                                                     reinterpret_cast<LPUNKNOWN*>(enumerator.put())));
+    EXPECT_EQ(E_INVALIDARG, server_->CreateGroupEnumerator(static_cast<OPCENUMSCOPE>(9), IID_IEnumUnknown,
+                                                           reinterpret_cast<LPUNKNOWN*>(enumerator.put())));
+    EXPECT_EQ(E_NOINTERFACE, server_->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IDispatch,
+                                                            reinterpret_cast<LPUNKNOWN*>(enumerator.put())));
 }
 
 TEST_F(ServerObject, RemoveGroupWithoutGroupsFails) { EXPECT_EQ(E_FAIL, server_->RemoveGroup(1, FALSE)); }
@@ -126,13 +129,15 @@ TEST_F(ServerObject, StatusReportsTheServer) {
     OPCSERVERSTATUS* status = nullptr;
     ASSERT_EQ(S_OK, server_->GetStatus(&status));
     fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+    fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
     EXPECT_EQ(OPC_STATUS_RUNNING, status->dwServerState);
     EXPECT_EQ(2u, status->dwGroupCount);
     EXPECT_EQ(0xFFFFFFFFu, status->dwBandWidth);
     EXPECT_EQ(1, status->wMajorVersion);
     EXPECT_EQ(1, status->wMinorVersion);
     EXPECT_EQ(11, status->wBuildNumber);
-    EXPECT_EQ(nullptr, status->szVendorInfo);
+    ASSERT_NE(nullptr, status->szVendorInfo);
+    EXPECT_STREQ(L"Velmora", status->szVendorInfo);
     EXPECT_EQ(0, CompareFileTime(&status->ftStartTime, &status->ftLastUpdateTime));
     EXPECT_GE(CompareFileTime(&status->ftCurrentTime, &status->ftStartTime), 0);
     EXPECT_GE(CompareFileTime(&status->ftCurrentTime, &before), 0);

@@ -10,6 +10,8 @@
 //   held            tags "A" (VT_I4), "B" (VT_R8), "C" (VT_R4) keep their
 //                   values until a write changes them; "Reads" (VT_I4)
 //                   counts the block reads so far
+// In every mode a block read waits (up to 10 s) while an event named
+// "VelmoraTestDriverGate" exists and is not set: a slow device on demand.
 // Otherwise it offers two tags, "A" (VT_I4) and "B" (VT_R8), whose values
 // count the block reads.
 #include "TarnProtocol.h"
@@ -151,6 +153,10 @@ extern "C" __declspec(dllexport) int32_t TARN_CALL TarnMain(tarn::TarnRequest* r
     }
     case tarn::OpcBlockRead: {
         if (mode == "read-fail") return 9;
+        if (HANDLE gate = OpenEventW(SYNCHRONIZE, FALSE, L"VelmoraTestDriverGate")) {
+            WaitForSingleObject(gate, 10000);
+            CloseHandle(gate);
+        }
         ++g_reads;
         auto* items = static_cast<tarn::TarnIoItem*>(request->data);
         if (mode == "held") {
