@@ -265,7 +265,8 @@ void CHalyardDoc::OnClientGone() {
     // The dead client's references would never be released (COM under Wine
     // never runs them down; on Windows the rundown finds them disconnected
     // and does nothing): its groups are cut loose like the object itself.
-    for (CGroup* group = m_pFirstGroup; group; group = group->m_pNext) CoDisconnectObject(group->Identity(), 0);
+    for (CGroup* group = m_pFirstGroup; group; group = group->m_pNext) group->DisconnectClients();
+    if (m_shutdownPoint) CoDisconnectObject(m_shutdownPoint->Identity(), 0);
     OnCloseDocument();
 }
 

@@ -81,6 +81,9 @@ public:
     // Ends every subscription (group removal) without waiting for them.
     void RemoveAllConnections();
     bool HasSubscriptions() const { return m_pFirstConnection || m_callback; }
+    // Cuts off every client of the group and of its connection point: their
+    // process has died, and COM would keep their references for ever.
+    void DisconnectClients();
 
     // Subscriptions hold the group as well as clients do; they say so, so
     // that the group can tell whether a client still holds it.

@@ -32,6 +32,11 @@ void CGroup::InitializeCallbackPoint() {
     m_points.Add(m_callbackPoint);
 }
 
+void CGroup::DisconnectClients() {
+    CoDisconnectObject(Identity(), 0);
+    if (m_callbackPoint) CoDisconnectObject(m_callbackPoint->Identity(), 0);
+}
+
 STDMETHODIMP CGroup::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
     return m_points.EnumConnectionPoints(ppEnum);
 }

@@ -102,6 +102,10 @@ TEST_F(DataAccess2, CallbacksSendAllFirstThenChangesBeyondTheDeadbandOfActiveIte
 
     DataCallbackSink& sink = sub.Sink();
     ASSERT_TRUE(sink.WaitFor(1, 5000));
+    // DA 1.0 streams on the same group keep their own account of what was sent.
+    Subscription streams;
+    ASSERT_EQ(S_OK, streams.Advise(group_.get(), FormatDataTime()));
+    ASSERT_TRUE(streams.Sink().WaitFor(1, 5000));
     {
         const CallbackCall& first = sink.Calls()[0];
         EXPECT_EQ(CallbackCall::DataChange, first.kind);
@@ -121,8 +125,10 @@ TEST_F(DataAccess2, CallbacksSendAllFirstThenChangesBeyondTheDeadbandOfActiveIte
     ASSERT_TRUE(sink.WaitFor(2, 3000));
     ASSERT_EQ(1u, sink.Calls()[1].items.size()) << "changes only";
     EXPECT_EQ(100.0, sink.Calls()[1].items[0].value.dblVal);
+    ASSERT_TRUE(streams.Sink().WaitFor(2, 3000)) << "the streams see the change too";
     ASSERT_EQ(S_OK, WriteNow(handles_[1], Number(VT_R8, 101.5)));
     EXPECT_EQ(0u, sink.CountArrivingWithin(500)) << "1.5 % of the value sent is inside a 2 % deadband";
+    EXPECT_EQ(3u, streams.Sink().Count()) << "streams apply no deadband";
     ASSERT_EQ(S_OK, WriteNow(handles_[1], Number(VT_R8, 102.5)));
     ASSERT_TRUE(sink.WaitFor(3, 3000)) << "2.5 % from the value sent";
     EXPECT_EQ(102.5, sink.Calls()[2].items[0].value.dblVal);
