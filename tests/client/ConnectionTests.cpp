@@ -144,14 +144,15 @@ TEST_F(Connections, GroupsWithoutDataObjectSubscribeThroughTheDataCallback) {
     connections_.DisconnectServer(index);
     EXPECT_TRUE(ui_.messages.empty()) << "removal unadvises without complaint";
 
-    // Asked for the callback, a group with the OPC 1.0 stream only takes
-    // the stream, without a word.
+    // VELMORA_OPC's groups offer both: asked for the callback, the group
+    // takes it instead of the OPC 1.0 stream, without a word.
     connections_.Connect(velmora_);
     GroupParameters parameters;
     parameters.preferDataCallback = true;
     connections_.CreateGroup(velmora_, parameters);
     ASSERT_EQ(1u, Velmora().m_groups.size());
-    EXPECT_NE(nullptr, Velmora().m_groups[0]->m_pSink.get());
+    EXPECT_EQ(nullptr, Velmora().m_groups[0]->m_pSink.get());
+    EXPECT_NE(nullptr, Velmora().m_groups[0]->m_pCallback.get());
     EXPECT_TRUE(ui_.messages.empty());
 }
 
