@@ -120,17 +120,16 @@ void InProcessBench::Reads(ResultTable& table, IOPCItemMgt* items, const std::ve
 }
 
 void InProcessBench::SubscriptionCycle(ResultTable& table, IOPCItemMgt* items) {
-    // What an update thread does each period, up to the callback: size the
-    // block, read the active tags, write the changed items.
+    // What an update thread does each period, up to the callback: read the
+    // active tags, size the block, write the changed items.
     auto* group = static_cast<CGroup*>(items);
     std::vector<double> ms;
     DWORD sent = 0;
     for (int cycle = 0; cycle < 15; ++cycle) {
         const double start = MonotonicMs();
         const DWORD n = group->ActiveItemCount();
-        fw::UniqueGlobal block(GlobalAlloc(GPTR, StreamBlockSize(StreamKind::DataTime, n)));
-        if (!block) return table.Add(FailureRow("subscription block", E_OUTOFMEMORY));
-        const HRESULT hr = group->SubscriptionCycle(StreamKind::DataTime, block.get(), n, &sent);
+        fw::UniqueGlobal block;
+        const HRESULT hr = group->SubscriptionCycle(StreamKind::DataTime, block, &sent);
         block.reset();  // freeing the block is part of the cycle's cost
         ms.push_back(MonotonicMs() - start);
         if (FAILED(hr) || sent != n) return table.Add(FailureRow("subscription cycle", FAILED(hr) ? hr : E_FAIL));

@@ -173,7 +173,10 @@ void MeasureAsyncReads(ResultTable& table) {
         fw::ComPtr<IConnectionPoint> point;
         fw::ComPtr<IOPCAsyncIO2> io;
         DWORD cookie = 0;
-        HRESULT hr = CreateBenchServer(server);
+        // The previous server process may still be leaving Wine's RPC
+        // service: a start then fails for a moment.
+        HRESULT hr = E_FAIL;
+        for (int attempt = 0; attempt < 5 && FAILED(hr = CreateBenchServer(server)); ++attempt) Sleep(1000);
         if (SUCCEEDED(hr)) hr = AddBenchGroup(server.get(), L"Reads", 60000, 0, group);
         BenchItemDefs defs(0, items, true);
         if (SUCCEEDED(hr)) hr = AddBenchItems(group.get(), defs, &handles);
@@ -208,6 +211,12 @@ void MeasureAsyncReads(ResultTable& table) {
         }
         table.Add({name + ": round trips", FormatRate(done * 1000.0 / elapsed, "reads"), "", "", ""});
         point->Unadvise(cookie);
+        io.reset();
+        point.reset();
+        container.reset();
+        group.reset();
+        server.reset();
+        testsupport::WaitForNoProcess(kServerExe, 60000);
     }
 }
 

@@ -75,18 +75,26 @@ size_t StreamBytesUsed(StreamKind kind, DWORD itemCount) {
 StreamWriter::StreamWriter(void* block, size_t blockSize, StreamKind kind)
     : block_(static_cast<BYTE*>(block)), size_(block ? blockSize : 0), kind_(kind) {}
 
-bool StreamWriter::Fits(DWORD itemCount) const {
+size_t StreamValueExtra(const VARIANT& value) {
+    if (value.vt != VT_BSTR) return 0;
+    const size_t bytes = sizeof(DWORD) + SysStringByteLen(value.bstrVal) + sizeof(wchar_t);
+    return (bytes + 7) & ~static_cast<size_t>(7);
+}
+
+bool StreamWriter::Fits(DWORD itemCount, size_t extraBytes) const {
     const unsigned long long needed =
-        CarriesEntries() ? kStreamHeaderSize + static_cast<unsigned long long>(itemCount) *
-                                                   (StreamEntrySize(kind_) + kStreamValueSize)
+        CarriesEntries() ? kStreamHeaderSize +
+                               static_cast<unsigned long long>(itemCount) * (StreamEntrySize(kind_) + kStreamValueSize) +
+                               extraBytes
                          : kStreamHeaderSize;
     return needed <= size_;
 }
 
-bool StreamWriter::WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientGroup, DWORD transactionId) {
+bool StreamWriter::WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientGroup, DWORD transactionId,
+                               size_t extraBytes) {
     // The whole stream must fit before anything is written; a caller that
     // learns of a short block finds it as it was.
-    if (!Fits(itemCount)) return false;
+    if (!Fits(itemCount, extraBytes)) return false;
     OPCGROUPHEADER header{};
     header.dwSize = dwSize;
     header.dwItemCount = itemCount;
@@ -95,18 +103,20 @@ bool StreamWriter::WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientG
     header.hrStatus = S_OK;
     std::memcpy(block_, &header, sizeof header);
     itemCount_ = itemCount;
+    entriesWritten_ = 0;
+    nextValue_ = kStreamHeaderSize + static_cast<size_t>(itemCount) * StreamEntrySize(kind_);
     headerWritten_ = true;
     return true;
 }
 
 bool StreamWriter::WriteEntry(DWORD index, OPCHANDLE hClient, WORD quality, const FILETIME& time,
                               const VARIANT& value) {
-    if (!headerWritten_ || !CarriesEntries() || index >= itemCount_) return false;
+    if (!headerWritten_ || !CarriesEntries() || index >= itemCount_ || index != entriesWritten_) return false;
     const DWORD entrySize = StreamEntrySize(kind_);
     const size_t entryOffset = kStreamHeaderSize + static_cast<size_t>(index) * entrySize;
-    const size_t valueOffset = kStreamHeaderSize + static_cast<size_t>(itemCount_) * entrySize +
-                               static_cast<size_t>(index) * kStreamValueSize;
-    if (valueOffset + kStreamValueSize > size_) return false;
+    const size_t valueOffset = nextValue_;
+    const size_t extra = StreamValueExtra(value);
+    if (valueOffset + kStreamValueSize + extra > size_) return false;
 
     OPCITEMHEADER1 entry{};
     entry.hClient = hClient;
@@ -116,6 +126,18 @@ bool StreamWriter::WriteEntry(DWORD index, OPCHANDLE hClient, WORD quality, cons
     entry.ftTimeStampItem = time;
     // Both entry kinds start alike; the short one simply stops before the time.
     std::memcpy(block_ + entryOffset, &entry, entrySize);
-    std::memcpy(block_ + valueOffset, &value, kStreamValueSize);
+    if (value.vt == VT_BSTR) {
+        // The type alone: the pointer means nothing in another process, the
+        // characters follow instead.
+        std::memset(block_ + valueOffset, 0, kStreamValueSize + extra);
+        std::memcpy(block_ + valueOffset, &value.vt, sizeof value.vt);
+        const DWORD bytes = SysStringByteLen(value.bstrVal);
+        std::memcpy(block_ + valueOffset + kStreamValueSize, &bytes, sizeof bytes);
+        if (bytes) std::memcpy(block_ + valueOffset + kStreamValueSize + sizeof bytes, value.bstrVal, bytes);
+    } else {
+        std::memcpy(block_ + valueOffset, &value, kStreamValueSize);
+    }
+    nextValue_ = valueOffset + kStreamValueSize + extra;
+    ++entriesWritten_;
     return true;
 }

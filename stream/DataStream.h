@@ -43,21 +43,30 @@ size_t StreamBytesUsed(StreamKind kind, DWORD itemCount);
 bool WriteWriteCompleteStream(void* block, size_t blockSize, OPCHANDLE hClientGroup, DWORD transactionId,
                               DWORD count, const OPCHANDLE* clientHandles, const HRESULT* errors);
 
+// Bytes a value takes in a stream beyond its 16-byte VARIANT: a string
+// (VT_BSTR) follows it as its length in bytes (4 bytes), its characters and
+// a terminating NUL, padded to 8 bytes so that the next VARIANT is aligned.
+// 0 for every other type.
+size_t StreamValueExtra(const VARIANT& value);
+
 // Writes one stream into a caller's block.  Every write is checked against
 // the block: nothing lands outside it, and a write that would is refused.
 class StreamWriter {
 public:
     StreamWriter(void* block, size_t blockSize, StreamKind kind);
 
-    // Whether the block holds a stream of itemCount entries.
-    bool Fits(DWORD itemCount) const;
+    // Whether the block holds a stream of itemCount entries whose values
+    // need extraBytes beyond their VARIANTs (see StreamValueExtra).
+    bool Fits(DWORD itemCount, size_t extraBytes = 0) const;
     // Fixes the number of entries; false when the block cannot hold the
     // stream (the block is left untouched).
-    bool WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientGroup, DWORD transactionId);
+    bool WriteHeader(DWORD dwSize, DWORD itemCount, OPCHANDLE hClientGroup, DWORD transactionId,
+                     size_t extraBytes = 0);
 
-    // Entry `index` (0-based) and its value; the data formats only.
-    // `value` holds a VARIANT of the tag's type; only its first 16 bytes go
-    // into the stream.
+    // Entry `index` (0-based) and its value; the data formats only, entries
+    // in order, each value after the one before.  A scalar value goes in as
+    // its first 16 bytes; a string as a VARIANT of type VT_BSTR without its
+    // pointer, followed by the characters (see StreamValueExtra).
     bool WriteEntry(DWORD index, OPCHANDLE hClient, WORD quality, const FILETIME& time, const VARIANT& value);
 
     bool CarriesEntries() const { return kind_ == StreamKind::Data || kind_ == StreamKind::DataTime; }
@@ -67,5 +76,7 @@ private:
     size_t size_;
     StreamKind kind_;
     DWORD itemCount_ = 0;
+    DWORD entriesWritten_ = 0;
+    size_t nextValue_ = 0;
     bool headerWritten_ = false;
 };

@@ -86,6 +86,11 @@ struct EnumTraits<IEnumConnections> {
     }
 };
 
+// GCC (12, at -O3) guesses, from speculative devirtualisation of Release in
+// code that holds other objects, that an Enumerator could be deleted through
+// a pointer into its middle; it cannot (ComObject deletes the whole object).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wfree-nonheap-object"
 template <class Enum>
 class Enumerator final : public ComObject<Enumerator<Enum>, Enum> {
     using Traits = EnumTraits<Enum>;
@@ -140,6 +145,7 @@ private:
     std::shared_ptr<const Items> items_;
     size_t position_;
 };
+#pragma GCC diagnostic pop
 
 // Makes an enumerator over items and queries it for iid (IID_IUnknown or
 // Enum's own IID).

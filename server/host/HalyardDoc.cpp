@@ -160,7 +160,9 @@ HRESULT CHalyardDoc::EnumerateTags(const char* path) {
         record.name[tarn::TarnTextSize - 1] = '\0';
         record.address[tarn::TarnTextSize - 1] = '\0';
         // S_FALSE (an address the driver could not parse) still lists the tag.
-        RETURN_IF_FAILED(CreateTag(record.name, OPC_WRITEABLE, static_cast<VARTYPE>(record.type & 0xFFFF),
+        // Every tag is read as well as written: a client that honours the
+        // rights must be able to read it.
+        RETURN_IF_FAILED(CreateTag(record.name, OPC_READABLE | OPC_WRITEABLE, static_cast<VARTYPE>(record.type & 0xFFFF),
                                    record.address, kDeviceTag));
     }
     return S_OK;

@@ -6,6 +6,7 @@
 #include "ComObject.h"
 #include "ConnectionPoint.h"
 #include "ConnectionPointContainer.h"
+#include "Group.h"
 #include "Document.h"
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
@@ -24,7 +25,8 @@ class CEnumer;
 
 class CHalyardDoc final : public fw::Document,
                           public fw::ComObject<CHalyardDoc, IOPCServer, IOPCBrowseServerAddressSpace, IOPCCommon,
-                                               IConnectionPointContainer, fw::NoMembersDispatch>,
+                                               IConnectionPointContainer, IOPCItemProperties,
+                                               fw::NoMembersDispatch>,
                           public ServerContext {
 public:
     CHalyardDoc();
@@ -65,6 +67,8 @@ public:
     void ResumeClose();
 
     HRESULT FindGroupByName(const wchar_t* name, CGroup** out) const;
+    bool GroupNameInUse(const std::wstring& name) const override;
+    HRESULT CloneGroup(CGroup& source, const wchar_t* name, REFIID riid, LPUNKNOWN* ppUnk) override;
 
     // Driver connection.
     void ReadServerDirectory();
@@ -92,6 +96,14 @@ public:
     STDMETHODIMP GetErrorString(HRESULT dwError, LPWSTR* ppString) override;
     STDMETHODIMP SetClientName(LPCWSTR szName) override;
 
+    // IOPCItemProperties (the six standard properties of every tag)
+    STDMETHODIMP QueryAvailableProperties(LPWSTR szItemID, DWORD* pdwCount, DWORD** ppPropertyIDs,
+                                          LPWSTR** ppDescriptions, VARTYPE** ppvtDataTypes) override;
+    STDMETHODIMP GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, VARIANT** ppvData,
+                                   HRESULT** ppErrors) override;
+    STDMETHODIMP LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD* pdwPropertyIDs, LPWSTR** ppszNewItemIDs,
+                               HRESULT** ppErrors) override;
+
     // IConnectionPointContainer (IOPCShutdown)
     STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** ppEnum) override;
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
@@ -113,7 +125,8 @@ private:
     static DWORD WINAPI GroupThread(void* param);
     void RunGroupThread(GroupStart& start);
     std::wstring GenerateGroupName() const;
-    bool GroupNameInUse(const std::wstring& name) const;
+    // Makes a group on its own thread and lists it (see AddGroup).
+    HRESULT CreateGroup(GroupSettings settings, CGroup** created);
     CGroup* LastGroup() const;
 
     // Group list (owning one reference per group) and handles.

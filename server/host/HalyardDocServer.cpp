@@ -5,6 +5,7 @@
 #include "ComPtr.h"
 #include "Enumerator.h"
 #include "Group.h"
+#include "HResult.h"
 #include "HalyardApp.h"
 #include "TaskMem.h"
 #include "TaskMemResults.h"
@@ -113,22 +114,35 @@ STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequest
     *ppUnk = nullptr;
     if (m_closing || m_closeRequested) return E_FAIL;
 
-    std::wstring name = szName ? szName : L"";
-    if (name.size() > kMaxGroupName) return E_INVALIDARG;
-    if (name.empty()) {
-        name = GenerateGroupName();
-        if (name.empty()) return E_FAIL;
+    GroupSettings settings;
+    settings.name = szName ? szName : L"";
+    settings.active = bActive;
+    settings.updateRate = dwRequestedUpdateRate;
+    settings.hClientGroup = hClientGroup;
+    settings.timeBias = pTimeBias ? *pTimeBias : 0;
+    settings.percentDeadband = pPercentDeadband ? *pPercentDeadband : 0.0f;
+    settings.lcid = dwLCID;
+    CGroup* group = nullptr;
+    RETURN_IF_FAILED(CreateGroup(std::move(settings), &group));
+
+    *phServerGroup = group->ServerHandle();
+    if (pRevisedUpdateRate) *pRevisedUpdateRate = group->Settings().updateRate;
+    // A group the client cannot take still exists: the interface is the
+    // client's choice, the group is not undone.
+    return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+}
+
+HRESULT CHalyardDoc::CreateGroup(GroupSettings settings, CGroup** created) {
+    *created = nullptr;
+    if (settings.name.size() > kMaxGroupName) return E_INVALIDARG;
+    if (settings.name.empty()) {
+        settings.name = GenerateGroupName();
+        if (settings.name.empty()) return E_FAIL;
     }
 
     auto start = std::make_unique<GroupStart>();
     start->doc = this;
-    start->settings.name = name;
-    start->settings.active = bActive;
-    start->settings.updateRate = dwRequestedUpdateRate;
-    start->settings.hClientGroup = hClientGroup;
-    start->settings.timeBias = pTimeBias ? *pTimeBias : 0;
-    start->settings.percentDeadband = pPercentDeadband ? *pPercentDeadband : 0.0f;
-    start->settings.lcid = dwLCID;
+    start->settings = std::move(settings);
 
     ResetEvent(m_hGroupEvent.get());
     DWORD threadId = 0;
@@ -153,12 +167,26 @@ STDMETHODIMP CHalyardDoc::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequest
     CGroup* group = start->group;
     if (!group || group != LastGroup()) return E_FAIL;
     group->AttachThread(std::move(thread), threadId);
+    *created = group;
+    return S_OK;
+}
 
-    *phServerGroup = group->ServerHandle();
-    if (pRevisedUpdateRate) *pRevisedUpdateRate = group->Settings().updateRate;
-    // A group the client cannot take still exists: the interface is the
-    // client's choice, the group is not undone.
-    return group->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
+HRESULT CHalyardDoc::CloneGroup(CGroup& source, const wchar_t* name, REFIID riid, LPUNKNOWN* ppUnk) {
+    if (m_closing || m_closeRequested) return E_FAIL;
+    // The copy starts inactive, with its own handle and, when none is
+    // given, a generated name.
+    GroupSettings settings = source.Settings();
+    settings.name = name ? name : L"";
+    settings.active = FALSE;
+    settings.hServerGroup = 0;
+    CGroup* clone = nullptr;
+    RETURN_IF_FAILED(CreateGroup(std::move(settings), &clone));
+    const HRESULT copied = clone->CopyItemsFrom(source);
+    if (FAILED(copied)) {
+        RemoveGroup(clone->ServerHandle(), TRUE);
+        return copied;
+    }
+    return clone->QueryInterface(riid, reinterpret_cast<void**>(ppUnk));
 }
 
 STDMETHODIMP CHalyardDoc::GetErrorString(HRESULT dwError, LCID, LPWSTR* ppString) {

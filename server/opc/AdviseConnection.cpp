@@ -21,19 +21,11 @@ void CAdviseConnection::RunUpdates(IUnknown* unknownSink) {
     auto* sink = static_cast<IAdviseSink*>(unknownSink);
     CycleSchedule schedule;
     do {
-        const DWORD n = m_group->ActiveItemCount();
-        if (n > 0) {
-            const DWORD size = StreamBlockSize(m_kind, n);
-            // Fixed and zeroed: the unused tail of a block must not hand the
-            // client stale bytes of this process.
-            if (fw::UniqueGlobal block{size ? GlobalAlloc(GPTR, size) : nullptr}) {
-                DWORD changed = 0;
-                // A stop that came during the device read sends nothing more.
-                if (SUCCEEDED(m_group->SubscriptionCycle(m_kind, block.get(), n, &changed)) && changed > 0 &&
-                    sink && !Stopping())
-                    SendDataChange(sink, m_format, block.get());
-            }
-        }
+        fw::UniqueGlobal stream;
+        DWORD changed = 0;
+        // A stop that came during the device read sends nothing more.
+        if (SUCCEEDED(m_group->SubscriptionCycle(m_kind, stream, &changed)) && changed > 0 && sink && !Stopping())
+            SendDataChange(sink, m_format, stream.get());
         // Cycles start one update period apart (see CycleSchedule).
     } while (WaitForNextCycle(schedule.NextWait(m_group->Settings().updateRate)));
 }
@@ -54,7 +46,8 @@ HRESULT Launch(CAdviseConnection* connection, TransactionRequest request) {
 
 }  // namespace
 
-HRESULT CAdviseConnection::StartTransaction(OPCDATASOURCE source, std::vector<OPCHANDLE> handles) {
+HRESULT CAdviseConnection::StartTransaction(OPCDATASOURCE source, std::vector<OPCHANDLE> handles,
+                                            DWORD transactionId) {
     TransactionRequest request;
     const HRESULT begun = BeginRequest(request.marshalledSink);
     if (FAILED(begun)) return begun;
@@ -62,6 +55,7 @@ HRESULT CAdviseConnection::StartTransaction(OPCDATASOURCE source, std::vector<OP
     request.kind = m_kind;
     request.format = m_format;
     request.source = source;
+    request.transactionId = transactionId;
     request.handles = std::move(handles);
     return Launch(this, std::move(request));
 }

@@ -23,7 +23,7 @@ public:
 
     // Starts an asynchronous read of the handles whose completion goes to
     // this subscription's sink (see BeginRequest for what is refused).
-    HRESULT StartTransaction(OPCDATASOURCE source, std::vector<OPCHANDLE> handles);
+    HRESULT StartTransaction(OPCDATASOURCE source, std::vector<OPCHANDLE> handles, DWORD transactionId);
     // Starts the delivery of a write's outcome as a write-complete stream;
     // the caller took the request's place with BeginRequest before writing.
     HRESULT LaunchWriteCompletion(fw::ComPtr<IStream> marshalledSink, DWORD transactionId,

@@ -40,8 +40,8 @@ void CAsyncTransaction::Run() {
     CGroup* group = m_request.group;
     const DWORD count = static_cast<DWORD>(m_request.handles.size());
     const StreamKind kind = m_request.kind;
-    const DWORD size = StreamBlockSize(kind, count);
     if (m_request.isWriteCompletion) {
+        const DWORD size = StreamBlockSize(kind, count);
         fw::UniqueGlobal block(size ? GlobalAlloc(GPTR, size) : nullptr);
         bool written = false;
         {
@@ -54,8 +54,8 @@ void CAsyncTransaction::Run() {
         if (written && sink) SendDataChange(sink.get(), m_request.format, block.get());
     } else {
         if (m_request.source == OPC_DS_DEVICE) group->DeviceRead(count, m_request.handles.data());
-        fw::UniqueGlobal block(size ? GlobalAlloc(GPTR, size) : nullptr);
-        if (block && SUCCEEDED(group->WriteStreamForHandles(kind, block.get(), count, m_request.handles.data())) &&
+        fw::UniqueGlobal block;
+        if (SUCCEEDED(group->StreamForHandles(kind, count, m_request.handles.data(), m_request.transactionId, block)) &&
             sink)
             SendDataChange(sink.get(), m_request.format, block.get());
     }

@@ -10,8 +10,8 @@
 CEnumer::CEnumer(CGroup* group, ULONG position)
     : m_group(group), m_keepAlive(group->Identity()), m_itemPosition(position) {}
 
-CEnumer::CEnumer(ServerContext* server, ULONG position)
-    : m_server(server), m_keepAlive(server->ServerIdentity()), m_itemPosition(position) {
+CEnumer::CEnumer(ServerContext* server, BrowseFilter filter, ULONG position)
+    : m_server(server), m_keepAlive(server->ServerIdentity()), m_filter(std::move(filter)), m_itemPosition(position) {
     m_server->AddTagEnumerator(this);
 }
 
@@ -40,8 +40,13 @@ ULONG CEnumer::Count() const {
     if (m_group) return static_cast<ULONG>(m_group->ItemCount());
     if (!m_server) return 0;
     ULONG count = 0;
-    for (const CRealItem* tag = m_server->FirstTag(); tag; tag = tag->m_pNext) ++count;
+    for (const CRealItem* tag = m_server->FirstTag(); tag; tag = tag->m_pNext)
+        if (Listed(*tag)) ++count;
     return count;
+}
+
+bool CEnumer::Listed(const CRealItem& tag) const {
+    return m_filter.Accepts(tag.m_name, tag.m_canonicalType, static_cast<DWORD>(tag.m_accessRights));
 }
 
 STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* pceltFetched) {
@@ -74,7 +79,7 @@ STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* p
         a.szItemID = names[k].get();
         a.bActive = item->m_active;
         a.hClient = item->m_hClient;
-        a.hServer = static_cast<OPCHANDLE>(tag->m_index);
+        a.hServer = item->ServerHandle();
         a.dwAccessRights = static_cast<DWORD>(tag->m_accessRights);
         if (!item->m_blob.empty()) {
             blobs[k].reset(static_cast<BYTE*>(CoTaskMemAlloc(item->m_blob.size())));
@@ -98,38 +103,49 @@ STDMETHODIMP CEnumer::Next(ULONG celt, OPCITEMATTRIBUTES** ppItemArray, ULONG* p
 
 STDMETHODIMP CEnumer::Next(ULONG celt, LPOLESTR* rgelt, ULONG* pceltFetched) {
     if (!rgelt) return E_POINTER;
-    // The count always comes back through pceltFetched when there is one, so
-    // a caller may leave it out whatever celt is.
+    if (celt != 1 && !pceltFetched) return E_POINTER;
     if (pceltFetched) *pceltFetched = 0;
     // Nothing asked, nothing to give: every one of the zero names was returned.
     if (celt == 0) return S_OK;
-    rgelt[0] = nullptr;
+    for (ULONG i = 0; i < celt; ++i) rgelt[i] = nullptr;
 
     // The tag table is built when the document is made and stays until it
     // goes, so it is walked without a lock.
     if (!m_server) return E_FAIL;
     const CRealItem* tag = m_server->FirstTag();
-    for (ULONG skipped = 0; tag && skipped < m_itemPosition; ++skipped) tag = tag->m_pNext;
-    if (!tag) return S_FALSE;
-
-    // One name per call, however many were asked for.  Fewer than asked must
-    // be S_FALSE, not S_OK: the system's stub takes S_OK to mean all celt
-    // were filled and would hand a remote caller celt entries, nulls after
-    // the first.  The caller tells "one more" from "the end" by the count (or
-    // by rgelt[0] when it passed no count).
-    auto name = fw::TaskMemString(tag->m_name.c_str());
-    if (!name) return E_OUTOFMEMORY;
-    ++m_itemPosition;
-    rgelt[0] = name.release();
-    if (pceltFetched) *pceltFetched = 1;
-    return celt == 1 ? S_OK : S_FALSE;
+    for (ULONG skipped = 0; tag;) {
+        if (Listed(*tag)) {
+            if (skipped == m_itemPosition) break;
+            ++skipped;
+        }
+        tag = tag->m_pNext;
+    }
+    // Up to celt names; S_OK only when all celt were filled (the stub hands
+    // a remote caller exactly as many as the count says).
+    ULONG fetched = 0;
+    for (; tag && fetched < celt; tag = tag->m_pNext) {
+        if (!Listed(*tag)) continue;
+        rgelt[fetched] = fw::TaskMemString(tag->m_name.c_str()).release();
+        if (!rgelt[fetched]) {
+            for (ULONG k = 0; k < fetched; ++k) {
+                CoTaskMemFree(rgelt[k]);
+                rgelt[k] = nullptr;
+            }
+            return E_OUTOFMEMORY;
+        }
+        ++fetched;
+    }
+    m_itemPosition += fetched;
+    if (pceltFetched) *pceltFetched = fetched;
+    return fetched == celt ? S_OK : S_FALSE;
 }
 
 STDMETHODIMP CEnumer::Clone(IEnumString** ppenum) {
     if (!ppenum) return E_POINTER;
     *ppenum = nullptr;
     if (!m_server) return E_FAIL;
-    return fw::CreateInstance<CEnumer>(IID_IEnumString, reinterpret_cast<void**>(ppenum), m_server, m_itemPosition);
+    return fw::CreateInstance<CEnumer>(IID_IEnumString, reinterpret_cast<void**>(ppenum), m_server, m_filter,
+                                       m_itemPosition);
 }
 
 STDMETHODIMP CEnumer::Skip(ULONG celt) {

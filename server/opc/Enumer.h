@@ -3,12 +3,14 @@
 // call, so the position is a count of entries, not a pointer into the list.
 #pragma once
 
+#include "BrowseFilter.h"
 #include "ComObject.h"
 #include "ComPtr.h"
 #include "NoMembersDispatch.h"
 #include "OpcInterfaces.h"
 
 class CGroup;
+class CRealItem;
 class ServerContext;
 
 class CEnumer final
@@ -18,8 +20,9 @@ class CEnumer final
 public:
     // Over a group's items: answers IEnumOPCItemAttributes only.
     explicit CEnumer(CGroup* group, ULONG position = 0);
-    // Over a server object's tag names: answers IEnumString only.
-    explicit CEnumer(ServerContext* server, ULONG position = 0);
+    // Over a server object's tag names that pass the filter: answers
+    // IEnumString only.
+    explicit CEnumer(ServerContext* server, BrowseFilter filter = {}, ULONG position = 0);
     ~CEnumer() override;
 
     // The server object is closing (from its window, or because its client
@@ -42,9 +45,11 @@ public:
 
 private:
     ULONG Count() const;
+    bool Listed(const CRealItem& tag) const;
 
     CGroup* m_group = nullptr;          // group kind
     ServerContext* m_server = nullptr;  // tag kind, until the server closes
     fw::ComPtr<IUnknown> m_keepAlive;   // the group or the server object
+    BrowseFilter m_filter;              // tag kind
     ULONG m_itemPosition;
 };

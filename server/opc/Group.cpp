@@ -1,6 +1,8 @@
 #include "Group.h"
 
 #include "Enumer.h"
+#include "HResult.h"
+#include "ValueConversion.h"
 #include "TaskMem.h"
 #include "ServerContext.h"
 
@@ -89,31 +91,37 @@ HRESULT CGroup::ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCI
     for (DWORD i = 0; i < count; ++i) {
         const OPCITEMDEF& def = defs[i];
         CRealItem* tag = m_pServer->FindTag(def.szItemID);
-        if (!tag) {
-            errorArray.get()[i] = OPC_E_UNKNOWNITEMID;
+        HRESULT error = tag ? CheckRequestedType(tag->m_canonicalType, def.vtRequestedDataType) : OPC_E_UNKNOWNITEMID;
+        OPCHANDLE handle = tag ? static_cast<OPCHANDLE>(tag->m_index) : 0;
+        if (error == S_OK && add) error = AddItem(def, tag, &handle);
+        errorArray.get()[i] = error;
+        if (error != S_OK) {
             overall = S_FALSE;
             continue;
         }
-        if (add) {
-            const HRESULT added = AddItem(def, tag);
-            if (added != S_OK) {
-                errorArray.get()[i] = added;
-                overall = S_FALSE;
-                continue;
-            }
-        }
         OPCITEMRESULT& r = resultArray.get()[i];
-        r.hServer = static_cast<OPCHANDLE>(tag->m_index);
+        r.hServer = handle;
         r.vtCanonicalDataType = tag->m_canonicalType;
         r.dwAccessRights = static_cast<DWORD>(tag->m_accessRights);
-        errorArray.get()[i] = S_OK;
     }
     *results = resultArray.release();
     *errors = errorArray.release();
     return overall;
 }
 
-HRESULT CGroup::AddItem(const OPCITEMDEF& def, CRealItem* tag) {
+OPCHANDLE CGroup::NewItemHandleLocked(const CRealItem& tag) {
+    const auto tagHandle = static_cast<OPCHANDLE>(tag.m_index);
+    if (!m_items.Find(tagHandle)) return tagHandle;
+    // A further item of the tag: a handle no tag position can equal, and no
+    // item of the group holds.
+    for (;;) {
+        if (m_nextExtraHandle < kFirstExtraItemHandle) m_nextExtraHandle = kFirstExtraItemHandle;  // wrapped
+        const OPCHANDLE handle = m_nextExtraHandle++;
+        if (!m_items.Find(handle)) return handle;
+    }
+}
+
+HRESULT CGroup::AddItem(const OPCITEMDEF& def, CRealItem* tag, OPCHANDLE* handle) {
     // Items and their blobs count against the server object's budget: one
     // client must not take the process's last memory (see ServerBudget).
     ServerBudget& budget = m_pServer->Budget();
@@ -138,8 +146,9 @@ HRESULT CGroup::AddItem(const OPCITEMDEF& def, CRealItem* tag) {
     }
     if (stored) {
         fw::Lock lock(m_itemLock);
+        item->m_hServer = NewItemHandleLocked(*tag);
         if (m_items.Append(item.get())) {
-            item.release();
+            *handle = item.release()->m_hServer;
             return S_OK;
         }
     }
@@ -169,8 +178,8 @@ STDMETHODIMP CGroup::ValidateItems(DWORD dwCount, OPCITEMDEF* pItemArray, BOOL, 
 
 namespace {
 
-// Runs action on the first item of each handle; per-item OPC_E_UNKNOWNITEMID
-// for handles without one.
+// Runs action on the item of each handle, which gives the item's result;
+// per-item OPC_E_UNKNOWNITEMID for handles without one.
 template <class Action>
 HRESULT ForEachHandle(fw::CriticalSection& lock, const ItemList& items, DWORD count, const OPCHANDLE* handles,
                       HRESULT** errors, Action action) {
@@ -188,8 +197,8 @@ HRESULT ForEachHandle(fw::CriticalSection& lock, const ItemList& items, DWORD co
             overall = S_FALSE;
             continue;
         }
-        action(item, i);
-        errorArray.get()[i] = S_OK;
+        errorArray.get()[i] = action(item, i);
+        if (errorArray.get()[i] != S_OK) overall = S_FALSE;
     }
     *errors = errorArray.release();
     return overall;
@@ -202,6 +211,7 @@ STDMETHODIMP CGroup::RemoveItems(DWORD dwCount, OPCHANDLE* phServer, HRESULT** p
                          [this](CItem* item, DWORD) {
                              ReturnToBudget(*item);
                              m_items.Remove(item);
+                             return S_OK;
                          });
 }
 
@@ -210,6 +220,7 @@ STDMETHODIMP CGroup::SetActiveState(DWORD dwCount, OPCHANDLE* phServer, BOOL bAc
     return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors, [bActive](CItem* item, DWORD) {
         if (bActive && !item->m_active) item->m_callbackSent.due = TRUE;
         item->m_active = bActive;
+        return S_OK;
     });
 }
 
@@ -217,17 +228,23 @@ STDMETHODIMP CGroup::SetClientHandles(DWORD dwCount, OPCHANDLE* phServer, OPCHAN
     // Client handles travel in every data stream; a new one must take effect.
     if (!phClient) return E_INVALIDARG;
     return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
-                         [phClient](CItem* item, DWORD i) { item->m_hClient = phClient[i]; });
+                         [phClient](CItem* item, DWORD i) {
+                             item->m_hClient = phClient[i];
+                             return S_OK;
+                         });
 }
 
 STDMETHODIMP CGroup::SetDatatypes(DWORD dwCount, OPCHANDLE* phServer, VARTYPE* pRequestedDatatypes,
                                   HRESULT** ppErrors) {
-    // Values always travel in the tag's canonical type; the requested type
-    // is recorded for the item attributes only.
+    // Values travel in the requested type from the next read or report on;
+    // a type no value of the tag can take is refused for that item.
     if (!pRequestedDatatypes) return E_INVALIDARG;
     return ForEachHandle(m_itemLock, m_items, dwCount, phServer, ppErrors,
                          [pRequestedDatatypes](CItem* item, DWORD i) {
-                             item->m_requestedType = pRequestedDatatypes[i];
+                             const HRESULT usable =
+                                 CheckRequestedType(item->m_pTag->m_canonicalType, pRequestedDatatypes[i]);
+                             if (usable == S_OK) item->m_requestedType = pRequestedDatatypes[i];
+                             return usable;
                          });
 }
 
@@ -255,17 +272,83 @@ STDMETHODIMP CGroup::GetState(DWORD* pUpdateRate, BOOL* pActive, LPWSTR* ppName,
     return S_OK;
 }
 
-STDMETHODIMP CGroup::SetState(DWORD*, DWORD* pRevisedUpdateRate, BOOL*, LONG*, FLOAT*, DWORD*, OPCHANDLE*) {
-    // The group's state is fixed when it is added; the revised rate tells the
-    // client which rate stays in force.
-    if (pRevisedUpdateRate) *pRevisedUpdateRate = m_settings.updateRate;
+STDMETHODIMP CGroup::SetState(DWORD* pRequestedUpdateRate, DWORD* pRevisedUpdateRate, BOOL* pActive,
+                              LONG* pTimeBias, FLOAT* pPercentDeadband, DWORD* pLCID, OPCHANDLE* phClientGroup) {
+    if (!pRevisedUpdateRate) return E_INVALIDARG;
+    // A deadband is a percentage; NaN fails both tests.
+    if (pPercentDeadband && !(*pPercentDeadband >= 0.0f && *pPercentDeadband <= 100.0f)) return E_INVALIDARG;
+    if (!m_pServer) return E_FAIL;
+    {
+        // Workers read the state while they cycle; they see it whole.
+        fw::Lock lock(m_itemLock);
+        if (pRequestedUpdateRate) m_settings.updateRate = *pRequestedUpdateRate;
+        if (pActive) {
+            // A group made active reports every active item again on both
+            // paths: what its clients saw stood still meanwhile.
+            if (*pActive && !m_settings.active)
+                for (CItem* item = m_items.First(); item; item = item->m_pNext) {
+                    item->m_streamSent.due = TRUE;
+                    item->m_callbackSent.due = TRUE;
+                }
+            m_settings.active = *pActive ? TRUE : FALSE;
+        }
+        if (pTimeBias) m_settings.timeBias = *pTimeBias;
+        if (pPercentDeadband) m_settings.percentDeadband = *pPercentDeadband;
+        if (pLCID) m_settings.lcid = *pLCID;
+        if (phClientGroup) m_settings.hClientGroup = *phClientGroup;
+    }
+    // Every rate is kept as asked; the cycles themselves are never shorter
+    // than the system's timers allow (see CycleSchedule).
+    *pRevisedUpdateRate = m_settings.updateRate;
     return S_OK;
 }
 
-STDMETHODIMP CGroup::SetName(LPCWSTR) { return S_OK; }
+STDMETHODIMP CGroup::SetName(LPCWSTR szName) {
+    if (!szName || !*szName) return E_INVALIDARG;
+    const std::wstring name(szName);
+    if (name.size() > kMaxGroupName) return E_INVALIDARG;
+    if (!m_pServer) return E_FAIL;
+    if (name == m_settings.name) return S_OK;
+    if (m_pServer->GroupNameInUse(name)) return OPC_E_DUPLICATENAME;
+    try {
+        m_settings.name = name;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
 
-STDMETHODIMP CGroup::CloneGroup(LPCWSTR, REFIID, LPUNKNOWN* ppUnk) {
-    // No clone is made, so success would hand the client a null interface.
-    if (ppUnk) *ppUnk = nullptr;
-    return E_NOTIMPL;
+STDMETHODIMP CGroup::CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN* ppUnk) {
+    if (!ppUnk) return E_INVALIDARG;
+    *ppUnk = nullptr;
+    if (!m_pServer) return E_FAIL;
+    return m_pServer->CloneGroup(*this, szName, riid, ppUnk);
+}
+
+HRESULT CGroup::CopyItemsFrom(CGroup& source) {
+    struct Copy {
+        CRealItem* tag;
+        OPCITEMDEF def;
+        std::vector<BYTE> blob;
+    };
+    std::vector<Copy> copies;
+    try {
+        fw::Lock lock(source.m_itemLock);
+        for (CItem* item = source.m_items.First(); item; item = item->m_pNext) {
+            Copy copy{item->m_pTag, {}, item->m_blob};
+            copy.def.bActive = item->m_active;
+            copy.def.hClient = item->m_hClient;
+            copy.def.vtRequestedDataType = item->m_requestedType;
+            copies.push_back(std::move(copy));
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    for (Copy& copy : copies) {
+        copy.def.dwBlobSize = static_cast<DWORD>(copy.blob.size());
+        copy.def.pBlob = copy.blob.empty() ? nullptr : copy.blob.data();
+        OPCHANDLE handle = 0;
+        RETURN_IF_FAILED(AddItem(copy.def, copy.tag, &handle));
+    }
+    return S_OK;
 }

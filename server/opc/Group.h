@@ -5,6 +5,7 @@
 #include "ComObject.h"
 #include "ConnectionPoint.h"
 #include "ConnectionPointContainer.h"
+#include "GlobalMemory.h"
 #include "DataStream.h"
 #include "Item.h"
 #include "ItemList.h"
@@ -71,13 +72,19 @@ public:
     HRESULT ActiveHandles(std::vector<OPCHANDLE>& handles);
     // One device read of every active item.
     HRESULT ReadActiveItems();
-    // One subscription cycle into a block allocated for n active items:
-    // reads the active tags, writes the changed items and remembers what
-    // was sent.  *changed is the stream's item count.
-    HRESULT SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD* changed);
+    // One subscription cycle: reads the active tags and, when any item
+    // changed, hands back a stream of the changed items in a block of its
+    // own, remembering what was sent.  *changed is the stream's item count.
+    // An inactive group sends nothing.
+    HRESULT SubscriptionCycle(StreamKind kind, fw::UniqueGlobal& stream, DWORD* changed);
     // A stream of the items behind the handles, in their order, as the
-    // completion of an asynchronous request; the items' change state stays.
-    HRESULT WriteStreamForHandles(StreamKind kind, HGLOBAL block, DWORD count, const OPCHANDLE* handles);
+    // completion of an asynchronous request numbered transactionId; the
+    // items' change state stays.
+    HRESULT StreamForHandles(StreamKind kind, DWORD count, const OPCHANDLE* handles, DWORD transactionId,
+                             fw::UniqueGlobal& stream);
+    // Adds items like those of source (tag, active state, client handle,
+    // requested type, blob), for a clone.
+    HRESULT CopyItemsFrom(CGroup& source);
     // Ends every subscription (group removal) without waiting for them.
     void RemoveAllConnections();
     bool HasSubscriptions() const { return m_pFirstConnection || m_callback; }
@@ -178,13 +185,23 @@ public:
 private:
     // The stream counter's next value; every stream of the group takes one.
     DWORD NextStreamId() { return static_cast<DWORD>(InterlockedIncrement(&m_streamCounter) - 1); }
+    class StreamItems;
+    HRESULT WriteStream(StreamKind kind, void* data, size_t size, DWORD dwSize, DWORD transactionId,
+                        const StreamItems& items);
+    HRESULT BuildStream(StreamKind kind, DWORD sizedFor, DWORD transactionId, const StreamItems& items,
+                        fw::UniqueGlobal& stream);
     CAdviseConnection* FindConnection(DWORD number) const;
     // Takes a subscription out of service (it is already unlinked).
     static void EndConnection(CAdviseConnection* connection);
-    HRESULT StartTransaction(DWORD connection, OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles);
+    // An asynchronous read of the handles through a subscription; the
+    // completion stream carries the number handed to the client.
+    HRESULT StartTransaction(DWORD connection, OPCDATASOURCE source, DWORD count, const OPCHANDLE* handles,
+                             DWORD* transactionId);
     // Writes the values to the items behind the handles, one driver request
     // each, filling errors (and client handles, where asked); S_FALSE when
     // any item failed.  Runs on the thread that serves the group's calls.
+    // One value written to the tag, converted to its type first.
+    HRESULT WriteConverted(CRealItem& tag, const VARIANT& value) const;
     HRESULT WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT* values, HRESULT* errors,
                        OPCHANDLE* clientHandles);
     // The handles this group knows, and their values where given; errors
@@ -200,7 +217,9 @@ private:
 
     // One new item for AddItems: S_OK, or E_OUTOFMEMORY when the server
     // object's budget or the process has no room for it.
-    HRESULT AddItem(const OPCITEMDEF& def, CRealItem* tag);
+    HRESULT AddItem(const OPCITEMDEF& def, CRealItem* tag, OPCHANDLE* handle);
+    // The handle of a new item of the tag (see CItem::ServerHandle).
+    OPCHANDLE NewItemHandleLocked(const CRealItem& tag);
     void ReturnToBudget(const CItem& item);
     HRESULT ResolveItems(DWORD count, const OPCITEMDEF* defs, bool add, OPCITEMRESULT** results,
                          HRESULT** errors);
@@ -232,4 +251,5 @@ private:
     CCallbackConnection* m_callback = nullptr;
     std::atomic<bool> m_callbacksEnabled{true};
     std::atomic<long> m_workerHolds{0};
+    OPCHANDLE m_nextExtraHandle = kFirstExtraItemHandle;
 };

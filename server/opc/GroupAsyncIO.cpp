@@ -12,7 +12,7 @@
 #include <vector>
 
 HRESULT CGroup::StartTransaction(DWORD connectionNumber, OPCDATASOURCE source, DWORD count,
-                                 const OPCHANDLE* handles) {
+                                 const OPCHANDLE* handles, DWORD* transactionId) {
     CAdviseConnection* connection = FindConnection(connectionNumber);
     if (!connection) return E_FAIL;
     std::vector<OPCHANDLE> copied;
@@ -21,7 +21,12 @@ HRESULT CGroup::StartTransaction(DWORD connectionNumber, OPCDATASOURCE source, D
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    return connection->StartTransaction(source, std::move(copied));
+    // The number is the stream counter's, taken now: the client learns it
+    // from the call and finds it again in the completion's header.
+    const DWORD id = NextStreamId();
+    RETURN_IF_FAILED(connection->StartTransaction(source, std::move(copied), id));
+    *transactionId = id;
+    return S_OK;
 }
 
 STDMETHODIMP CGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer,
@@ -38,7 +43,7 @@ STDMETHODIMP CGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCo
 
     // The handles are looked at when the completion is written, not here:
     // every entry carries the outcome of starting the request.
-    const HRESULT hr = StartTransaction(dwConnection, dwSource, dwCount, phServer);
+    const HRESULT hr = StartTransaction(dwConnection, dwSource, dwCount, phServer, pTransactionID);
     if (FAILED(hr)) return hr;
     for (DWORD i = 0; i < dwCount; ++i) errors.get()[i] = hr;
     *ppErrors = errors.release();
@@ -124,7 +129,8 @@ STDMETHODIMP CGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD* 
     if (!m_pServer) return E_FAIL;
     std::vector<OPCHANDLE> active;
     RETURN_IF_FAILED(ActiveHandles(active));
-    return StartTransaction(dwConnection, dwSource, static_cast<DWORD>(active.size()), active.data());
+    return StartTransaction(dwConnection, dwSource, static_cast<DWORD>(active.size()), active.data(),
+                            pTransactionID);
 }
 
 STDMETHODIMP CGroup::Cancel(DWORD) { return E_FAIL; }

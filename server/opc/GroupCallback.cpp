@@ -10,6 +10,7 @@
 #include "HResult.h"
 #include "ServerContext.h"
 #include "TaskMem.h"
+#include "ValueConversion.h"
 
 #include <olectl.h>
 
@@ -19,10 +20,20 @@
 
 namespace {
 
-// A tag's value as a callback carries it, with the item error of its reading.
-HRESULT CallbackValueOf(const CItem& item, const TagReading& reading, VARIANT& value) {
+// The item's reading for a callback: remembered as sent in the tag's own
+// type (the change test compares in it), handed over in the client's.
+void AddCallbackValue(CItem& item, const TagReading& reading, LCID locale, const FILETIME& now,
+                      CallbackValues& out) {
+    VARIANT value;
     std::memset(&value, 0, sizeof value);
-    return item.m_pTag->ValueOf(reading, &value);
+    HRESULT status = item.m_pTag->ValueOf(reading, &value);
+    RememberSent(item.m_callbackSent, value, status);
+    WORD quality = status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD;
+    if (status == S_OK && ConvertValue(value, item.DeliveredType(), locale) != S_OK) {
+        status = OPC_E_BADTYPE;
+        quality = OPC_QUALITY_BAD;
+    }
+    out.Add(item.m_hClient, value, quality, now, status);
 }
 
 }  // namespace
@@ -96,10 +107,7 @@ HRESULT CGroup::CollectCallbackChanges(CallbackValues& changes) {
         if (!item->m_active) continue;
         const TagReading reading = item->m_pTag->ReadingLocked();
         if (!HasChanged(item->m_callbackSent, item->m_pTag->m_canonicalType, reading, deadband)) continue;
-        VARIANT value;
-        const HRESULT status = CallbackValueOf(*item, reading, value);
-        RememberSent(item->m_callbackSent, value, status);
-        changes.Add(item->m_hClient, value, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD, now, status);
+        AddCallbackValue(*item, reading, m_settings.lcid, now, changes);
     }
     return S_OK;
 }
@@ -116,13 +124,9 @@ HRESULT CGroup::CollectCallbackValues(const std::vector<OPCHANDLE>& handles, Cal
         // handle to report any more: it is left out.
         CItem* item = FindItemLocked(handle);
         if (!item) continue;
-        const TagReading reading = item->m_pTag->ReadingLocked();
-        VARIANT value;
-        const HRESULT status = CallbackValueOf(*item, reading, value);
         // What a read or refresh told the client counts as sent: the next
         // data change reports only what differs from it.
-        RememberSent(item->m_callbackSent, value, status);
-        values.Add(item->m_hClient, value, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD, now, status);
+        AddCallbackValue(*item, item->m_pTag->ReadingLocked(), m_settings.lcid, now, values);
     }
     return S_OK;
 }

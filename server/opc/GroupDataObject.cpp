@@ -9,6 +9,7 @@
 #include "HResult.h"
 #include "ServerContext.h"
 #include "StreamFormats.h"
+#include "ValueConversion.h"
 
 #include <cstring>
 #include <memory>
@@ -22,9 +23,6 @@ HRESULT TagValueOf(const CRealItem& tag, const TagReading& reading, VARIANT& val
     std::memset(&value, 0, sizeof value);
     return tag.ValueOf(reading, &value);
 }
-
-HRESULT ReadTagValue(const CRealItem& tag, VARIANT& value) { return TagValueOf(tag, tag.Reading(), value); }
-
 
 }  // namespace
 
@@ -61,82 +59,146 @@ DWORD CGroup::ActiveItemCount() {
     return n;
 }
 
-HRESULT CGroup::SubscriptionCycle(StreamKind kind, HGLOBAL block, DWORD n, DWORD* changed) {
-    *changed = 0;
-    fw::GlobalLockScope locked(block);
+// The items of one stream with their values, converted to the types the
+// client asked for; the values are owned and cleared here.
+class CGroup::StreamItems {
+public:
+    StreamItems() = default;
+    ~StreamItems() {
+        for (Entry& entry : entries) VariantClear(&entry.value);
+    }
+    StreamItems(const StreamItems&) = delete;
+    StreamItems& operator=(const StreamItems&) = delete;
+
+    struct Entry {
+        OPCHANDLE hClient;
+        WORD quality;
+        VARIANT value;
+    };
+    bool Reserve(size_t n) {
+        try {
+            entries.reserve(n);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+    // Takes the value over; within the reservation this never allocates.
+    void Add(OPCHANDLE hClient, WORD quality, VARIANT& value) {
+        entries.push_back({hClient, quality, value});
+        extraBytes += StreamValueExtra(value);
+        std::memset(&value, 0, sizeof value);
+    }
+    // The item's value from a reading, in the type the client gets it: a
+    // value that cannot be converted goes as an empty, bad one.
+    // An asynchronous completion reports its values good whatever the
+    // tag's read status (statusDecides false), as it always has.
+    void AddReading(const CItem& item, const TagReading& reading, LCID locale, bool statusDecides = true) {
+        VARIANT value;
+        const HRESULT read = TagValueOf(*item.m_pTag, reading, value);
+        WORD quality = read == S_OK || !statusDecides ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD;
+        if (quality == OPC_QUALITY_GOOD && ConvertValue(value, item.DeliveredType(), locale) != S_OK) {
+            std::memset(&value, 0, sizeof value);
+            quality = OPC_QUALITY_BAD;
+        }
+        Add(item.m_hClient, quality, value);
+    }
+
+    std::vector<Entry> entries;
+    size_t extraBytes = 0;
+};
+
+HRESULT CGroup::WriteStream(StreamKind kind, void* data, size_t size, DWORD dwSize, DWORD transactionId,
+                            const StreamItems& items) {
+    StreamWriter writer(data, size, kind);
+    const DWORD count = static_cast<DWORD>(items.entries.size());
+    const size_t extra = writer.CarriesEntries() ? items.extraBytes : 0;
+    if (!writer.WriteHeader(dwSize, count, m_settings.hClientGroup, transactionId, extra)) return STG_E_MEDIUMFULL;
+    if (!writer.CarriesEntries()) return S_OK;
+    FILETIME now;
+    CoFileTimeNow(&now);
+    for (DWORD i = 0; i < count; ++i) {
+        const StreamItems::Entry& entry = items.entries[i];
+        if (!writer.WriteEntry(i, entry.hClient, entry.quality, now, entry.value)) return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT CGroup::BuildStream(StreamKind kind, DWORD sizedFor, DWORD transactionId, const StreamItems& items,
+                            fw::UniqueGlobal& stream) {
+    // The block is sized as for sizedFor items of 16-byte values, and grows
+    // by what string values take beyond that.  Zeroed: the unused tail must
+    // not hand the client stale bytes of this process.
+    const DWORD base = StreamBlockSize(kind, sizedFor);
+    const bool entries = kind == StreamKind::Data || kind == StreamKind::DataTime;
+    const unsigned long long size = base + (entries ? items.extraBytes : 0);
+    if (base == 0 || size > 0xFFFFFFFFull) return E_OUTOFMEMORY;
+    stream.reset(GlobalAlloc(GPTR, static_cast<SIZE_T>(size)));
+    if (!stream) return E_OUTOFMEMORY;
+    fw::GlobalLockScope locked(stream.get());
     if (!locked.data()) return E_FAIL;
+    return WriteStream(kind, locked.data(), locked.size(), static_cast<DWORD>(size), transactionId, items);
+}
+
+HRESULT CGroup::SubscriptionCycle(StreamKind kind, fw::UniqueGlobal& stream, DWORD* changed) {
+    *changed = 0;
+    stream.reset();
+    // An inactive group reports nothing, on either kind of subscription.
+    if (!m_settings.active) return S_OK;
+    const DWORD n = ActiveItemCount();
+    if (n == 0) return S_OK;
 
     const HRESULT read = ReadActiveItems();
     if (FAILED(read)) return read;
 
-    FILETIME now;
-    CoFileTimeNow(&now);
-    fw::Lock lock(m_itemLock);
-    // Items may have been added or activated since the block was sized:
-    // the stream never holds more than the block was made for.  Each item's
-    // reading is taken once, so what is tested is what is sent even while
-    // another group's device read refreshes the same tags.
-    std::vector<std::pair<CItem*, TagReading>>& changes = m_cycleChanges;
-    changes.clear();
-    try {
-        changes.reserve(n);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    StreamItems items;
+    if (!items.Reserve(n)) return E_OUTOFMEMORY;
     {
+        fw::Lock lock(m_itemLock);
+        // Items may have been added or activated since the count: the stream
+        // never holds more than n.  Each item's reading is taken once, so
+        // what is tested is what is sent even while another group's device
+        // read refreshes the same tags.
         TagValueLock valueLock(m_items.First() ? m_items.First()->m_pTag : nullptr);
-        for (CItem* item = m_items.First(); item && changes.size() < n; item = item->m_pNext) {
+        for (CItem* item = m_items.First(); item && items.entries.size() < n; item = item->m_pNext) {
             if (!item->m_active) continue;
             const TagReading reading = item->m_pTag->ReadingLocked();
-            if (HasChanged(item->m_streamSent, item->m_pTag->m_canonicalType, reading)) changes.emplace_back(item, reading);
+            if (!HasChanged(item->m_streamSent, item->m_pTag->m_canonicalType, reading)) continue;
+            VARIANT sent;
+            const HRESULT status = TagValueOf(*item->m_pTag, reading, sent);
+            RememberSent(item->m_streamSent, sent, status);
+            items.AddReading(*item, reading, m_settings.lcid);
         }
     }
-    const DWORD count = static_cast<DWORD>(changes.size());
-
     // A cycle without changes sends nothing and takes no number: the
     // streams a client sees count up without gaps.
-    if (count == 0) return S_OK;
-    StreamWriter writer(locked.data(), locked.size(), kind);
-    if (!writer.Fits(count)) return E_FAIL;
-    writer.WriteHeader(StreamBlockSize(kind, n), count, m_settings.hClientGroup, NextStreamId());
-    for (DWORD index = 0; index < count; ++index) {
-        CItem* item = changes[index].first;
-        VARIANT value;
-        const HRESULT status = TagValueOf(*item->m_pTag, changes[index].second, value);
-        if (writer.CarriesEntries())
-            writer.WriteEntry(index, item->m_hClient, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD, now, value);
-        RememberSent(item->m_streamSent, value, status);
-    }
-    *changed = count;
+    if (items.entries.empty()) return S_OK;
+    RETURN_IF_FAILED(BuildStream(kind, n, NextStreamId(), items, stream));
+    *changed = static_cast<DWORD>(items.entries.size());
     return S_OK;
 }
 
-HRESULT CGroup::WriteStreamForHandles(StreamKind kind, HGLOBAL block, DWORD count, const OPCHANDLE* handles) {
-    fw::GlobalLockScope locked(block);
-    if (!locked.data()) return E_FAIL;
-    StreamWriter writer(locked.data(), locked.size(), kind);
-    if (!writer.Fits(count)) return E_FAIL;
-
-    FILETIME now;
-    CoFileTimeNow(&now);
-    fw::Lock lock(m_itemLock);
-    writer.WriteHeader(StreamBlockSize(kind, count), count, m_settings.hClientGroup, NextStreamId());
-    if (!writer.CarriesEntries()) return S_OK;
-    for (DWORD i = 0; i < count; ++i) {
-        VARIANT value;
-        std::memset(&value, 0, sizeof value);
-        CItem* item = FindItemLocked(handles[i]);
-        if (!item) {
-            // A handle the group does not know (never added, or removed since
-            // the request) keeps its place with no client handle, an empty
-            // value and bad quality.
-            writer.WriteEntry(i, 0, OPC_QUALITY_BAD, now, value);
-            continue;
+HRESULT CGroup::StreamForHandles(StreamKind kind, DWORD count, const OPCHANDLE* handles, DWORD transactionId,
+                                 fw::UniqueGlobal& stream) {
+    StreamItems items;
+    if (!items.Reserve(count)) return E_OUTOFMEMORY;
+    {
+        fw::Lock lock(m_itemLock);
+        for (DWORD i = 0; i < count; ++i) {
+            CItem* item = FindItemLocked(handles[i]);
+            if (!item) {
+                // A handle the group does not know (never added, or removed
+                // since the request) keeps its place with no client handle,
+                // an empty value and bad quality.
+                VARIANT empty;
+                std::memset(&empty, 0, sizeof empty);
+                items.Add(0, OPC_QUALITY_BAD, empty);
+                continue;
+            }
+            items.AddReading(*item, item->m_pTag->Reading(), m_settings.lcid, false);
         }
-        ReadTagValue(*item->m_pTag, value);
-        writer.WriteEntry(i, item->m_hClient, OPC_QUALITY_GOOD, now, value);
     }
-    return S_OK;
+    return BuildStream(kind, count, transactionId, items, stream);
 }
 
 STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
@@ -147,50 +209,37 @@ STDMETHODIMP CGroup::GetData(FORMATETC* pformatetcIn, STGMEDIUM* pmedium) {
     const HRESULT read = ReadActiveItems();
     if (FAILED(read)) return read;
 
-    FILETIME now;
-    CoFileTimeNow(&now);
-    fw::Lock lock(m_itemLock);
-    const DWORD n = ActiveItemCount();
-    const DWORD size = StreamBlockSize(kind, n);
-    if (size == 0) return E_OUTOFMEMORY;
+    StreamItems items;
+    DWORD n = 0;
+    {
+        fw::Lock lock(m_itemLock);
+        n = ActiveItemCount();
+        if (!items.Reserve(n)) return E_OUTOFMEMORY;
+        for (CItem* item = m_items.First(); item && items.entries.size() < n; item = item->m_pNext) {
+            if (!item->m_active) continue;
+            VARIANT sent;
+            const TagReading reading = item->m_pTag->Reading();
+            const HRESULT status = TagValueOf(*item->m_pTag, reading, sent);
+            RememberSent(item->m_streamSent, sent, status);
+            items.AddReading(*item, reading, m_settings.lcid);
+        }
+    }
 
     // A caller in this process may hand over its own block.  Through the
     // proxy the medium is an out parameter and arrives empty: then the block
-    // is ours, as the stub expects, and it frees it after sending.  Blocks
-    // start zeroed: what a stream leaves unused carries nothing of ours.
+    // is ours, as the stub expects, and it frees it after sending.
     const bool callersBlock = pmedium->tymed == TYMED_HGLOBAL && pmedium->hGlobal;
-    fw::UniqueGlobal ownBlock(callersBlock ? nullptr : GlobalAlloc(GPTR, size));
-    const HGLOBAL block = callersBlock ? pmedium->hGlobal : ownBlock.get();
-    if (!block) return callersBlock ? E_FAIL : E_OUTOFMEMORY;
-    HRESULT hr = S_OK;
-    {
-        fw::GlobalLockScope locked(block);
-        StreamWriter writer(locked.data(), locked.size(), kind);
-        if (!locked.data()) {
-            hr = E_FAIL;
-        } else if (!writer.Fits(n)) {
-            hr = STG_E_MEDIUMFULL;  // nothing written
-        } else {
-            writer.WriteHeader(size, n, m_settings.hClientGroup, NextStreamId());
-            DWORD index = 0;
-            for (CItem* item = m_items.First(); item && index < n; item = item->m_pNext) {
-                if (!item->m_active) continue;
-                VARIANT value;
-                const HRESULT status = ReadTagValue(*item->m_pTag, value);
-                if (writer.CarriesEntries())
-                    writer.WriteEntry(index, item->m_hClient, status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD,
-                                      now, value);
-                RememberSent(item->m_streamSent, value, status);
-                ++index;
-            }
-        }
+    if (callersBlock) {
+        fw::GlobalLockScope locked(pmedium->hGlobal);
+        if (!locked.data()) return E_FAIL;
+        const DWORD size = StreamBlockSize(kind, n);
+        return WriteStream(kind, locked.data(), locked.size(), size, NextStreamId(), items);
     }
-    if (FAILED(hr)) return hr;
-    if (!callersBlock) {
-        pmedium->tymed = TYMED_HGLOBAL;
-        pmedium->hGlobal = ownBlock.release();
-        pmedium->pUnkForRelease = nullptr;
-    }
+    fw::UniqueGlobal block;
+    RETURN_IF_FAILED(BuildStream(kind, n, NextStreamId(), items, block));
+    pmedium->tymed = TYMED_HGLOBAL;
+    pmedium->hGlobal = block.release();
+    pmedium->pUnkForRelease = nullptr;
     return S_OK;
 }
 

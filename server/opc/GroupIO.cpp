@@ -5,6 +5,8 @@
 #include "TaskMem.h"
 #include "TarnProtocol.h"
 #include "ServerContext.h"
+#include "TagDeviceRead.h"
+#include "ValueConversion.h"
 
 #include <memory>
 #include <new>
@@ -13,55 +15,22 @@
 HRESULT CGroup::DeviceRead(DWORD count, const OPCHANDLE* handles) {
     if (count == 0) return S_OK;
     if (!handles) return E_INVALIDARG;
-
-    std::unique_ptr<tarn::TarnIoItem[]> elements(new (std::nothrow) tarn::TarnIoItem[count]());
-    std::unique_ptr<CRealItem*[]> tags(new (std::nothrow) CRealItem*[count]());
-    // The driver writes into copies; the tags take them under their value
-    // lock afterwards, so no reader sees a value half written.
-    std::unique_ptr<VARIANT[]> values(new (std::nothrow) VARIANT[count]);
-    if (!elements || !tags || !values) return E_OUTOFMEMORY;
-
-    int32_t filled = 0;
+    std::vector<CRealItem*> tags;
     // Workers call this too, and the group may leave its server object
     // meanwhile: the pointer is taken once, under the lock that detaching
     // takes.  A worker's use keeps the object itself alive.
     ServerContext* server = nullptr;
-    {
+    try {
+        tags.reserve(count);
         fw::Lock lock(m_itemLock);
         server = m_pServer;
-        if (!server || !server->HasDriver()) return E_FAIL;
-        // One hold of the value lock for the whole batch: the tags of a
-        // group all belong to the one table of its server object.
-        TagValueLock valueLock(m_items.First() ? m_items.First()->m_pTag : nullptr);
-        for (DWORD i = 0; i < count; ++i) {
-            CItem* item = FindItemLocked(handles[i]);
-            if (!item || item->m_pTag->m_ioMode != kDeviceTag) continue;
-            CRealItem* tag = item->m_pTag;
-            tarn::TarnIoItem& e = elements[filled];
-            e.address = tag->m_address;
-            e.device = tag->m_device;
-            e.number = tag->m_addressNumber;
-            e.param = tag->m_addressParam;
-            e.type = tarn::TarnTypeFromVarType(tag->m_canonicalType);
-            values[filled] = tag->ReadingLocked().raw;
-            values[filled].vt = tag->m_canonicalType;
-            e.value = &values[filled];
-            tags[filled++] = tag;
-        }
+        if (!server) return E_FAIL;
+        for (DWORD i = 0; i < count; ++i)
+            if (CItem* item = FindItemLocked(handles[i])) tags.push_back(item->m_pTag);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
     }
-
-    tarn::TarnRequest request{server->DriverContext(), tarn::OpcBlockRead, filled, 0, elements.get()};
-    request.count = filled;
-    // A driver write further down this thread's stack holds the driver (its
-    // box dispatched this call): the driver is not entered a second time.
-    if (server->DriverHeldByThisThread()) return HRESULT_FROM_WIN32(ERROR_BUSY);
-    const DriverStatus rc = server->SendToDriver(request);
-
-    // A failed block read marks every tag of it with the block's status.
-    TagValueLock valueLock(filled ? tags[0] : nullptr);
-    for (int32_t i = 0; i < filled; ++i)
-        tags[i]->StoreReadingLocked(values[i], Succeeded(rc) ? DriverStatus{elements[i].status} : rc);
-    return S_OK;
+    return DeviceReadTags(*server, tags.data(), tags.size());
 }
 
 STDMETHODIMP CGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phServer, OPCITEMSTATE** ppItemValues,
@@ -94,9 +63,17 @@ STDMETHODIMP CGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE* phSe
         }
         s.hClient = item->m_hClient;
         s.ftTimeStamp = now;
-        const HRESULT status = item->m_pTag->ReadValue(&s.vDataValue);
+        HRESULT status = item->m_pTag->ReadValue(&s.vDataValue);
         // A value the driver did not deliver is not a good value.
         s.wQuality = status == S_OK ? OPC_QUALITY_GOOD : OPC_QUALITY_BAD;
+        // A value the requested type cannot hold is a bad value of that type.
+        if (status == S_OK && ConvertValue(s.vDataValue, item->DeliveredType(), m_settings.lcid) != S_OK) {
+            status = OPC_E_BADTYPE;
+            s.wQuality = OPC_QUALITY_BAD;
+        }
+        // The cache of an item that is not being updated is out of service.
+        if (status == S_OK && dwSource == OPC_DS_CACHE && (!m_settings.active || !item->m_active))
+            s.wQuality = OPC_QUALITY_OUT_OF_SERVICE;
         errors.get()[i] = status;
     }
     *ppItemValues = states.release();
@@ -114,6 +91,18 @@ STDMETHODIMP CGroup::Write(DWORD dwCount, OPCHANDLE* phServer, VARIANT* pItemVal
     const HRESULT hr = WriteItems(dwCount, phServer, pItemValues, errors.get(), nullptr);
     if (FAILED(hr)) return hr;
     *ppErrors = errors.release();
+    return hr;
+}
+
+HRESULT CGroup::WriteConverted(CRealItem& tag, const VARIANT& value) const {
+    // The driver is handed the tag's own type, whatever the client sent.
+    VARIANT canonical;
+    VariantInit(&canonical);
+    HRESULT hr = VariantCopy(&canonical, const_cast<VARIANT*>(&value));
+    if (SUCCEEDED(hr)) hr = ConvertValue(canonical, tag.m_canonicalType, m_settings.lcid);
+    else hr = OPC_E_BADTYPE;
+    if (hr == S_OK) hr = tag.WriteValue(canonical);
+    VariantClear(&canonical);
     return hr;
 }
 
@@ -152,10 +141,8 @@ HRESULT CGroup::WriteItems(DWORD count, const OPCHANDLE* handles, const VARIANT*
             hr = RPC_E_DISCONNECTED;
         else if (!tags[i])
             hr = OPC_E_UNKNOWNITEMID;
-        else if (values[i].vt != tags[i]->m_canonicalType)
-            hr = OPC_E_BADTYPE;
         else
-            hr = tags[i]->WriteValue(values[i]);
+            hr = WriteConverted(*tags[i], values[i]);
         if (hr == S_FALSE) hr = S_OK;  // a tag the driver does not write
         errors[i] = hr;
         if (hr != S_OK) overall = S_FALSE;

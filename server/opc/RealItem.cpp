@@ -15,14 +15,22 @@ TagReading CRealItem::Reading() const {
 }
 
 void CRealItem::StoreReading(const VARIANT& raw, DriverStatus status) {
+    FILETIME now;
+    CoFileTimeNow(&now);
     TagValueLock lock(this);
-    StoreReadingLocked(raw, status);
+    StoreReadingLocked(raw, status, now);
 }
 
-void CRealItem::StoreReadingLocked(const VARIANT& raw, DriverStatus status) {
+void CRealItem::StoreReadingLocked(const VARIANT& raw, DriverStatus status, const FILETIME& when) {
     // Scalar types only: the bytes are the value, nothing to copy deeply.
     m_value = raw;
     m_readStatus = status;
+    m_readTime = when;
+}
+
+FILETIME CRealItem::ReadTime() const {
+    TagValueLock lock(this);
+    return m_readTime;
 }
 
 HRESULT CRealItem::ReadValue(VARIANT* out) const {

@@ -44,7 +44,9 @@ public:
     // The same for a caller that holds the value lock (TagValueLock) over
     // many tags at once, as the device reads and the subscription cycles do.
     TagReading ReadingLocked() const { return {m_value, m_readStatus}; }
-    void StoreReadingLocked(const VARIANT& raw, DriverStatus status);
+    void StoreReadingLocked(const VARIANT& raw, DriverStatus status, const FILETIME& when);
+    // When the last device read left its value (zero before the first).
+    FILETIME ReadTime() const;
     // Sends one write request for value, which must hold the canonical type.
     HRESULT WriteValue(const VARIANT& value);
 
@@ -65,6 +67,7 @@ public:
 private:
     VARIANT m_value;
     DriverStatus m_readStatus = kNotReadYet;
+    FILETIME m_readTime{};
 };
 
 // Holds the value lock of a tag's table (that of every tag of the table) for

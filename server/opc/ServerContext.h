@@ -9,8 +9,11 @@
 
 #include <unknwn.h>
 
+#include <string>
+
 class CRealItem;
 class CEnumer;
+class CGroup;
 namespace tarn {
 struct TarnRequest;
 }
@@ -39,6 +42,12 @@ public:
     // server object closes, since they walk its tag table.
     virtual void AddTagEnumerator(CEnumer* enumerator) = 0;
     virtual void RemoveTagEnumerator(CEnumer* enumerator) = 0;
+
+    // Group names are unique within the server object.
+    virtual bool GroupNameInUse(const std::wstring& name) const = 0;
+    // A new, inactive group with the source's settings and items, listed
+    // like one AddGroup made; its interface riid goes to ppUnk.
+    virtual HRESULT CloneGroup(CGroup& source, const wchar_t* name, REFIID riid, LPUNKNOWN* ppUnk) = 0;
 
     // What this server object may still take of the process.
     virtual ServerBudget& Budget() = 0;

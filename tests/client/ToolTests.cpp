@@ -458,8 +458,8 @@ Rows InterfaceRows(const std::vector<const char*>& server, const std::vector<con
     return rows;
 }
 
-// VELMORA_OPC speaks DA 2.0 as well; item properties are still to come.
-const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "No", "Yes", "Yes"};
+// VELMORA_OPC speaks DA 2.0 as well: every required interface is there.
+const std::vector<const char*> kVelmoraServer = {"Yes", "Yes", "Yes", "No", "No", "Yes", "Yes", "Yes"};
 // The branch servers offer IOPCShutdown through a connection point.
 const std::vector<const char*> kBranchServer = {"Yes", "Yes", "Yes", "No", "No", "No", "Yes", "No"};
 

@@ -87,13 +87,13 @@ TEST_F(AsyncIO, ReadOfTwoCachedItemsCompletesThroughTheSubscription) {
     EXPECT_EQ(S_OK, errors[0]);
     EXPECT_EQ(S_OK, errors[1]);
     CoTaskMemFree(errors);
-    EXPECT_EQ(0u, transaction);
+    EXPECT_EQ(lastId + 1, transaction) << "the group's stream counter's next number";
 
     ASSERT_TRUE(sub.Sink().WaitFor(2, 5000));
     const ReceivedStream& s = sub.Sink().Streams()[1];
     EXPECT_EQ(2u, s.ItemCount());
     EXPECT_EQ(20u + 36u * 2u, s.Size());
-    EXPECT_EQ(lastId + 1, s.TransactionId()) << "the group's stream counter, not the request's number";
+    EXPECT_EQ(transaction, s.TransactionId()) << "the completion carries the number handed out";
     std::vector<StreamEntry> entries;
     ASSERT_TRUE(s.Entries(true, entries));
     EXPECT_EQ(102u, entries[0].hClient) << "in the order asked for";

@@ -5,6 +5,7 @@
 // completed through its stream.
 #include "DataCallbackSink.h"
 #include "DataChangeSink.h"
+#include "HeldGroupTest.h"
 #include "ServerTest.h"
 
 #include "ConnectionPoint.h"
@@ -15,81 +16,7 @@ namespace {
 
 using fw::ComPtr;
 
-constexpr OPCHANDLE kClientGroup = 77;
-
-VARIANT Number(VARTYPE type, double v) {
-    VARIANT value;
-    VariantInit(&value);
-    value.vt = type;
-    if (type == VT_I4) value.lVal = static_cast<LONG>(v);
-    if (type == VT_R8) value.dblVal = v;
-    if (type == VT_R4) value.fltVal = static_cast<float>(v);
-    return value;
-}
-
-// A server object of the test driver's held values: A (I4), B (R8), C (R4)
-// keep what is written to them.  Client handles are 1, 2, 3.
-class DataAccess2 : public DriverCopyTest {
-protected:
-    void SetUp() override {
-        DriverCopyTest::SetUp();
-        ASSERT_NO_FATAL_FAILURE(Install("held"));
-        ASSERT_EQ(S_OK, CreateServer(server_));
-        ASSERT_NO_FATAL_FAILURE(MakeGroup(L"G2", TRUE, 0.0f, group_));
-    }
-    void TearDown() override {
-        group_.reset();
-        server_.reset();
-        DriverCopyTest::TearDown();
-    }
-
-    void MakeGroup(const wchar_t* name, BOOL active, FLOAT deadband, ComPtr<IUnknown>& group) {
-        OPCHANDLE hServer = 0;
-        DWORD revised = 0;
-        ASSERT_EQ(S_OK, server_->AddGroup(name, active, 100, kClientGroup, nullptr, &deadband, 0x409, &hServer,
-                                          &revised, IID_IUnknown, reinterpret_cast<LPUNKNOWN*>(group.put())));
-        ComPtr<IOPCItemMgt> items;
-        ASSERT_EQ(S_OK, group.query(items));
-        OPCITEMDEF defs[3] = {};
-        const wchar_t* ids[] = {L"A", L"B", L"C"};
-        for (int i = 0; i < 3; ++i) {
-            defs[i].szItemID = const_cast<wchar_t*>(ids[i]);
-            defs[i].bActive = TRUE;
-            defs[i].hClient = i + 1;
-        }
-        OPCITEMRESULT* results = nullptr;
-        HRESULT* errors = nullptr;
-        ASSERT_EQ(S_OK, items->AddItems(3, defs, &results, &errors));
-        handles_.clear();
-        for (int i = 0; i < 3; ++i) handles_.push_back(results[i].hServer);
-        CoTaskMemFree(results);
-        CoTaskMemFree(errors);
-    }
-
-    HRESULT WriteNow(OPCHANDLE handle, VARIANT value) {
-        ComPtr<IOPCSyncIO> io;
-        HRESULT hr = group_.query(io);
-        if (FAILED(hr)) return hr;
-        HRESULT* errors = nullptr;
-        hr = io->Write(1, &handle, &value, &errors);
-        CoTaskMemFree(errors);
-        return hr;
-    }
-
-    HRESULT SetActive(OPCHANDLE handle, BOOL active) {
-        ComPtr<IOPCItemMgt> items;
-        HRESULT hr = group_.query(items);
-        if (FAILED(hr)) return hr;
-        HRESULT* errors = nullptr;
-        hr = items->SetActiveState(1, &handle, active, &errors);
-        CoTaskMemFree(errors);
-        return hr;
-    }
-
-    ComPtr<IOPCServer> server_;
-    ComPtr<IUnknown> group_;
-    std::vector<OPCHANDLE> handles_;  // A, B, C
-};
+using DataAccess2 = HeldGroupTest;
 
 TEST_F(DataAccess2, CallbacksSendAllFirstThenChangesBeyondTheDeadbandOfActiveItems) {
     ComPtr<IUnknown> banded;
@@ -246,11 +173,13 @@ TEST_F(DataAccess2, DataAccess1WriteCompletesThroughTheWriteCompleteStream) {
     for (const OPCHANDLE handle : handles_) ASSERT_EQ(S_OK, SetActive(handle, FALSE));
     Subscription completions;
     ASSERT_EQ(S_OK, completions.Advise(group_.get(), writeComplete));
-    VARIANT values[2] = {Number(VT_I4, 9), Number(VT_R4, 1.0)};  // B is an R8: refused
+    VARIANT values[2] = {Number(VT_I4, 9), Number(VT_BSTR, 0)};  // B is an R8: text that is no number is refused
+    values[1].bstrVal = SysAllocString(L"nine");
     OPCHANDLE handles[2] = {handles_[0], handles_[1]};
     DWORD transaction = 0;
     HRESULT* errors = nullptr;
     ASSERT_EQ(S_OK, io->Write(completions.Connection(), 2, handles, values, &transaction, &errors));
+    VariantClear(&values[1]);
     CoTaskMemFree(errors);
     ASSERT_TRUE(completions.Sink().WaitFor(1, 5000));
     EXPECT_EQ(0u, completions.Sink().CountArrivingWithin(300));

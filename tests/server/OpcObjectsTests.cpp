@@ -48,6 +48,7 @@ private:
 CItem* NewItem(CRealItem* tag, OPCHANDLE client) {
     auto* item = new CItem;
     item->m_pTag = tag;
+    item->m_hServer = static_cast<OPCHANDLE>(tag->m_index);
     item->m_hClient = client;
     return item;
 }

@@ -118,14 +118,15 @@ TEST_F(SyncIO, WriteGoesToTheDriverAndShowsInTheNextDeviceRead) {
     auto box = std::async(std::launch::async, [] { return testsupport::WaitForMessageBox("Write", 20000); });
     VARIANT values[2];
     VariantInit(&values[0]);
-    values[0].vt = VT_R8;  // wrong type for the VT_I4 tag: refused, nothing sent
-    values[0].dblVal = 99;
+    values[0].vt = VT_BSTR;  // no number for the VT_I4 tag: refused, nothing sent
+    values[0].bstrVal = SysAllocString(L"ninety-nine");
     VariantInit(&values[1]);
     values[1].vt = VT_I4;
     values[1].lVal = 10;
     OPCHANDLE handles[] = {handles_[1], handles_[1]};
     HRESULT* errors = nullptr;
     ASSERT_EQ(S_FALSE, io->Write(2, handles, values, &errors));
+    VariantClear(&values[0]);
     fw::TaskMemPtr<HRESULT> owner(errors);
     EXPECT_EQ(OPC_E_BADTYPE, errors[0]);
     EXPECT_EQ(S_OK, errors[1]);
@@ -150,13 +151,14 @@ TEST_F(SyncIO, WriteRefusesWrongTypesInEitherOrder) {
     for (auto& v : values) VariantInit(&v);
     values[0].vt = VT_R4;  // Name3 is VT_R4: accepted
     values[0].fltVal = 2.5f;
-    values[1].vt = VT_R8;  // Name3 again, as a double: refused
-    values[1].dblVal = 2.5;
+    values[1].vt = VT_BSTR;  // Name3 again, as text that is no number: refused
+    values[1].bstrVal = SysAllocString(L"two and a half");
     values[2].vt = VT_I4;  // unknown handle
     values[2].lVal = 1;
     OPCHANDLE handles[] = {handles_[3], handles_[3], 77};
     HRESULT* errors = nullptr;
     ASSERT_EQ(S_FALSE, io->Write(3, handles, values, &errors));
+    VariantClear(&values[1]);
     fw::TaskMemPtr<HRESULT> owner(errors);
     EXPECT_EQ(S_OK, errors[0]);
     EXPECT_EQ(OPC_E_BADTYPE, errors[1]);
