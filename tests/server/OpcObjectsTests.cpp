@@ -1,6 +1,7 @@
 // The server's OPC objects in process, without a server program or windows:
 // the item list, the change test of the subscriptions, the cycle schedule,
 // the texts of result codes.
+#include "BrowseFilter.h"
 #include "ChangeTest.h"
 #include "ComPtr.h"
 #include "CycleSchedule.h"
@@ -10,6 +11,7 @@
 #include "OpcErrorText.h"
 #include "ServerBudget.h"
 #include "TagTable.h"
+#include "ValueConversion.h"
 #include "TaskMem.h"
 
 #include <gtest/gtest.h>
@@ -179,6 +181,43 @@ TEST(ChangeTest, DeadbandIsMeasuredAgainstTheValueLastSent) {
     std::unique_ptr<CItem> flag(NewItem(flags[1], 2));
     Cycle(*flag, {Value(VT_BOOL, 1), kDriverOk}, 50.0f);
     EXPECT_TRUE(Cycle(*flag, {Value(VT_BOOL, 0), kDriverOk}, 50.0f)) << "not a number: no deadband";
+}
+
+TEST(BrowseFilter, WildcardsOfTheStandardIgnoringCase) {
+    struct Case {
+        const wchar_t* text;
+        const wchar_t* pattern;
+        bool matches;
+    };
+    const Case cases[] = {
+        {L"Tank1", L"", true},          {L"Tank1", L"tank?", true},      {L"Tank", L"Tank?", false},
+        {L"Tank12", L"T*2", true},      {L"Tank12", L"T*3", false},      {L"T", L"T*", true},
+        {L"Tank1", L"Tank#", true},     {L"TankX", L"Tank#", false},     {L"Tank1", L"*[0-3]", true},
+        {L"Tank7", L"*[0-3]", false},   {L"Tank7", L"*[!0-3]", true},    {L"a]", L"a[]]", true},
+        {L"Ab", L"[a-b][A-B]", true},   {L"Tank1", L"Tank[1", false},    {L"x*y", L"x[*]y", true},
+        {L"abcabc", L"*b*c*c", true},   {L"abcab", L"*b*c*c", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.matches, MatchesPattern(c.text, c.pattern)) << "\"" << c.text << "\" against \"" << c.pattern << "\"";
+}
+
+TEST(ValueConversion, RequestedTypesAndTheirFailures) {
+    EXPECT_EQ(S_OK, CheckRequestedType(VT_I4, VT_EMPTY));
+    EXPECT_EQ(S_OK, CheckRequestedType(VT_I4, VT_BSTR));
+    EXPECT_EQ(S_OK, CheckRequestedType(VT_R8, VT_I1)) << "a value may not fit, the type still can";
+    EXPECT_EQ(OPC_E_BADTYPE, CheckRequestedType(VT_I4, static_cast<VARTYPE>(VT_ARRAY | VT_I4)));
+    EXPECT_EQ(OPC_E_BADTYPE, CheckRequestedType(VT_R4, VT_UNKNOWN));
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = 70000.0;
+    EXPECT_EQ(OPC_E_RANGE, ConvertValue(v, VT_I2, 0x409));
+    EXPECT_EQ(VT_EMPTY, v.vt);
+    v.vt = VT_BSTR;
+    v.bstrVal = SysAllocString(L"12");
+    EXPECT_EQ(S_OK, ConvertValue(v, VT_I2, 0x409));
+    EXPECT_EQ(VT_I2, v.vt);
+    EXPECT_EQ(12, v.iVal);
 }
 
 TEST(TagReading, AValueIsHandedOutOnlyWhenTheDriverDeliveredIt) {

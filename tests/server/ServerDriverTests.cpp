@@ -171,7 +171,7 @@ TEST_F(OtherDriver, NoDriverBrowsesAnEmptySpace) {
     ComPtr<IOPCBrowseServerAddressSpace> browse;
     ASSERT_EQ(S_OK, server_.query(browse));
     ComPtr<IEnumString> names;
-    ASSERT_EQ(S_OK, browse->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, names.put()));
+    ASSERT_EQ(S_FALSE, browse->BrowseOPCItemIDs(OPC_FLAT, L"", VT_EMPTY, 0, names.put())) << "nothing to list";
     LPOLESTR name = nullptr;
     ULONG fetched = 99;
     EXPECT_EQ(S_FALSE, names->Next(1, &name, &fetched));
