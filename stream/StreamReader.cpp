@@ -11,7 +11,21 @@ static_assert(offsetof(OPCITEMHEADER2, dwValueOffset) == 4 && offsetof(OPCITEMHE
               "entry layout");
 
 StreamReader::StreamReader(const void* block, size_t blockSize, StreamKind kind)
-    : block_(static_cast<const BYTE*>(block)), size_(block ? blockSize : 0), kind_(kind) {}
+    : block_(static_cast<const BYTE*>(block)), size_(block ? blockSize : 0), kind_(kind) {
+    const size_t entrySize = StreamEntrySize(kind_);
+    if (entrySize == 0 || size_ < kStreamHeaderSize) return;
+    const DWORD count = ItemCount();
+    size_t firstValue = size_;  // the lowest value offset of the entries taken
+    for (size_t k = 0; k < count; ++k) {
+        const size_t end = kStreamHeaderSize + (k + 1) * entrySize;
+        if (end > size_ || end > firstValue) break;
+        StreamEntry entry;
+        Read(k, entry);
+        if (entry.valueOffset < end) break;
+        if (entry.valueOffset < firstValue) firstValue = entry.valueOffset;
+        usable_ = k + 1;
+    }
+}
 
 DWORD StreamReader::ItemCount() const {
     if (size_ < kStreamHeaderSize) return 0;
@@ -20,17 +34,13 @@ DWORD StreamReader::ItemCount() const {
     return header.dwItemCount;
 }
 
-size_t StreamReader::EntriesInBlock() const {
-    const size_t entrySize = StreamEntrySize(kind_);
-    if (entrySize == 0 || size_ < kStreamHeaderSize) return 0;
-    // A count larger than the block holds cannot be honoured past its end.
-    const size_t fitting = (size_ - kStreamHeaderSize) / entrySize;
-    const DWORD count = ItemCount();
-    return count < fitting ? count : fitting;
+bool StreamReader::ReadEntry(size_t index, StreamEntry& entry) const {
+    if (index >= usable_) return false;
+    Read(index, entry);
+    return true;
 }
 
-bool StreamReader::ReadEntry(size_t index, StreamEntry& entry) const {
-    if (index >= EntriesInBlock()) return false;
+void StreamReader::Read(size_t index, StreamEntry& entry) const {
     const BYTE* at = block_ + kStreamHeaderSize + index * StreamEntrySize(kind_);
     entry = StreamEntry{};
     if (kind_ == StreamKind::DataTime) {
@@ -47,5 +57,4 @@ bool StreamReader::ReadEntry(size_t index, StreamEntry& entry) const {
         entry.valueOffset = raw.dwValueOffset;
         entry.quality = raw.wQuality;
     }
-    return true;
 }

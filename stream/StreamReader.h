@@ -18,13 +18,20 @@ public:
 
     // The header's item count; 0 when the block cannot hold a header.
     DWORD ItemCount() const;
-    // How many of those entries lie wholly inside the block.
-    size_t EntriesInBlock() const;
+    // How many of those entries can be trusted: each lies wholly inside the
+    // block, after the header and before every value that it or an earlier
+    // entry points to.  A header that counts more entries than were written
+    // (whose "entries" would be value bytes) or an entry pointing into the
+    // entries is trusted up to the first such entry, not beyond.
+    size_t EntriesInBlock() const { return usable_; }
     // Entry `index`; false when it lies outside the block.
     bool ReadEntry(size_t index, StreamEntry& entry) const;
 
 private:
+    void Read(size_t index, StreamEntry& entry) const;
+
     const BYTE* block_;
     size_t size_;
     StreamKind kind_;
+    size_t usable_ = 0;
 };

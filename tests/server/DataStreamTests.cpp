@@ -172,13 +172,19 @@ TEST(StreamReader, ReadsOnlyWhatLiesInsideTheBlock) {
 
     const StreamReader reader(block.data(), block.size(), StreamKind::Data);
     EXPECT_EQ(claimed, reader.ItemCount());
-    // Entries are followed by their values: more entries fit than were written,
-    // never more than the block holds.
-    EXPECT_EQ((block.size() - kStreamHeaderSize) / kStreamEntrySize, reader.EntriesInBlock());
+    // The entries end where the first value starts: the bytes after them
+    // are values, not further entries, whatever the count says.
+    EXPECT_EQ(2u, reader.EntriesInBlock());
     StreamEntry entry;
     EXPECT_TRUE(reader.ReadEntry(1, entry));
     EXPECT_EQ(6u, entry.hClient);
     EXPECT_FALSE(reader.ReadEntry(reader.EntriesInBlock(), entry));
+
+    // An entry whose value would lie among the entries ends the trust there.
+    const DWORD intoEntries = kStreamHeaderSize + 4;
+    std::memcpy(block.data() + kStreamHeaderSize + kStreamEntrySize + 4, &intoEntries, sizeof intoEntries);
+    const StreamReader lying(block.data(), block.size(), StreamKind::Data);
+    EXPECT_EQ(1u, lying.EntriesInBlock());
 
     const StreamReader cut(block.data(), kStreamHeaderSize + kStreamEntrySize - 1, StreamKind::Data);
     EXPECT_EQ(0u, cut.EntriesInBlock()) << "an entry cut by the end of the block";

@@ -351,4 +351,33 @@ TEST_F(ItemTruth, BrowsingBatchesAndFilters) {
     CoTaskMemFree(got[0]);
 }
 
+// Each of the simulation driver's five tags (I2, I4, BOOL, R4, R8) read in
+// each of the types a client commonly asks for.
+using SimulationTypes = SimulationGroupTest;
+
+TEST_F(SimulationTypes, EveryTagReadsInEachRequestedType) {
+    ComPtr<IOPCItemMgt> mgt;
+    ASSERT_EQ(S_OK, group_.query(mgt));
+    ComPtr<IOPCSyncIO> io;
+    ASSERT_EQ(S_OK, group_.query(io));
+    const DWORD n = static_cast<DWORD>(handles_.size());
+    for (const VARTYPE type : {VT_R8, VT_BSTR, VT_I4}) {
+        SCOPED_TRACE(type);
+        std::vector<VARTYPE> types(n, type);
+        HRESULT* errors = nullptr;
+        ASSERT_EQ(S_OK, mgt->SetDatatypes(n, handles_.data(), types.data(), &errors));
+        CoTaskMemFree(errors);
+        OPCITEMSTATE* states = nullptr;
+        ASSERT_EQ(S_OK, io->Read(OPC_DS_DEVICE, n, handles_.data(), &states, &errors));
+        for (DWORD i = 0; i < n; ++i) {
+            EXPECT_EQ(S_OK, errors[i]) << i;
+            EXPECT_EQ(type, states[i].vDataValue.vt) << i;
+            EXPECT_EQ(OPC_QUALITY_GOOD, states[i].wQuality) << i;
+            VariantClear(&states[i].vDataValue);
+        }
+        CoTaskMemFree(states);
+        CoTaskMemFree(errors);
+    }
+}
+
 }  // namespace
