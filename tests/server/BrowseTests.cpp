@@ -117,7 +117,9 @@ TEST_F(Browse, NextGivesUpToTheNamesAskedFor) {
     ASSERT_EQ(kSimulationTags.size(), fetched);
     for (ULONG i = 0; i < 10; ++i) {
         const std::wstring name = Take(batch[i]);
-        if (i < fetched) EXPECT_EQ(kSimulationTags[i], name);
+        if (i < fetched) {
+            EXPECT_EQ(kSimulationTags[i], name);
+        }
     }
     fetched = 99;
     EXPECT_EQ(S_FALSE, names->Next(10, batch, &fetched));

@@ -39,7 +39,8 @@ void HeldGroupTest::MakeGroup(const wchar_t* name, BOOL active, FLOAT deadband, 
         defs[i].szItemID = const_cast<wchar_t*>(ids[i]);
         defs[i].bActive = TRUE;
         defs[i].hClient = i + 1;
-        defs[i].vtRequestedDataType = i < static_cast<int>(requested.size()) ? requested[i] : VT_EMPTY;
+        defs[i].vtRequestedDataType =
+            i < static_cast<int>(requested.size()) ? requested[i] : static_cast<VARTYPE>(VT_EMPTY);
     }
     OPCITEMRESULT* results = nullptr;
     HRESULT* errors = nullptr;

@@ -109,8 +109,12 @@ TEST_F(ItemTruth, ValuesComeInTheRequestedTypes) {
         ASSERT_EQ(S_OK, ReadNow(OPC_DS_DEVICE, handles_[i], state, error));
         EXPECT_EQ(S_OK, error);
         EXPECT_EQ(expected[i], state.vDataValue.vt) << i;
-        if (i == 1) EXPECT_STREQ(L"1.5", state.vDataValue.bstrVal);
-        if (i == 2) EXPECT_EQ(7, state.vDataValue.lVal);
+        if (i == 1) {
+            EXPECT_STREQ(L"1.5", state.vDataValue.bstrVal);
+        }
+        if (i == 2) {
+            EXPECT_EQ(7, state.vDataValue.lVal);
+        }
         VariantClear(&state.vDataValue);
     }
 
