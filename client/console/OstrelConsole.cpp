@@ -118,12 +118,17 @@ public:
     ServerConnections& Connections() { return connections_; }
     const ServerTable& Table() const { return connections_.Table(); }
 
-    // Every item ID below the server's browse position.
+    // Every item ID below the server's browse position; those this program
+    // cannot pass on unchanged are counted on stderr.
     std::vector<std::string> AllItemIds() const {
         std::vector<std::string> ids;
+        size_t unrepresentable = 0;
         fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
         if (SUCCEEDED(Server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void())))
-            ForEachItemIdBelow(browse.get(), [&](const std::string& id) { ids.push_back(id); });
+            ForEachItemIdBelow(browse.get(), [&](const std::string& id) { ids.push_back(id); }, &unrepresentable);
+        if (unrepresentable)
+            std::fprintf(stderr, "%zu item IDs with characters outside the ANSI code page were left out\n",
+                         unrepresentable);
         return ids;
     }
 
@@ -139,7 +144,7 @@ public:
         CGroup* group = entry->m_groups.back().get();
         const std::vector<HRESULT> results = connections_.AddItems(*group, ids);
         for (size_t i = 0; i < ids.size(); ++i)
-            if (FAILED(results[i]))
+            if (FAILED(results[i]) && results[i] != kItemIdTooLong)  // those were said already
                 std::fprintf(stderr, "the server refused the item %s (HR = %s)\n", ids[i].c_str(),
                              HresultText(results[i]).c_str());
         return group->m_items.empty() ? nullptr : group;

@@ -47,13 +47,13 @@ void ForEachName(IEnumString* names, Visit visit) {
 namespace {
 
 void WalkBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf,
-               int depth) {
+               int depth, size_t* unrepresentable) {
     fw::ComPtr<IEnumString> branches;
     if (depth < kMaxBrowseDepth && browse->BrowseOPCItemIDs(OPC_BRANCH, L"", VT_EMPTY, 0, branches.put()) == S_OK &&
         branches) {
         ForEachName(branches.get(), [&](const wchar_t* name) {
             if (browse->ChangeBrowsePosition(OPC_BROWSE_DOWN, name) != S_OK) return;
-            WalkBelow(browse, leaf, depth + 1);
+            WalkBelow(browse, leaf, depth + 1, unrepresentable);
             browse->ChangeBrowsePosition(OPC_BROWSE_UP, L"");
         });
     }
@@ -64,15 +64,30 @@ void WalkBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(co
         LPWSTR itemId = nullptr;
         if (FAILED(browse->GetItemID(const_cast<LPWSTR>(name), &itemId)) || !itemId) return;
         fw::TaskMemPtr<wchar_t> owner(itemId);
-        leaf(WideToAnsi(itemId));
+        const std::string text = WideToAnsi(itemId);
+        if (AnsiToWide(text) == itemId)
+            leaf(text);
+        else if (unrepresentable)
+            ++*unrepresentable;
     });
 }
 
 }  // namespace
 
-void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf) {
-    if (browse) WalkBelow(browse, leaf, 0);
+void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf,
+                        size_t* unrepresentable) {
+    if (browse) WalkBelow(browse, leaf, 0, unrepresentable);
 }
+
+namespace {
+
+// The start of an ID for a message: enough to recognise it.
+std::string IdForMessage(const std::string& itemId) {
+    constexpr size_t kShown = 40;
+    return itemId.size() <= kShown ? itemId : FitTextField(itemId, kShown) + "...";
+}
+
+}  // namespace
 
 std::string HresultText(HRESULT hr) {
     char text[16];
@@ -329,6 +344,14 @@ HRESULT ServerConnections::AddItemToServer(CGroup& group, const std::string& ite
 }
 
 bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
+    // A document keeps an ID in a field of 100 bytes: one that is longer
+    // would be saved cut and name another item, or none, when reopened.
+    if (itemId.size() > kTextFieldSize) {
+        ui_.ShowMessage("The item ID \"" + IdForMessage(itemId) + "\" is " + std::to_string(itemId.size()) +
+                        " bytes long; a document keeps at most " + std::to_string(kTextFieldSize) +
+                        ": the item was not added");
+        return false;
+    }
     OPCHANDLE hServer = 0;
     VARTYPE type = VT_EMPTY;
     const OPCHANDLE hClient = group.m_nextClientHandle;
@@ -346,6 +369,28 @@ bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
 std::vector<HRESULT> ServerConnections::AddItems(CGroup& group, const std::vector<std::string>& itemIds) {
     std::vector<HRESULT> results(itemIds.size(), E_POINTER);
     if (itemIds.empty() || !group.m_pItemMgt) return results;
+    // IDs a document could not keep are refused before anything is sent
+    // (see AddItem), and said in one message for them all.
+    std::vector<std::string> fitting;
+    std::vector<size_t> positions;
+    for (size_t i = 0; i < itemIds.size(); ++i) {
+        if (itemIds[i].size() > kTextFieldSize) {
+            results[i] = kItemIdTooLong;
+            continue;
+        }
+        fitting.push_back(itemIds[i]);
+        positions.push_back(i);
+    }
+    if (fitting.size() < itemIds.size()) {
+        const size_t refused = itemIds.size() - fitting.size();
+        ui_.ShowMessage(std::to_string(refused) + (refused == 1 ? " item ID is" : " item IDs are") +
+                        " longer than the " + std::to_string(kTextFieldSize) +
+                        " bytes a document keeps and " + (refused == 1 ? "was" : "were") + " not added");
+        if (fitting.empty()) return results;
+        const std::vector<HRESULT> added = AddItems(group, fitting);
+        for (size_t k = 0; k < added.size(); ++k) results[positions[k]] = added[k];
+        return results;
+    }
     // One call for them all: a server answers thousands of items in one
     // AddItems far sooner than in thousands.  Every item takes the next
     // client handle, refused or not, so handles follow the order asked.
@@ -394,7 +439,13 @@ void ServerConnections::AddAllItems(int index, CGroup& group) {
         return;
     }
     std::vector<std::string> ids;
-    ForEachItemIdBelow(browse.get(), [&](const std::string& itemId) { ids.push_back(itemId); });
+    size_t unrepresentable = 0;
+    ForEachItemIdBelow(browse.get(), [&](const std::string& itemId) { ids.push_back(itemId); }, &unrepresentable);
+    if (unrepresentable)
+        ui_.ShowMessage(std::to_string(unrepresentable) +
+                        (unrepresentable == 1 ? " item ID has" : " item IDs have") +
+                        " characters outside the ANSI code page, which a document cannot keep: " +
+                        (unrepresentable == 1 ? "it was" : "they were") + " not added");
     AddItems(group, ids);
     ui_.UpdateViews();
 }

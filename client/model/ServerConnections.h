@@ -42,8 +42,15 @@ struct GroupParameters {
 
 // Walks a server's address space from its browse position, depth first: the
 // leaves of a branch's sub-branches come before the branch's own leaves.
-// `leaf` gets each leaf's full item ID.
-void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf);
+// `leaf` gets each leaf's full item ID; IDs the ANSI code page cannot
+// represent are not handed on (a changed ID would name another item or
+// none), only counted in *unrepresentable when that is given.
+void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(const std::string&)>& leaf,
+                        size_t* unrepresentable = nullptr);
+
+// The result of an item ID that a document could not keep (longer than its
+// 100-byte field): refused before anything is sent.
+constexpr HRESULT kItemIdTooLong = HRESULT_FROM_WIN32(ERROR_BUFFER_OVERFLOW);
 
 // "%X" of an HRESULT: upper-case hexadecimal without leading zeros.
 std::string HresultText(HRESULT hr);
@@ -66,10 +73,12 @@ public:
     HRESULT Connect(int index);
     // Creates a group on the connected entry and subscribes to its changes.
     void CreateGroup(int index, const GroupParameters& parameters);
-    // Adds one item; false when the server refused it (nothing is shown).
+    // Adds one item; false when the server refused it (nothing is shown),
+    // or when the ID is longer than a document keeps (that is said).
     bool AddItem(CGroup& group, const std::string& itemId);
     // Adds the items in one AddItems call; each ID's result, in order (the
-    // accepted ones are in the group, in that order).
+    // accepted ones are in the group, in that order).  IDs longer than a
+    // document keeps get kItemIdTooLong and are said once, in one message.
     std::vector<HRESULT> AddItems(CGroup& group, const std::vector<std::string>& itemIds);
     // Adds every item below the server's browse position, depth first.
     void AddAllItems(int index, CGroup& group);

@@ -343,6 +343,26 @@ TEST_F(Connections, AddAllTakesSubBranchLeavesFirst) {
     connections_.DisconnectServer(branch);
 }
 
+// A document keeps item IDs in 100-byte fields: a longer ID is refused,
+// with a message, before anything is sent.
+TEST_F(Connections, ItemIdsADocumentCannotKeepAreRefusedWithAMessage) {
+    CGroup* group = ConnectWithGroup(kBranch, {}, 1000);
+    ASSERT_NE(nullptr, group);
+    const std::string tooLong = "A." + std::string(99, 'x');
+    EXPECT_FALSE(connections_.AddItem(*group, tooLong));
+    ASSERT_EQ(1u, ui_.messages.size());
+    EXPECT_NE(std::string::npos, ui_.messages[0].find("101 bytes long")) << ui_.messages[0];
+    const std::vector<HRESULT> results = connections_.AddItems(*group, {"A.a1", tooLong, "top"});
+    EXPECT_EQ(S_OK, results[0]);
+    EXPECT_EQ(kItemIdTooLong, results[1]);
+    EXPECT_EQ(S_OK, results[2]);
+    ASSERT_EQ(2u, ui_.messages.size()) << "one message for the batch";
+    EXPECT_EQ("1 item ID is longer than the 100 bytes a document keeps and was not added", ui_.messages[1]);
+    EXPECT_EQ(Texts({"A.a1", "top"}), ItemIds(*group));
+    ExpectClientHandlesInOrder(*group);
+    connections_.DisconnectServer(IndexOf(connections_.Table(), kBranch));
+}
+
 TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
     // A registered OPC server whose class cannot be created.
     {
