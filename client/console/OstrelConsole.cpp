@@ -30,6 +30,7 @@
 
 #include <objbase.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,11 +39,45 @@
 
 namespace {
 
+// The console writes UTF-8: the model's ANSI texts are converted on the way
+// out, so that no character is lost to a console's or a pipe's code page.
+void Print(FILE* stream, const char* format, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, measure);
+    va_end(measure);
+    if (needed < 0) return;
+    std::vector<char> text(static_cast<size_t>(needed) + 1);
+    std::vsnprintf(text.data(), text.size(), format, args);
+    std::fputs(AnsiToUtf8(std::string(text.data(), static_cast<size_t>(needed))).c_str(), stream);
+}
+
+void Out(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Print(stdout, format, args);
+    va_end(args);
+}
+
+void Err(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    Print(stderr, format, args);
+    va_end(args);
+}
+
+// A value's text as the console prints it: a string whole, in UTF-8 like
+// the rest (the model's display text is cut to the list's width).
+std::string ValueForConsole(const VARIANT& value) {
+    if (value.vt == VT_BSTR) return WideToUtf8(value.bstrVal, SysStringLen(value.bstrVal));
+    return AnsiToUtf8(VariantToText(value).text);
+}
+
 // The console's face of the model: messages and values go to the output,
 // tree nodes are plain numbers.
 class ConsoleUi final : public ModelUi {
 public:
-    void ShowMessage(const std::string& text) override { std::fprintf(stderr, "message: %s\n", text.c_str()); }
+    void ShowMessage(const std::string& text) override { Err("message: %s\n", text.c_str()); }
     NodeHandle InsertConnectionNode(const std::string&) override { return ++lastNode_; }
     NodeHandle InsertGroupNode(NodeHandle, const std::string&) override { return ++lastNode_; }
     void DeleteNode(NodeHandle) override {}
@@ -51,7 +86,7 @@ public:
         if (!printChanges_) return;
         for (auto& item : group.m_items) {
             if (!item->m_changed) continue;
-            std::printf("%s = %s (quality 0x%02X %s)\n", item->m_itemId.c_str(), item->m_valueText.c_str(),
+            Out("%s = %s (quality 0x%02X %s)\n", item->m_itemId.c_str(), item->m_valueText.c_str(),
                         item->m_quality, QualityText(item->m_quality).c_str());
             item->m_changed = FALSE;
         }
@@ -64,7 +99,7 @@ private:
 };
 
 int Usage() {
-    std::fprintf(stderr,
+    Err(
                  "usage: ostrel_console servers\n"
                  "       ostrel_console browse <ProgID>\n"
                  "       ostrel_console read <ProgID> <ItemID>...\n"
@@ -102,12 +137,12 @@ public:
         for (size_t i = 0; i < table.size(); ++i)
             if (_stricmp(table[i]->m_progId.c_str(), progId.c_str()) == 0) index_ = static_cast<int>(i);
         if (index_ < 0) {
-            std::fprintf(stderr, "no OPC server is registered as %s\n", progId.c_str());
+            Err("no OPC server is registered as %s\n", progId.c_str());
             return false;
         }
         const HRESULT hr = connections_.Connect(index_);
         if (!Server()) {
-            std::fprintf(stderr, "%s could not be connected (HR = %s)\n", progId.c_str(), HresultText(hr).c_str());
+            Err("%s could not be connected (HR = %s)\n", progId.c_str(), HresultText(hr).c_str());
             return false;
         }
         return true;
@@ -127,7 +162,7 @@ public:
         if (SUCCEEDED(Server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void())))
             ForEachItemIdBelow(browse.get(), [&](const std::string& id) { ids.push_back(id); }, &unrepresentable);
         if (unrepresentable)
-            std::fprintf(stderr, "%zu item IDs with characters outside the ANSI code page were left out\n",
+            Err("%zu item IDs with characters outside the ANSI code page were left out\n",
                          unrepresentable);
         return ids;
     }
@@ -145,7 +180,7 @@ public:
         const std::vector<HRESULT> results = connections_.AddItems(*group, ids);
         for (size_t i = 0; i < ids.size(); ++i)
             if (FAILED(results[i]) && results[i] != kItemIdTooLong)  // those were said already
-                std::fprintf(stderr, "the server refused the item %s (HR = %s)\n", ids[i].c_str(),
+                Err("the server refused the item %s (HR = %s)\n", ids[i].c_str(),
                              HresultText(results[i]).c_str());
         return group->m_items.empty() ? nullptr : group;
     }
@@ -157,7 +192,7 @@ private:
 };
 
 int ListServers() {
-    for (const auto& entry : ScanServerTable()) std::printf("%s\n", entry->m_progId.c_str());
+    for (const auto& entry : ScanServerTable()) Out("%s\n", entry->m_progId.c_str());
     return 0;
 }
 
@@ -166,10 +201,10 @@ int Browse(const std::string& progId) {
     if (!session.Open(progId)) return 2;
     fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
     if (FAILED(session.Server()->QueryInterface(IID_IOPCBrowseServerAddressSpace, browse.put_void()))) {
-        std::fprintf(stderr, "%s offers no address space to browse\n", progId.c_str());
+        Err("%s offers no address space to browse\n", progId.c_str());
         return 2;
     }
-    for (const std::string& id : session.AllItemIds()) std::printf("%s\n", id.c_str());
+    for (const std::string& id : session.AllItemIds()) Out("%s\n", id.c_str());
     return 0;
 }
 
@@ -194,7 +229,7 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
                                 states.put(handles.size()), fw::OutPtr(errors));
     int rc = 0;
     if (FAILED(hr) || !states || !errors) {
-        std::fprintf(stderr, "Read failed (HR = %s)\n", HresultText(hr).c_str());
+        Err("Read failed (HR = %s)\n", HresultText(hr).c_str());
         rc = 2;
     } else {
         // S_FALSE only says to look at each item's code: a success code other
@@ -203,14 +238,15 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
             const HRESULT error = errors.get()[i];
             const char* id = group->m_items[i]->m_itemId.c_str();
             if (FAILED(error)) {
-                std::printf("%s: error %s\n", id, ServerResultText(session.Server(), error).c_str());
+                Out("%s: error %s\n", id, ServerResultText(session.Server(), error).c_str());
                 rc = 2;
                 continue;
             }
-            std::printf("%s = %s (quality 0x%02X %s)", id, VariantToText(states[i].vDataValue).text.c_str(),
-                        states[i].wQuality, QualityText(states[i].wQuality).c_str());
-            if (error != S_OK) std::printf(" (item result %s)", ServerResultText(session.Server(), error).c_str());
-            std::printf("\n");
+            Out("%s = ", id);
+            std::fputs(ValueForConsole(states[i].vDataValue).c_str(), stdout);
+            Out(" (quality 0x%02X %s)", states[i].wQuality, QualityText(states[i].wQuality).c_str());
+            if (error != S_OK) Out(" (item result %s)", ServerResultText(session.Server(), error).c_str());
+            Out("\n");
         }
     }
     return rc;
@@ -225,26 +261,26 @@ int Write(const std::string& progId, const std::string& id, const std::string& t
     fw::Variant value;
     std::string why;
     if (!TextToValue(text, group->m_items[0]->m_canonicalType, value.put(), &why)) {
-        std::fprintf(stderr, "nothing written: %s\n", why.c_str());
+        Err("nothing written: %s\n", why.c_str());
         return 1;
     }
     OPCHANDLE handle = group->m_items[0]->m_hServer;
     fw::TaskMemPtr<HRESULT> errors;
     const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
     if (FAILED(hr) || !errors) {
-        std::fprintf(stderr, "Write failed (HR = %s)\n", HresultText(FAILED(hr) ? hr : E_POINTER).c_str());
+        Err("Write failed (HR = %s)\n", HresultText(FAILED(hr) ? hr : E_POINTER).c_str());
         return 2;
     }
     // The call's S_FALSE only says to look at the item's own code.
     const HRESULT itemResult = errors.get()[0];
     if (FAILED(itemResult)) {
-        std::fprintf(stderr, "Write failed: item error %s\n", ServerResultText(session.Server(), itemResult).c_str());
+        Err("Write failed: item error %s\n", ServerResultText(session.Server(), itemResult).c_str());
         return 2;
     }
     if (itemResult != S_OK)
-        std::printf("%s written (item result %s)\n", id.c_str(), ServerResultText(session.Server(), itemResult).c_str());
+        Out("%s written (item result %s)\n", id.c_str(), ServerResultText(session.Server(), itemResult).c_str());
     else
-        std::printf("%s written\n", id.c_str());
+        Out("%s written\n", id.c_str());
     return 0;
 }
 
@@ -282,11 +318,11 @@ int Throughput(const std::string& progId, std::vector<std::string> ids) {
     for (OPCDATASOURCE source : {OPC_DS_CACHE, OPC_DS_DEVICE}) {
         const ReadThroughput r = MeasureReads(io.get(), source, handles);
         if (r.lostWith != S_OK) {
-            std::fprintf(stderr, "%s does not answer any more (HR = %s)\n", progId.c_str(),
+            Err("%s does not answer any more (HR = %s)\n", progId.c_str(),
                          HresultText(r.lostWith).c_str());
             return 3;
         }
-        std::printf("%s: %ld requests in %ld ms, %ld requests per second, %.6f ms per request, "
+        Out("%s: %ld requests in %ld ms, %ld requests per second, %.6f ms per request, "
                     "%ld values per second, %ld items per request, %ld errors\n",
                     source == OPC_DS_CACHE ? "cache" : "device", r.requests, r.elapsedMs, r.RequestsPerSecond(),
                     r.MsPerRequest(), r.ValuesPerSecond(), r.items, r.errors);
@@ -300,13 +336,14 @@ int Save(const std::string& progId, const std::string& path, std::vector<std::st
     if (ids.empty()) ids = session.AllItemIds();
     const CGroup* group = session.MakeGroup(ids, 500, "Group1");
     if (!group) return 2;
-    const HRESULT hr = WriteDocumentFile(AnsiToWide(path), EncodeContents(session.Table()));
+    // The whole path: a cut one would name, and overwrite, another file.
+    const HRESULT hr = WriteDocumentFile(AnsiToWideWhole(path), EncodeContents(session.Table()));
     if (FAILED(hr)) {
-        std::fprintf(stderr, "%s could not be written (HR = %s)\n", path.c_str(), HresultText(hr).c_str());
+        Err("%s could not be written (HR = %s)\n", path.c_str(), HresultText(hr).c_str());
         return 2;
     }
     // The items the server took, which are what the document holds.
-    std::printf("%s written: %s with group Group1 of %zu items\n", path.c_str(), progId.c_str(),
+    Out("%s written: %s with group Group1 of %zu items\n", path.c_str(), progId.c_str(),
                 group->m_items.size());
     return 0;
 }
@@ -333,6 +370,9 @@ int Run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A console shows the UTF-8 that is written to it (pipes and files get
+    // the same bytes).
+    SetConsoleOutputCP(CP_UTF8);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
     const int rc = Run(argc, argv);
     CoUninitialize();

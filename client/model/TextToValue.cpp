@@ -193,7 +193,8 @@ bool TextToValue(const std::string& text, VARTYPE type, VARIANT* out, std::strin
     case VT_DATE:
     case VT_DECIMAL: return LocaleValue(text, type, out, why);
     case VT_BSTR: {
-        const std::wstring wide = AnsiToWide(text);
+        // Sent whole: a string value has no length limit of its own.
+        const std::wstring wide = AnsiToWideWhole(text);
         BSTR value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
         if (!value) return Fail(why, "out of memory", out);
         out->vt = VT_BSTR;

@@ -206,6 +206,29 @@ std::string WideToCodePage(UINT codePage, const wchar_t* text, size_t length) {
 
 std::wstring AnsiToWide(const std::string& text) { return CodePageToWide(CP_ACP, text); }
 
+std::wstring AnsiToWideWhole(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    if (needed <= 0) return std::wstring();
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], needed);
+    return wide;
+}
+
+std::string WideToUtf8(const wchar_t* text, size_t length) {
+    if (!text || length == 0) return std::string();
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) return std::string();
+    std::string bytes(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &bytes[0], needed, nullptr, nullptr);
+    return bytes;
+}
+
+std::string AnsiToUtf8(const std::string& text) {
+    const std::wstring wide = AnsiToWideWhole(text);
+    return WideToUtf8(wide.data(), wide.size());
+}
+
 std::string WideToAnsi(const wchar_t* text, size_t length) { return WideToCodePage(CP_ACP, text, length); }
 
 std::string WideToAnsi(const wchar_t* text) { return text ? WideToAnsi(text, wcslen(text)) : std::string(); }

@@ -47,6 +47,12 @@ std::string WideToAnsi(const wchar_t* text);  // null gives ""
 std::string WideToAnsi(const wchar_t* text, size_t length);
 std::string WideToAnsi(const std::wstring& text);
 
+// Conversions that are never cut, for text that is data rather than a
+// display: values to write, paths, the console's output.
+std::wstring AnsiToWideWhole(const std::string& text);
+std::string WideToUtf8(const wchar_t* text, size_t length);
+std::string AnsiToUtf8(const std::string& text);
+
 // The same conversions for any code page (the ANSI ones pass CP_ACP), so
 // that the cutting of multi-byte text is the same on every machine.
 std::wstring CodePageToWide(UINT codePage, const std::string& text);

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 namespace {
@@ -361,6 +362,35 @@ TEST_F(Connections, ItemIdsADocumentCannotKeepAreRefusedWithAMessage) {
     EXPECT_EQ(Texts({"A.a1", "top"}), ItemIds(*group));
     ExpectClientHandlesInOrder(*group);
     connections_.DisconnectServer(IndexOf(connections_.Table(), kBranch));
+}
+
+// The console saves to the whole path it was given: a long one that the old
+// 199-character cut would have turned into a neighbour's name leaves that
+// neighbour alone, and the count said is the count written.
+TEST_F(Connections, ConsoleSavesToTheWholePath) {
+    testsupport::ScratchDir scratch;
+    std::string path = scratch.path();
+    path += std::string(211 - path.size() - 5, 'p') + ".ostr";
+    ASSERT_EQ(211u, path.size());
+    const std::string neighbour = path.substr(0, 199);
+    {
+        FILE* f = std::fopen(neighbour.c_str(), "wb");
+        ASSERT_NE(nullptr, f);
+        std::fputs("keep me", f);
+        std::fclose(f);
+    }
+    const auto saved = RunConsole("save Velmora.BranchTest.1 \"" + path + "\" A.a1 top nothing");
+    EXPECT_EQ(0, saved.exitCode) << saved.output;
+    EXPECT_NE(std::string::npos, saved.output.find("with group Group1 of 2 items")) << saved.output;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
+    FILE* f = std::fopen(neighbour.c_str(), "rb");
+    ASSERT_NE(nullptr, f);
+    char kept[16] = {};
+    std::fread(kept, 1, sizeof kept - 1, f);
+    std::fclose(f);
+    EXPECT_STREQ("keep me", kept);
+    DeleteFileA(path.c_str());
+    DeleteFileA(neighbour.c_str());
 }
 
 TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {

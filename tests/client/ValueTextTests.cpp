@@ -4,6 +4,7 @@
 #include "QualityText.h"
 #include "TextToValue.h"
 #include "ValueText.h"
+#include "Variant.h"
 
 #include <gtest/gtest.h>
 
@@ -251,6 +252,20 @@ TEST(TextConversion, RoundTripsThroughUtf16UpToTheLimit) {
     EXPECT_EQ(std::string(kMaxConvertedText, 'c'), WideToAnsi(std::wstring(kMaxConvertedText, L'c')));
     EXPECT_EQ(std::string(kMaxConvertedText - 1, 'd'), WideToAnsi(std::wstring(kMaxConvertedText - 1, L'd')));
     EXPECT_EQ(std::wstring(kMaxConvertedText, L'e'), AnsiToWide(std::string(kMaxConvertedText, 'e')));
+}
+
+// Text that is data (a value to write, a path, the console's output) is
+// never cut: a long string value goes whole, and so does its UTF-8 form.
+TEST(TextConversion, DataIsConvertedWhole) {
+    const std::string typed(30000, 'q');
+    fw::Variant value;
+    std::string why;
+    ASSERT_TRUE(TextToValue(typed, VT_BSTR, value.put(), &why)) << why;
+    EXPECT_EQ(30000u, SysStringLen(value.in()->bstrVal));
+    EXPECT_EQ(std::wstring(30000, L'p'), AnsiToWideWhole(std::string(30000, 'p')));
+    const wchar_t omega[] = {0x03A9, L'!', 0};
+    EXPECT_EQ("\xCE\xA9!", WideToUtf8(omega, 2));
+    EXPECT_EQ(std::string(5000, 'z'), AnsiToUtf8(std::string(5000, 'z')));
 }
 
 TEST(TextConversion, UsesTheAnsiCodePage) {
