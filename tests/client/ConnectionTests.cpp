@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 namespace {
@@ -391,6 +392,58 @@ TEST_F(Connections, ConsoleSavesToTheWholePath) {
     EXPECT_STREQ("keep me", kept);
     DeleteFileA(path.c_str());
     DeleteFileA(neighbour.c_str());
+}
+
+// Values of the types a client asks VELMORA_OPC for, through a real DA 1.0
+// stream (strings after their VARIANT) and through the DA 2.0 callback
+// (VARIANT arrays), shown as the client shows each type.  The simulated I4
+// changes every cycle, so each new type shows in the next report.
+TEST_F(Connections, EveryRequestedTypeShowsOnBothSubscriptionPaths) {
+    auto digitsOnly = [](const std::string& t) {
+        return !t.empty() && t.find_first_not_of("-0123456789") == std::string::npos;
+    };
+    const struct {
+        VARTYPE type;
+        std::function<bool(const std::string&)> shows;
+        const char* what;
+    } cases[] = {
+        {VT_R8, [](const std::string& t) { return t.find(".000000") != std::string::npos; }, "a double"},
+        {VT_BSTR, digitsOnly, "a string of digits"},
+        {VT_BOOL, [](const std::string& t) { return t == "TRUE"; }, "a boolean"},
+        {VT_DATE,
+         [&](const std::string& t) { return !digitsOnly(t) && t != "TRUE" && t.find(".000000") == std::string::npos; },
+         "a date"},
+        {VT_CY, digitsOnly, "money, a whole number"},
+        {VT_UI1, [](const std::string&) { return true; }, "a byte, or bad when the number is larger"},
+    };
+    for (const bool callback : {false, true}) {
+        SCOPED_TRACE(callback ? "data callback" : "DA 1.0 stream");
+        const int index = Connect(kVelmora);
+        ASSERT_GE(index, 0);
+        GroupParameters parameters;
+        parameters.updateRate = 100;
+        parameters.preferDataCallback = callback;
+        connections_.CreateGroup(index, parameters);
+        CGroup* group = connections_.Entry(index)->m_groups.back().get();
+        ASSERT_EQ(callback, group->m_pCallback.get() != nullptr);
+        ASSERT_TRUE(connections_.AddItem(*group, "Name1"));
+        CItem& item = *group->m_items[0];
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.what);
+            OPCHANDLE handle = item.m_hServer;
+            VARTYPE type = c.type;
+            fw::TaskMemPtr<HRESULT> errors;
+            ASSERT_EQ(S_OK, group->m_pItemMgt->SetDatatypes(1, &handle, &type, fw::OutPtr(errors)));
+            item.m_valueText.clear();
+            ASSERT_TRUE(PumpUntil([&] { return !item.m_valueText.empty() && c.shows(item.m_valueText); }, 5000))
+                << "shown: " << item.m_valueText;
+            if (c.type == VT_UI1 && item.m_quality != OPC_QUALITY_GOOD) {
+                EXPECT_EQ(OPC_QUALITY_BAD, item.m_quality) << "a number a byte cannot hold";
+            }
+        }
+        connections_.DisconnectServer(index);
+    }
+    EXPECT_TRUE(ui_.messages.empty());
 }
 
 TEST_F(Connections, UnreachableServersAreReportedAndKeepTheirGroups) {
