@@ -32,11 +32,15 @@ DWORD WINAPI CAsyncTransaction::TransactionThread(void* param) {
 }
 
 void CAsyncTransaction::Run() {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    fw::ComPtr<IAdviseSink> sink;
-    if (IStream* stream = m_request.marshalledSink.detach())
-        if (FAILED(CoGetInterfaceAndReleaseStream(stream, IID_IAdviseSink, sink.put_void()))) sink.reset();
+    {
+        const MtaScope apartment;
+        const auto sink = TakeMarshalled<IAdviseSink>(m_request.marshalledSink, IID_IAdviseSink);
+        Deliver(sink.get());
+    }
+    delete this;  // lets go of the subscription, perhaps the last hold on it
+}
 
+void CAsyncTransaction::Deliver(IAdviseSink* sink) {
     CGroup* group = m_request.group;
     const DWORD count = static_cast<DWORD>(m_request.handles.size());
     const StreamKind kind = m_request.kind;
@@ -51,15 +55,12 @@ void CAsyncTransaction::Run() {
                                                m_request.transactionId, count, m_request.handles.data(),
                                                m_request.writeErrors.data());
         }
-        if (written && sink) SendDataChange(sink.get(), m_request.format, block.get());
+        if (written && sink) SendDataChange(sink, m_request.format, block.get());
     } else {
         if (m_request.source == OPC_DS_DEVICE) group->DeviceRead(count, m_request.handles.data());
         fw::UniqueGlobal block;
         if (SUCCEEDED(group->StreamForHandles(kind, count, m_request.handles.data(), m_request.transactionId, block)) &&
             sink)
-            SendDataChange(sink.get(), m_request.format, block.get());
+            SendDataChange(sink, m_request.format, block.get());
     }
-    sink.reset();
-    if (SUCCEEDED(init)) CoUninitialize();
-    delete this;  // lets go of the subscription, perhaps the last hold on it
 }

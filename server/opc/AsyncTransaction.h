@@ -49,6 +49,7 @@ private:
     ~CAsyncTransaction();
     static DWORD WINAPI TransactionThread(void* param);
     void Run();
+    void Deliver(IAdviseSink* sink);
 
     fw::ComPtr<CAdviseConnection> m_connection;
     TransactionRequest m_request;

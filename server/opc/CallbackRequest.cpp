@@ -36,14 +36,11 @@ DWORD WINAPI CCallbackRequest::RequestThread(void* param) {
 }
 
 void CCallbackRequest::Run() {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     {
-        fw::ComPtr<IOPCDataCallback> sink;
-        if (IStream* stream = m_marshalledSink.detach())
-            if (FAILED(CoGetInterfaceAndReleaseStream(stream, IID_IOPCDataCallback, sink.put_void()))) sink.reset();
+        const MtaScope apartment;
+        const auto sink = TakeMarshalled<IOPCDataCallback>(m_marshalledSink, IID_IOPCDataCallback);
         if (sink) Deliver(sink.get());
     }
-    if (SUCCEEDED(init)) CoUninitialize();
     delete this;  // lets go of the connection, perhaps the last hold on it
 }
 

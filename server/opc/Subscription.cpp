@@ -61,14 +61,11 @@ bool CSubscription::WaitForNextCycle(DWORD waitMs) const {
 
 DWORD WINAPI CSubscription::UpdateThread(void* param) {
     auto* self = static_cast<CSubscription*>(param);
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     {
-        fw::ComPtr<IUnknown> sink;
-        if (IStream* stream = self->m_marshalledSink.detach())
-            if (FAILED(CoGetInterfaceAndReleaseStream(stream, self->m_sinkIid, sink.put_void()))) sink.reset();
+        const MtaScope apartment;
+        const fw::ComPtr<IUnknown> sink = TakeMarshalled<IUnknown>(self->m_marshalledSink, self->m_sinkIid);
         self->RunUpdates(sink.get());
     }
-    if (SUCCEEDED(init)) CoUninitialize();
     self->Release();  // the last act: the subscription may go with it
     return 0;
 }

@@ -23,6 +23,15 @@ class CGroup;
 
 // Gives back the reference a marshalled stream holds when nobody took it.
 void ReleaseUnusedMarshal(fw::ComPtr<IStream>& marshalled);
+// Takes the sink marshalled for this thread (the stream is used up); null
+// when there is none or it cannot be had.
+template <class Sink>
+fw::ComPtr<Sink> TakeMarshalled(fw::ComPtr<IStream>& marshalled, REFIID iid) {
+    fw::ComPtr<Sink> sink;
+    if (IStream* stream = marshalled.detach())
+        if (FAILED(CoGetInterfaceAndReleaseStream(stream, iid, sink.put_void()))) sink.reset();
+    return sink;
+}
 
 class CSubscription {
 public:
