@@ -1,6 +1,8 @@
 #include "ValueText.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -17,12 +19,11 @@ constexpr size_t kVariantDataOffset = 8;
 constexpr size_t kStreamStringLengthOffset = 16;
 constexpr size_t kStreamStringCharsOffset = 20;
 
-// The C library's "%i" of a 32-bit integer, or "%f" (six decimals) of a
-// double; "%f" of the largest double needs some 320 characters.
-template <class T>
-std::string Printed(const char* format, T value) {
+// The C library's text of a number ("%i", "%f", "%.*g").
+template <class... T>
+std::string Printed(const char* format, T... values) {
     char buffer[512];
-    const int n = std::snprintf(buffer, sizeof buffer, format, value);
+    const int n = std::snprintf(buffer, sizeof buffer, format, values...);
     if (n < 0) return "???";
     std::string text(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
     // Digits, signs and points only: any byte is a character boundary.
@@ -31,6 +32,38 @@ std::string Printed(const char* format, T value) {
 }
 
 std::string BoolText(SHORT value) { return value ? "TRUE" : "FALSE"; }
+
+// Reads `text` back as a T (float or double).
+template <class T>
+T ReadBack(const std::string& text) {
+    if constexpr (sizeof(T) == sizeof(float))
+        return std::strtof(text.c_str(), nullptr);
+    else
+        return std::strtod(text.c_str(), nullptr);
+}
+
+// A floating-point value as six decimals ("%f") wherever those show it to
+// the type's precision (7 significant digits of a float, 15 of a double),
+// which is how values of ordinary size have always been shown.  Anything
+// else (1e-50, the largest double, whose "%f" runs to 309 digits) is shown
+// by the shortest "%g" text that reads back as exactly the same value.
+template <class T>
+std::string FloatingText(T value) {
+    constexpr int kTypeDigits = sizeof(T) == sizeof(float) ? 7 : 15;
+    constexpr int kRoundTripDigits = sizeof(T) == sizeof(float) ? 9 : 17;
+    const double wide = static_cast<double>(value);
+    if (std::isnan(wide)) return "nan";
+    if (std::isinf(wide)) return wide < 0 ? "-inf" : "inf";
+    if (std::fabs(wide) < 1e15) {
+        const std::string sixDecimals = Printed("%f", wide);
+        if (ReadBack<T>(sixDecimals) == ReadBack<T>(Printed("%.*g", kTypeDigits, wide))) return sixDecimals;
+    }
+    for (int digits = 1; digits < kRoundTripDigits; ++digits) {
+        const std::string text = Printed("%.*g", digits, wide);
+        if (ReadBack<T>(text) == value) return text;
+    }
+    return Printed("%.*g", kRoundTripDigits, wide);
+}
 
 // The system's text of a value in the user's locale; "???" when it has none.
 std::string LocaleText(const VARIANT& value) {
@@ -57,8 +90,8 @@ std::string ScalarText(VARTYPE type, const BYTE* data) {
     switch (type) {
     case VT_I2: return Printed("%i", static_cast<int>(Load<SHORT>(data)));
     case VT_I4: return Printed("%i", static_cast<int>(Load<LONG>(data)));
-    case VT_R4: return Printed("%f", static_cast<double>(Load<FLOAT>(data)));
-    case VT_R8: return Printed("%f", Load<DOUBLE>(data));
+    case VT_R4: return FloatingText(Load<FLOAT>(data));
+    case VT_R8: return FloatingText(Load<DOUBLE>(data));
     case VT_BOOL:
     case VT_VARIANT:
         // Type 12 has always been shown like a boolean from its first

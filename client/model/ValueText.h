@@ -28,7 +28,9 @@ struct VariantText {
 constexpr size_t kStreamVariantSize = 16;
 
 // A VARIANT held in memory ("plain form"): a VT_BSTR is read through its
-// pointer.  VT_I2 and VT_I4 as "%i", VT_R4 and VT_R8 as "%f", VT_BOOL and
+// pointer.  VT_I2 and VT_I4 as "%i", VT_R4 and VT_R8 as "%f" where six
+// decimals show them to their precision and otherwise as the shortest text
+// that reads back as the same value ("1e-50"), VT_BOOL and
 // type 12 as "TRUE"/"FALSE" from their 16-bit value, anything else
 // (arrays and references included) as "???".
 VariantText VariantToText(const VARIANT& value);
