@@ -1,7 +1,7 @@
 // opc_bench.exe: every benchmark figure of VELMORA_OPC in one table.  Run by
 // scripts/run-bench.sh (`make bench`) inside the build tree's Wine session;
 // "--only NAME[,NAME...]" runs some of the groups of figures (transport,
-// inproc, items, subscriptions, capacity, client); "--capacity-budget S"
+// inproc, items, subscriptions, capacity, client, list); "--capacity-budget S"
 // gives the capacity steps S seconds instead of 90.  The figures are
 // measured, never judged: the program fails only when it cannot measure.
 #include "BenchServerInstall.h"
@@ -73,6 +73,7 @@ int RunAll(const std::string& only, double capacityBudgetMs) {
         {"subscriptions", [&] { MeasureSubscriptions(table); }},
         {"capacity", [&] { MeasureCapacity(table, capacityBudgetMs); }},
         {"client", [&] { RunHelper(testsupport::BinPath("bench_client_model.exe"), "client model figures", table); }},
+        {"list", [&] { RunHelper(testsupport::BinPath("bench_ostrel_list.exe"), "OSTREL list figures", table); }},
     };
     for (const auto& group : groups) {
         if (!Selected(only, group.name)) continue;

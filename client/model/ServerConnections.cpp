@@ -317,30 +317,42 @@ void ServerConnections::CreateGroup(int index, const GroupParameters& parameters
     ui_.UpdateViews();
 }
 
-HRESULT ServerConnections::AddItemToServer(CGroup& group, const std::string& itemId, OPCHANDLE hClient,
-                                           OPCHANDLE* hServer, VARTYPE* type) {
-    *hServer = 0;
-    *type = VT_EMPTY;
-    if (!group.m_pItemMgt) return E_POINTER;
-    std::wstring id = AnsiToWide(itemId);
-    OPCITEMDEF def{};
-    def.szAccessPath = const_cast<LPWSTR>(L"");
-    def.szItemID = &id[0];
-    def.bActive = TRUE;
-    def.hClient = hClient;
-    def.dwBlobSize = 0;
-    def.pBlob = nullptr;
-    def.vtRequestedDataType = VT_EMPTY;
+std::vector<ServerConnections::ItemAdded> ServerConnections::AddItemsToServer(CGroup& group,
+                                                                             const std::vector<std::string>& itemIds,
+                                                                             OPCHANDLE firstClient) {
+    std::vector<ItemAdded> added(itemIds.size());
+    if (itemIds.empty()) return added;
+    if (!group.m_pItemMgt) return added;  // E_POINTER each
+    // One call for them all: a server answers thousands of items in one
+    // AddItems far sooner than in thousands of calls.
+    std::vector<std::wstring> wide;
+    wide.reserve(itemIds.size());
+    for (const std::string& id : itemIds) wide.push_back(AnsiToWide(id));
+    std::vector<OPCITEMDEF> defs(itemIds.size());
+    for (size_t i = 0; i < defs.size(); ++i) {
+        defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+        defs[i].szItemID = &wide[i][0];
+        defs[i].bActive = TRUE;
+        defs[i].hClient = firstClient + static_cast<OPCHANDLE>(i);
+        defs[i].vtRequestedDataType = VT_EMPTY;
+    }
     fw::TaskMemPtr<OPCITEMRESULT> results;
     fw::TaskMemPtr<HRESULT> errors;
-    HRESULT hr = group.m_pItemMgt->AddItems(1, &def, fw::OutPtr(results), fw::OutPtr(errors));
-    // The result may carry a blob of its own; nothing here uses it.
-    const fw::TaskMemPtr<BYTE> blob(results ? std::exchange(results->pBlob, nullptr) : nullptr);
-    if (hr == S_OK) hr = errors ? errors.get()[0] : E_POINTER;
-    if (hr != S_OK || !results) return FAILED(hr) ? hr : E_FAIL;
-    *hServer = results->hServer;
-    *type = results->vtCanonicalDataType;
-    return S_OK;
+    const HRESULT hr = group.m_pItemMgt->AddItems(static_cast<DWORD>(defs.size()), defs.data(), fw::OutPtr(results),
+                                                  fw::OutPtr(errors));
+    if (FAILED(hr) || !results || !errors) {
+        for (ItemAdded& item : added) item.result = FAILED(hr) ? hr : E_POINTER;
+        return added;
+    }
+    for (size_t i = 0; i < defs.size(); ++i) {
+        OPCITEMRESULT& result = results.get()[i];
+        const fw::TaskMemPtr<BYTE> blob(std::exchange(result.pBlob, nullptr));  // not used here
+        added[i].result = errors.get()[i];
+        if (FAILED(added[i].result)) continue;
+        added[i].hServer = result.hServer;
+        added[i].type = result.vtCanonicalDataType;
+    }
+    return added;
 }
 
 bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
@@ -352,15 +364,14 @@ bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
                         ": the item was not added");
         return false;
     }
-    OPCHANDLE hServer = 0;
-    VARTYPE type = VT_EMPTY;
     const OPCHANDLE hClient = group.m_nextClientHandle;
-    if (AddItemToServer(group, itemId, hClient, &hServer, &type) != S_OK) return false;
+    const ItemAdded added = AddItemsToServer(group, {itemId}, hClient).front();
+    if (added.result != S_OK) return false;
     auto item = std::make_unique<CItem>();
     item->m_itemId = FitTextField(itemId);
     item->m_hClient = hClient;
-    item->m_hServer = hServer;
-    item->m_canonicalType = type;
+    item->m_hServer = added.hServer;
+    item->m_canonicalType = added.type;
     group.m_items.push_back(std::move(item));
     ++group.m_nextClientHandle;
     return true;
@@ -391,40 +402,19 @@ std::vector<HRESULT> ServerConnections::AddItems(CGroup& group, const std::vecto
         for (size_t k = 0; k < added.size(); ++k) results[positions[k]] = added[k];
         return results;
     }
-    // One call for them all: a server answers thousands of items in one
-    // AddItems far sooner than in thousands.  Every item takes the next
-    // client handle, refused or not, so handles follow the order asked.
-    std::vector<std::wstring> wide;
-    wide.reserve(itemIds.size());
-    for (const std::string& id : itemIds) wide.push_back(AnsiToWide(id));
-    std::vector<OPCITEMDEF> defs(itemIds.size());
+    // Every item takes the next client handle, refused or not, so handles
+    // follow the order asked.
     const OPCHANDLE first = group.m_nextClientHandle;
-    for (size_t i = 0; i < defs.size(); ++i) {
-        defs[i].szAccessPath = const_cast<LPWSTR>(L"");
-        defs[i].szItemID = &wide[i][0];
-        defs[i].bActive = TRUE;
-        defs[i].hClient = first + static_cast<OPCHANDLE>(i);
-        defs[i].vtRequestedDataType = VT_EMPTY;
-    }
-    group.m_nextClientHandle = first + static_cast<OPCHANDLE>(defs.size());
-    fw::TaskMemPtr<OPCITEMRESULT> added;
-    fw::TaskMemPtr<HRESULT> errors;
-    const HRESULT hr =
-        group.m_pItemMgt->AddItems(static_cast<DWORD>(defs.size()), defs.data(), fw::OutPtr(added), fw::OutPtr(errors));
-    if (FAILED(hr) || !added || !errors) {
-        std::fill(results.begin(), results.end(), FAILED(hr) ? hr : E_POINTER);
-        return results;
-    }
-    for (size_t i = 0; i < defs.size(); ++i) {
-        OPCITEMRESULT& result = added.get()[i];
-        const fw::TaskMemPtr<BYTE> blob(std::exchange(result.pBlob, nullptr));  // not used here
-        results[i] = errors.get()[i];
+    group.m_nextClientHandle = first + static_cast<OPCHANDLE>(itemIds.size());
+    const std::vector<ItemAdded> added = AddItemsToServer(group, itemIds, first);
+    for (size_t i = 0; i < added.size(); ++i) {
+        results[i] = added[i].result;
         if (FAILED(results[i])) continue;
         auto item = std::make_unique<CItem>();
         item->m_itemId = FitTextField(itemIds[i]);
-        item->m_hClient = defs[i].hClient;
-        item->m_hServer = result.hServer;
-        item->m_canonicalType = result.vtCanonicalDataType;
+        item->m_hClient = first + static_cast<OPCHANDLE>(i);
+        item->m_hServer = added[i].hServer;
+        item->m_canonicalType = added[i].type;
         group.m_items.push_back(std::move(item));
     }
     return results;
@@ -530,15 +520,19 @@ bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
                 data)
                 data->DUnadvise(group.m_adviseConnection);
         }
-        while (!group.m_items.empty() && !entry->m_lost) {
-            OPCHANDLE handle = group.m_items.front()->m_hServer;
+        // One call for every item: a group of 100,000 items must not take
+        // 100,000 round trips to leave.
+        std::vector<OPCHANDLE> handles;
+        handles.reserve(group.m_items.size());
+        for (const auto& item : group.m_items) handles.push_back(item->m_hServer);
+        if (!handles.empty() && !entry->m_lost) {
             fw::TaskMemPtr<HRESULT> errors;
-            const HRESULT removed = group.m_pItemMgt->RemoveItems(1, &handle, fw::OutPtr(errors));
+            const HRESULT removed =
+                group.m_pItemMgt->RemoveItems(static_cast<DWORD>(handles.size()), handles.data(), fw::OutPtr(errors));
             if (IsConnectionLost(removed))
                 MarkLost(*entry, removed);
             else if (FAILED(removed))
                 ui_.ShowMessage("Remove Items error");
-            group.m_items.erase(group.m_items.begin());
         }
         group.m_items.clear();
         group.m_pItemMgt.reset();
@@ -615,11 +609,18 @@ void ServerConnections::ReconnectOpened() {
             if (group.m_pCallback) group.m_pCallback->SetGroup(&group);
             // Every item takes the next client handle, refused or not, so the
             // handles follow the file's order.
-            for (auto& item : group.m_items) {
-                item->m_hClient = group.m_nextClientHandle++;
-                if (AddItemToServer(group, item->m_itemId, item->m_hClient, &item->m_hServer,
-                                    &item->m_canonicalType) != S_OK)
-                    ui_.ShowMessage("Add Item error");
+            std::vector<std::string> ids;
+            ids.reserve(group.m_items.size());
+            for (const auto& item : group.m_items) ids.push_back(item->m_itemId);
+            const OPCHANDLE first = group.m_nextClientHandle;
+            group.m_nextClientHandle = first + static_cast<OPCHANDLE>(ids.size());
+            const std::vector<ItemAdded> added = AddItemsToServer(group, ids, first);
+            for (size_t i = 0; i < added.size(); ++i) {
+                CItem& item = *group.m_items[i];
+                item.m_hClient = first + static_cast<OPCHANDLE>(i);
+                item.m_hServer = added[i].result == S_OK ? added[i].hServer : 0;
+                item.m_canonicalType = added[i].result == S_OK ? added[i].type : static_cast<VARTYPE>(VT_EMPTY);
+                if (added[i].result != S_OK) ui_.ShowMessage("Add Item error");
             }
         }
     }

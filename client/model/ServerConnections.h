@@ -120,8 +120,17 @@ private:
     // Advises an IOPCDataCallback on the group's connection point; false
     // when the group has none or refuses it.
     bool SubscribeCallback(IUnknown* groupObject, CGroup& group);
-    HRESULT AddItemToServer(CGroup& group, const std::string& itemId, OPCHANDLE hClient, OPCHANDLE* hServer,
-                            VARTYPE* type);
+    // One item's answer to AddItems: the server's handle and the canonical
+    // type where it was accepted.
+    struct ItemAdded {
+        HRESULT result = E_POINTER;
+        OPCHANDLE hServer = 0;
+        VARTYPE type = VT_EMPTY;
+    };
+    // One AddItems call for the IDs, with client handles from firstClient
+    // on in their order.
+    std::vector<ItemAdded> AddItemsToServer(CGroup& group, const std::vector<std::string>& itemIds,
+                                            OPCHANDLE firstClient);
     bool RemoveGroupAt(int index, size_t groupIndex);
 
     ModelUi& ui_;

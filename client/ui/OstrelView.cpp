@@ -5,7 +5,7 @@
 #include "Text.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -34,6 +34,7 @@ void COstrelView::DeleteColumns() {
 
 void COstrelView::Clear() {
     if (!m_list) return;
+    m_rows.clear();
     ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
     DeleteColumns();
 }
@@ -50,21 +51,42 @@ void COstrelView::InsertColumn(int position, const char* title) {
         ::MessageBoxA(hwnd(), "Error", "Colomn Insert", MB_OK);
 }
 
-int COstrelView::AppendRow(const std::string& text) {
-    const std::wstring wide = fw::Widen(text);
-    LVITEMW row = {};
-    row.mask = LVIF_TEXT;
-    row.iItem = static_cast<int>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0));
-    row.pszText = const_cast<LPWSTR>(wide.c_str());
-    return static_cast<int>(::SendMessageW(m_list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+void COstrelView::ShowRows(std::vector<std::vector<std::wstring>> rows) {
+    m_rows = std::move(rows);
+    SetRowCount(m_rows.size());
 }
 
-void COstrelView::SetCell(int row, int column, const std::string& text) {
-    const std::wstring wide = fw::Widen(text);
-    LVITEMW cell = {};
-    cell.iSubItem = column;
-    cell.pszText = const_cast<LPWSTR>(wide.c_str());
-    ::SendMessageW(m_list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
+void COstrelView::SetRowCount(size_t count) {
+    // The list keeps no text of its own: every cell is asked for when it is
+    // drawn (LVN_GETDISPINFO), so a count is all a new content takes.
+    ::SendMessageW(m_list, LVM_SETITEMCOUNT, static_cast<WPARAM>(count), 0);
+    ::InvalidateRect(m_list, nullptr, TRUE);
+}
+
+std::wstring COstrelView::CellText(int row, int column) const {
+    if (row < 0 || column < 0) return std::wstring();
+    if (m_listMode == kSelectionGroup) {
+        const COstrelDoc* document = Doc();
+        const CGroup* group = document ? document->Selection().group : nullptr;
+        if (!group || static_cast<size_t>(row) >= group->m_items.size()) return std::wstring();
+        const CItem& item = *group->m_items[static_cast<size_t>(row)];
+        switch (column) {
+        case 0: return fw::Widen(item.m_itemId);
+        case 1: return fw::Widen(item.m_valueText);
+        case 2: return fw::Widen(QualityText(item.m_quality));
+        default: return std::wstring();
+        }
+    }
+    if (static_cast<size_t>(row) >= m_rows.size() || static_cast<size_t>(column) >= m_rows[row].size())
+        return std::wstring();
+    return m_rows[row][column];
+}
+
+void COstrelView::OnGetDisplayInfo(NMLVDISPINFOW& info) const {
+    LVITEMW& cell = info.item;
+    if (!(cell.mask & LVIF_TEXT) || !cell.pszText || cell.cchTextMax <= 0) return;
+    const std::wstring text = CellText(cell.iItem, cell.iSubItem);
+    ::lstrcpynW(cell.pszText, text.c_str(), cell.cchTextMax);
 }
 
 void COstrelView::ShowServers(const ServerTable& table) {
@@ -77,24 +99,24 @@ void COstrelView::ShowServers(const ServerTable& table) {
     for (const auto& entry : table) progIds.push_back(fw::Widen(entry->m_progId));
     std::stable_sort(progIds.begin(), progIds.end(),
                      [](const std::wstring& a, const std::wstring& b) { return ::lstrcmpiW(a.c_str(), b.c_str()) < 0; });
-    for (const std::wstring& wide : progIds) {
-        const std::string progId = fw::Narrow(wide);
-        const int row = AppendRow(progId);
-        SetCell(row, 1, ReadServerDescription(progId));
-    }
+    std::vector<std::vector<std::wstring>> rows;
+    for (const std::wstring& wide : progIds)
+        rows.push_back({wide, fw::Widen(ReadServerDescription(fw::Narrow(wide)))});
+    ShowRows(std::move(rows));
 }
 
 void COstrelView::ShowItems(const CGroup* group) {
-    ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
     if (m_listMode != kSelectionGroup) {
-        DeleteColumns();
+        Clear();
         InsertColumn(0, "Item Name");
         InsertColumn(1, "Value");
         InsertColumn(2, "Quality");
     }
     m_listMode = kSelectionGroup;
+    m_rows.clear();
+    ::SendMessageW(m_list, LVM_DELETEALLITEMS, 0, 0);
     if (group) {
-        for (const auto& item : group->m_items) AppendRow(item->m_itemId);
+        SetRowCount(group->m_items.size());
         RefreshValues(true);
     }
 }
@@ -103,8 +125,10 @@ void COstrelView::ShowConnections(const ServerTable& table) {
     Clear();
     InsertColumn(0, "OPC Server");
     // The connections the tree shows, by the ProgIDs their nodes show.
+    std::vector<std::vector<std::wstring>> rows;
     for (const auto& entry : table)
-        if (entry->m_node) AppendRow(entry->m_progId);
+        if (entry->m_node) rows.push_back({fw::Widen(entry->m_progId)});
+    ShowRows(std::move(rows));
 }
 
 void COstrelView::ShowGroups(const CServer* entry) {
@@ -114,14 +138,13 @@ void COstrelView::ShowGroups(const CServer* entry) {
     InsertColumn(2, "Active status");
     if (!entry) return;
     // The groups the tree shows, by the names their nodes show.
+    std::vector<std::vector<std::wstring>> rows;
     for (const auto& group : entry->m_groups) {
         if (!group->m_node) continue;
-        const int row = AppendRow(group->m_name);
-        char rate[16];
-        std::snprintf(rate, sizeof rate, "%d", static_cast<int>(group->m_updateRate));
-        SetCell(row, 1, rate);
-        SetCell(row, 2, group->m_active ? "Active" : "Passive");
+        rows.push_back({fw::Widen(group->m_name), std::to_wstring(group->m_updateRate),
+                        group->m_active ? L"Active" : L"Passive"});
     }
+    ShowRows(std::move(rows));
 }
 
 void COstrelView::OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) {
@@ -174,17 +197,25 @@ void COstrelView::OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) {
 void COstrelView::RefreshValues(bool full) {
     const COstrelDoc* document = Doc();
     CGroup* group = document ? document->Selection().group : nullptr;
-    if (!m_list || !group) return;
-    int row = 0;
-    for (const auto& item : group->m_items) {
-        if (full || item->m_changed) SetCell(row, 1, item->m_valueText);
-        // A quality can change without the value text changing.
-        if (full || item->m_quality != item->m_shownQuality) {
-            SetCell(row, 2, QualityText(item->m_quality));
-            item->m_shownQuality = item->m_quality;
-        }
-        item->m_changed = FALSE;
-        ++row;
+    if (!m_list || !group || m_listMode != kSelectionGroup) return;
+    const size_t count = group->m_items.size();
+    if (static_cast<size_t>(::SendMessageW(m_list, LVM_GETITEMCOUNT, 0, 0)) != count) {
+        SetRowCount(count);
+        full = true;
+    }
+    // Cells are drawn from the model, so only the rows on screen need
+    // drawing again, and only those whose value or quality changed; the
+    // others show the new texts whenever they are scrolled to.
+    const size_t top = static_cast<size_t>(::SendMessageW(m_list, LVM_GETTOPINDEX, 0, 0));
+    const size_t end = std::min(count, top + static_cast<size_t>(::SendMessageW(m_list, LVM_GETCOUNTPERPAGE, 0, 0)) + 1);
+    if (full) ::InvalidateRect(m_list, nullptr, FALSE);
+    for (size_t row = 0; row < count; ++row) {
+        CItem& item = *group->m_items[row];
+        const bool changed = item.m_changed || item.m_quality != item.m_shownQuality;
+        if (changed && !full && row >= top && row < end)
+            ::SendMessageW(m_list, LVM_REDRAWITEMS, row, row);
+        item.m_shownQuality = item.m_quality;
+        item.m_changed = FALSE;
     }
 }
 
@@ -192,7 +223,8 @@ LRESULT COstrelView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CREATE:
         m_list = ::CreateWindowExW(0, WC_LISTVIEWW, nullptr,
-                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS, 0, 0, 0, 0,
+                                   WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS | LVS_OWNERDATA, 0, 0,
+                                   0, 0,
                                    hwnd(), reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kListControlId)),
                                    ::GetModuleHandleW(nullptr), nullptr);
         return m_list ? 0 : -1;
@@ -206,7 +238,12 @@ LRESULT COstrelView::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
         // The user's row selection (and a program's) is the document's to
         // act on.
         const auto* header = reinterpret_cast<const NMHDR*>(lp);
-        if (header && m_list && header->hwndFrom == m_list && header->code == LVN_ITEMCHANGED) ReportSelectedItem();
+        if (!header || !m_list || header->hwndFrom != m_list) break;
+        if (header->code == LVN_GETDISPINFOW) {
+            OnGetDisplayInfo(*reinterpret_cast<NMLVDISPINFOW*>(lp));
+            return 0;
+        }
+        if (header->code == LVN_ITEMCHANGED || header->code == LVN_ODSTATECHANGED) ReportSelectedItem();
         break;
     }
     case WM_NCDESTROY:

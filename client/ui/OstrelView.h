@@ -1,4 +1,6 @@
-// The item list: the right pane of the main window.  What it lists follows
+// The item list: the right pane of the main window, a list that keeps no
+// text of its own (owner data), so that a group of 100,000 items shows at
+// once and scrolls freely.  What it lists follows
 // the selection the document keeps for the tree (its list mode): the servers
 // of the machine with their descriptions, the connected servers, the groups
 // of a connection, or the items of a group with their values and qualities,
@@ -13,6 +15,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 class COstrelView : public fw::View {
 public:
@@ -23,13 +26,14 @@ public:
     // The first selected row, searched from the top; -1 when none.
     int SelectedRow() const;
 
-    // Values arrived (kHintValuesChanged): the changed cells are rewritten.
+    // Values arrived (kHintValuesChanged): the changed rows on screen are
+    // drawn again.
     // Node hints are the tree's.  Anything else rebuilds the list for the
     // document's selection.
     void OnUpdate(fw::View* sender, LPARAM hint, void* hintObject) override;
-    // Rewrites the value and quality cells of the selected group's rows:
-    // every row (full), or only those whose value or quality changed since
-    // they were last shown.
+    // Draws the selected group's rows again: every row (full), or only the
+    // rows on screen whose value or quality changed since they were last
+    // shown.  Either way every item counts as shown afterwards.
     void RefreshValues(bool full);
 
 protected:
@@ -43,8 +47,14 @@ private:
     void DeleteColumns();
     // Width 200, centred; a refused column is reported and passed over.
     void InsertColumn(int position, const char* title);
-    int AppendRow(const std::string& text);
-    void SetCell(int row, int column, const std::string& text);
+    // The rows of servers, connections or groups, which the list shows
+    // until its content changes.
+    void ShowRows(std::vector<std::vector<std::wstring>> rows);
+    void SetRowCount(size_t count);
+    // The text of a cell: an item's from the selected group, any other from
+    // the rows shown.
+    std::wstring CellText(int row, int column) const;
+    void OnGetDisplayInfo(NMLVDISPINFOW& info) const;
 
     void ShowServers(const ServerTable& table);
     void ShowItems(const CGroup* group);
@@ -53,4 +63,5 @@ private:
 
     HWND m_list = nullptr;
     int m_listMode = 0;
+    std::vector<std::vector<std::wstring>> m_rows;
 };

@@ -158,39 +158,43 @@ TEST_F(OstrelWindow, ListShowsWhatTheTreeSelects) {
     }
 }
 
-TEST_F(OstrelWindow, ChangedOnlyRefreshRewritesOnlyChangedCells) {
+// The list keeps no text of its own: every cell shows the model as it is,
+// and a data change draws again only the rows on screen whose value or
+// quality changed.
+TEST_F(OstrelWindow, DataChangesRedrawOnlyTheChangedRowsOnScreen) {
     const HTREEITEM group = GroupWithItems({"Name0", "Name1", "Name2"});
     ASSERT_NE(nullptr, group);
     Select(group);
     ASSERT_EQ(3u, ListRows().size());
     // No message is pumped below, so no data change can come in between.
-    for (int r = 0; r < 3; ++r) {
-        LVITEMA cell = {};
-        char mark[] = "mark";
-        cell.pszText = mark;
-        for (cell.iSubItem = 1; cell.iSubItem <= 2; ++cell.iSubItem)
-            SendMessageA(List(), LVM_SETITEMTEXTA, r, reinterpret_cast<LPARAM>(&cell));
-    }
     auto& items = FirstGroup().m_items;
-    for (auto& item : items) item->m_changed = FALSE;
+    frame_->List()->RefreshValues(true);
+    ValidateRect(List(), nullptr);
     items[0]->m_valueText = "7";  // value changed, quality as shown
     items[0]->m_changed = TRUE;
     items[1]->m_quality = 0x18;   // quality alone: "Bad: comm failure"
-    items[1]->m_shownQuality = 0;
-    items[2]->m_quality = 0;      // neither: untouched
-    items[2]->m_shownQuality = 0;
-    items[0]->m_shownQuality = items[0]->m_quality;
+    items[2]->m_valueText = "8";  // changed without a mark: not drawn again
     frame_->List()->RefreshValues(false);
-    EXPECT_EQ(Rows({{"Name0", "7", "mark"}, {"Name1", "mark", "Bad: comm failure"}, {"Name2", "mark", "mark"}}),
-              ListRows());
+
+    HRGN update = CreateRectRgn(0, 0, 0, 0);
+    GetUpdateRgn(List(), update, FALSE);
+    auto redrawn = [&](int row) {
+        RECT bounds = {};
+        bounds.left = LVIR_BOUNDS;
+        SendMessageW(List(), LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&bounds));
+        return PtInRegion(update, (bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2) != FALSE;
+    };
+    EXPECT_TRUE(redrawn(0));
+    EXPECT_TRUE(redrawn(1));
+    EXPECT_FALSE(redrawn(2));
+    DeleteObject(update);
     for (auto& item : items) EXPECT_FALSE(item->m_changed);
 
-    // A full refresh writes every cell; quality 0 reads "Bad".
-    frame_->List()->RefreshValues(true);
+    // Whatever was drawn, the cells read the model.
     const Rows rows = ListRows();
+    EXPECT_EQ("7", rows[0][1]);
     EXPECT_EQ("Bad: comm failure", rows[1][2]);
-    EXPECT_EQ("Bad", rows[2][2]);
-    EXPECT_EQ(items[2]->m_valueText, rows[2][1]);
+    EXPECT_EQ("8", rows[2][1]);
 }
 
 TEST_F(OstrelWindow, DeleteAndCopyActOnTheSelectedItemRow) {
