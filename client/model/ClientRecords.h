@@ -17,6 +17,7 @@
 class CAdviseSink;
 class CDataCallback;
 class CShutdownSink;
+class MtaServer;
 
 // A tree node of the object tree; 0 = none.  Kept as a number so that the
 // model does not depend on the tree control.
@@ -80,6 +81,9 @@ public:
     CServer& operator=(const CServer&) = delete;
 
     fw::ComPtr<IUnknown> m_pServer;     // held while connected
+    // The same object for calls made on other threads (TimeLimitedCall),
+    // made when connected; null when that failed.
+    std::shared_ptr<MtaServer> m_mta;
     NodeHandle m_node = 0;              // connection node while connected
     // In creation order.  Declared after the server object, so the groups
     // go before it.

@@ -1,5 +1,8 @@
 #include "ServerConnections.h"
 
+#include "MtaServer.h"
+#include "TimeLimitedCall.h"
+
 #include "AdviseSink.h"
 #include "ConnectionLoss.h"
 #include "DataCallback.h"
@@ -133,6 +136,10 @@ HRESULT ServerConnections::CreateServerObject(const std::string& clsidText, IUnk
 void ServerConnections::RecordConnection(CServer& entry, fw::ComPtr<IUnknown> server, const std::string& clsidText) {
     entry.m_node = ui_.InsertConnectionNode(entry.m_progId);
     entry.m_pServer = std::move(server);
+    // Now, while the server answers: the proxy is marshalled, which may ask
+    // the server.  A failure leaves only the time-limited tools without the
+    // server, and they say so.
+    entry.m_mta = MtaServer::Make(entry.m_pServer.get(), kUserCallLimitMs, nullptr);
     entry.m_clsidText = FitTextField(clsidText);
     entry.m_lost = false;
     AdviseShutdown(entry);
@@ -576,6 +583,7 @@ void ServerConnections::DisconnectServer(int index) {
     entry->m_pShutdownSink.reset();
     if (entry->m_node) ui_.DeleteNode(entry->m_node);
     entry->m_node = 0;
+    entry->m_mta.reset();
     entry->m_pServer.reset();
 }
 

@@ -248,7 +248,9 @@ void COstrelDoc::ReadWrite() {
     IUnknown* server = SelectedServer();
     const CItem* item = SelectedItem();
     if (!group || !server || !item) return;
-    ReadWriteDialog dialog(server, *group, m_selectedItem, item->m_itemId);
+    const CServer* entry = m_model.Entry(m_selection.serverIndex);
+    if (!entry) return;
+    ReadWriteDialog dialog(entry->m_mta, *group, m_selectedItem, item->m_itemId);
     dialog.DoModal(MainWindow());
 }
 

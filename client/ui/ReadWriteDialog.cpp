@@ -1,18 +1,23 @@
 #include "ReadWriteDialog.h"
 
 #include "DataExchange.h"
-#include "GroupInterface.h"
-#include "ResultText.h"
-#include "TaskMemResults.h"
+#include "SyncItemCalls.h"
 #include "TextToValue.h"
 #include "ToolResource.h"
 #include "ValueText.h"
 #include "Variant.h"
 
+#include <memory>
 #include <utility>
 
-ReadWriteDialog::ReadWriteDialog(IUnknown* server, const CGroup& group, int row, std::string itemName)
-    : fw::Dialog(IDD_READ_WRITE), itemName(std::move(itemName)), server_(server), group_(group), row_(row) {}
+ReadWriteDialog::ReadWriteDialog(std::shared_ptr<MtaServer> server, const CGroup& group, int row, std::string itemName,
+                                 DWORD limitMs)
+    : fw::Dialog(IDD_READ_WRITE),
+      itemName(std::move(itemName)),
+      server_(std::move(server)),
+      limitMs_(limitMs),
+      group_(group),
+      row_(row) {}
 
 bool ReadWriteDialog::OnInitDialog() {
     Read();
@@ -48,24 +53,25 @@ void ReadWriteDialog::Warn(const std::string& text) {
 }
 
 void ReadWriteDialog::Read() {
-    fw::ComPtr<IOPCSyncIO> io;
-    const GroupAccess access = GetGroupInterface(server_, group_.m_name, io);
-    if (access == GroupAccess::NoServerInterface) return;
     const CItem* item = Item();
-    if (access == GroupAccess::Reached && item) {
-        OPCHANDLE handle = item->m_hServer;
-        fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> states;
-        fw::TaskMemPtr<HRESULT> errors;
-        const HRESULT hr = io->Read(OPC_DS_DEVICE, 1, &handle, states.put(1), fw::OutPtr(errors));
+    auto job = std::make_shared<SyncReadJob>(group_.m_name, item ? item->m_hServer : 0);
+    const HRESULT ran = RunWithTimeLimit(server_, limitMs_, job);
+    if (ran == kCallTimedOut) {
+        // Text and type stay those of the last good read.
+        Warn("Reading Error\n\n" + NoAnswerText());
+        return;
+    }
+    const SyncItemOutcome& outcome = job->outcome;
+    if (FAILED(ran) || outcome.access == GroupAccess::NoServerInterface) return;
+    if (outcome.access == GroupAccess::Reached && item) {
         // S_FALSE says to look at the item's own code: a success code still
         // comes with the value, an error is shown with the server's words.
-        const HRESULT itemResult = FAILED(hr) ? hr : errors ? errors.get()[0] : E_POINTER;
-        if (FAILED(hr) || !states || FAILED(itemResult)) {
+        if (FAILED(outcome.call) || FAILED(outcome.item)) {
             // Text and type stay those of the last good read.
-            Warn(FAILED(hr) ? std::string("Reading Error")
-                            : "Reading Error\n\nItem error " + ServerResultText(server_, itemResult));
+            Warn(FAILED(outcome.call) ? std::string("Reading Error")
+                                      : "Reading Error\n\nItem error " + outcome.itemErrorText);
         } else {
-            const VariantText read = VariantToText(states[0].vDataValue);
+            const VariantText read = VariantToText(job->value.get());
             // Cut to its field: a long string value must not keep the
             // dialog's texts from being taken for a write.
             valueText = FitTextField(read.text, kMaxValueText);
@@ -92,17 +98,25 @@ void ReadWriteDialog::Write() {
         Warn("Nothing written: " + why);
         return;
     }
-    fw::ComPtr<IOPCSyncIO> io;
     const CItem* item = Item();
-    if (GetGroupInterface(server_, group_.m_name, io) != GroupAccess::Reached || !item) return;
-    OPCHANDLE handle = item->m_hServer;
-    fw::TaskMemPtr<HRESULT> errors;
-    const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
+    if (!item) return;
+    auto job = std::make_shared<SyncWriteJob>(group_.m_name, item->m_hServer, value.get());
+    const HRESULT ran = RunWithTimeLimit(server_, limitMs_, job);
+    if (ran == kCallTimedOut) {
+        // The server may still take the value: the write was sent.
+        Warn("Writing Error\n\n" + NoAnswerText() + " The value may still be written.");
+        return;
+    }
+    const SyncItemOutcome& outcome = job->outcome;
+    if (FAILED(ran) || outcome.access != GroupAccess::Reached) return;
     // A success code of the item (the server clamped the value, say) is a
     // write done.
-    const HRESULT itemResult = FAILED(hr) ? hr : errors ? errors.get()[0] : E_POINTER;
-    if (FAILED(hr))
+    if (FAILED(outcome.call))
         Warn("Writing Error");
-    else if (FAILED(itemResult))
-        Warn("Writing Error\n\nItem error " + ServerResultText(server_, itemResult));
+    else if (FAILED(outcome.item))
+        Warn("Writing Error\n\nItem error " + outcome.itemErrorText);
+}
+
+std::string ReadWriteDialog::NoAnswerText() const {
+    return "The server did not answer within " + std::to_string((limitMs_ + 999) / 1000) + " s.";
 }

@@ -1,21 +1,26 @@
 // "Read/Write": reads one item of a group from the device and writes a typed
-// text to it, both synchronously.  The dialog reads the item as it opens and
+// text to it, both synchronously and each within a time limit.  The dialog reads the item as it opens and
 // again on "Read"; "Write" converts the new value text to the type of the
 // last value read and sends it, without reading back.
 #pragma once
 
 #include "ClientRecords.h"
 #include "Dialog.h"
+#include "TimeLimitedCall.h"
 
+#include <memory>
 #include <string>
 
 class ReadWriteDialog : public fw::Dialog {
 public:
-    // server: the object of the group's server; group: the group whose item
-    // is read (it must outlive the dialog); row: the item's position in the
-    // group (a row out of range reads and writes nothing); itemName: the
-    // text the item list shows for it.
-    ReadWriteDialog(IUnknown* server, const CGroup& group, int row, std::string itemName);
+    // server: the group's server object as other threads reach it
+    // (CServer::m_mta; null reads and writes nothing); group: the group whose item is read (it must
+    // outlive the dialog); row: the item's position in the group (a row out
+    // of range reads and writes nothing); itemName: the text the item list
+    // shows for it; limitMs: how long a read or write may take before the
+    // user is told the server does not answer and can go on.
+    ReadWriteDialog(std::shared_ptr<MtaServer> server, const CGroup& group, int row, std::string itemName,
+                    DWORD limitMs = kUserCallLimitMs);
 
     // Field sizes in ANSI characters.
     static constexpr size_t kMaxItemName = 100;
@@ -40,8 +45,10 @@ private:
     void Write();
     const CItem* Item() const;
     void Warn(const std::string& text);
+    std::string NoAnswerText() const;
 
-    IUnknown* server_;
+    std::shared_ptr<MtaServer> server_;
+    DWORD limitMs_;
     const CGroup& group_;
     int row_;
 };

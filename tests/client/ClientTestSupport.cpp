@@ -81,6 +81,7 @@ void ConnectionsTest::SetUp() {
 }
 
 void ConnectionsTest::TearDown() {
+    mtaServer_.reset();
     connections_.DisconnectAll();
     EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
 }
@@ -104,6 +105,7 @@ CGroup* ConnectionsTest::ConnectWithGroup(const char* progId, const std::vector<
     // items already there then would be read from the device.
     testsupport::PumpMessages(200);
     server_ = entry.m_pServer.get();
+    mtaServer_ = entry.m_mta;
     CGroup* group = entry.m_groups.back().get();
     for (const std::string& id : itemIds)
         if (!connections_.AddItem(*group, id)) return nullptr;

@@ -102,7 +102,7 @@ TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
     // Opens the dialog on a row, runs `steps` on it, closes it with OK.
     auto run = [&](int row, const std::function<void(HWND, ReadWriteSeen&)>& steps) {
         ReadWriteSeen seen;
-        ReadWriteDialog dialog(server_, *group, row, group->m_items[static_cast<size_t>(row)]->m_itemId);
+        ReadWriteDialog dialog(mtaServer_, *group, row, group->m_items[static_cast<size_t>(row)]->m_itemId);
         DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
             seen.name = ItemText(d, IDC_RW_ITEM_NAME);
             seen.values.push_back(ItemText(d, IDC_RW_VALUE));
@@ -165,7 +165,7 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
 
     Texts values, boxes;
     {
-        ReadWriteDialog dialog(server_, *group, 0, "top");
+        ReadWriteDialog dialog(mtaServer_, *group, 0, "top");
         DialogWatcher watcher("Read/Write", IDCANCEL, [&](HWND d) {
             values.push_back(ItemText(d, IDC_RW_VALUE));
             item.m_hServer = good + 0x1000;
@@ -187,7 +187,7 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
     boxes.clear();
     {
         auto opening = WatchForBox(kWarningCaption);
-        ReadWriteDialog dialog(server_, *group, 0, "top");
+        ReadWriteDialog dialog(mtaServer_, *group, 0, "top");
         DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
             SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "5");
             boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption));
@@ -203,7 +203,7 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
     // A read-only item: the read works, the write's item error is shown.
     boxes.clear();
     {
-        ReadWriteDialog dialog(server_, *group, 0, "top");
+        ReadWriteDialog dialog(mtaServer_, *group, 0, "top");
         DialogWatcher watcher("Read/Write", IDCANCEL, [&](HWND d) {
             SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "5");
             boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption));
@@ -211,6 +211,42 @@ TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing
         EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
     }
     EXPECT_EQ(Texts({"Writing Error\n\nItem error C0040006"}), boxes);
+}
+
+// A server that stops answering (its process frozen): each call is given
+// up after the limit with a message, the dialog stays usable, and works
+// again once the server answers.
+TEST_F(ReadWriteTool, AFrozenServerIsGivenUpAfterTheLimit) {
+    CGroup* group = ConnectWithGroup(kBranch, {"A.a1"}, 1000);
+    ASSERT_NE(nullptr, group);
+    Texts boxes;
+    DWORD frozenMs = 0;
+    std::string afterwards;
+    {
+        ReadWriteDialog dialog(mtaServer_, *group, 0, "A.a1", 1500);
+        DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
+            {
+                testsupport::ProcessFreeze freeze(testsupport::FindProcessId("branch_opc_server.exe"));
+                ASSERT_TRUE(freeze.frozen());
+                const DWORD start = GetTickCount();
+                boxes.push_back(PressThroughBox(d, IDC_RW_READ, kWarningCaption));
+                SetDlgItemTextA(d, IDC_RW_NEW_VALUE, "5");
+                boxes.push_back(PressThroughBox(d, IDC_RW_WRITE, kWarningCaption));
+                frozenMs = GetTickCount() - start;
+            }
+            Press(d, IDC_RW_READ);
+            afterwards = ItemText(d, IDC_RW_VALUE);
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+        EXPECT_TRUE(watcher.Result().found);
+    }
+    EXPECT_EQ(Texts({"Reading Error\n\nThe server did not answer within 2 s.",
+                     "Writing Error\n\nThe server did not answer within 2 s. The value may still be written."}),
+              boxes);
+    EXPECT_LT(frozenMs, 8000u);
+    // The write given up was sent all the same, and the server took it
+    // when it woke.
+    EXPECT_EQ("5", afterwards);
 }
 
 // --- Validate Item -----------------------------------------------------------

@@ -175,3 +175,29 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 }
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+ProcessFreeze::ProcessFreeze(DWORD pid) {
+    const auto ids = ThreadIds(pid);
+    if (!ids) return;
+    for (DWORD id : *ids) {
+        HANDLE thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, id);
+        if (!thread) continue;
+        if (SuspendThread(thread) == static_cast<DWORD>(-1)) {
+            CloseHandle(thread);
+            continue;
+        }
+        threads_.push_back(thread);
+    }
+}
+
+void ProcessFreeze::Thaw() {
+    for (HANDLE thread : threads_) {
+        ResumeThread(thread);
+        CloseHandle(thread);
+    }
+    threads_.clear();
+}
+
+}  // namespace testsupport

@@ -38,6 +38,22 @@ int CountHandles(DWORD pid);
 // Waits until a process has at most `limit` threads; returns the last count.
 int WaitForThreadsAtMost(DWORD pid, int limit, DWORD timeoutMs);
 
+// Every thread of a process suspended while the object lives, as a frozen
+// server is: its calls are taken and never answered.
+class ProcessFreeze {
+public:
+    explicit ProcessFreeze(DWORD pid);
+    ~ProcessFreeze() { Thaw(); }
+    ProcessFreeze(const ProcessFreeze&) = delete;
+    ProcessFreeze& operator=(const ProcessFreeze&) = delete;
+    // True when at least one thread was suspended.
+    bool frozen() const { return !threads_.empty(); }
+    void Thaw();
+
+private:
+    std::vector<HANDLE> threads_;
+};
+
 // Runs a command line to its end; the exit code, or -1 when it could not
 // start or did not end in time (it is then terminated).
 int RunToEnd(const std::string& commandLine, DWORD timeoutMs);

@@ -1,0 +1,34 @@
+// A server object as the multithreaded apartment sees it: a proxy of its
+// own, made once while the server answers (when it is connected), used by
+// the threads of every time-limited call (TimeLimitedCall), and released on
+// a thread of that apartment, as a proxy must be.  The window's thread never
+// marshals anything at the moment of a call, which would itself be a call
+// to a server that may have frozen.
+#pragma once
+
+#include <unknwn.h>
+
+#include <memory>
+
+class MtaServer {
+public:
+    // Marshals `server`, a proxy of the calling thread, and unmarshals it on
+    // a thread of the multithreaded apartment, waiting at most `limitMs`;
+    // null (with *result) when that fails.
+    static std::shared_ptr<MtaServer> Make(IUnknown* server, DWORD limitMs, HRESULT* result);
+
+    explicit MtaServer(IUnknown* proxy) : proxy_(proxy) {}
+    ~MtaServer();
+    MtaServer(const MtaServer&) = delete;
+    MtaServer& operator=(const MtaServer&) = delete;
+
+    // Usable on any thread of the multithreaded apartment.
+    IUnknown* get() const { return proxy_; }
+
+private:
+    IUnknown* proxy_;
+};
+
+// Starts, once per process, a thread that keeps the multithreaded apartment
+// alive, so that proxies made in it outlive the threads that made them.
+HRESULT KeepMultithreadedApartment();
