@@ -12,9 +12,12 @@
 // Without item IDs, watch, throughput and save take every item of the
 // server's address space.  save writes an OSTREL document holding the
 // connection and a group "Group1" of the items: OSTREL opens it connected.
-// The exit code is 0 on success, 1 for bad arguments, 2 when the server or
-// an item cannot be reached, and 3 when the server stops answering during
-// watch or throughput.
+// "--timeout <seconds>" before the command sets how long one step of talking
+// to the server may take (10 s unless said).  The exit code is 0 on
+// success, 1 for bad arguments, 2 when the server or an item cannot be
+// reached, and 3 when the server stops answering: it died, or a step took
+// longer than the time limit.
+#include "CallWatchdog.h"
 #include "ComPtr.h"
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
@@ -25,6 +28,7 @@
 #include "QualityText.h"
 #include "TaskMemResults.h"
 #include "TextToValue.h"
+#include "TimeLimitedCall.h"
 #include "ValueText.h"
 #include "Variant.h"
 
@@ -98,9 +102,27 @@ private:
     NodeHandle lastNode_ = 0;
 };
 
+// How long one step of talking to the server may take.
+DWORD g_callLimitMs = kUserCallLimitMs;
+
+// A step that overruns ends the program: the thread that made the call is
+// stuck in it for as long as the server does not answer.
+CallWatchdog& Watchdog() {
+    static CallWatchdog watchdog([](const std::string& step) {
+        Err("the server did not answer within %lu s while %s; giving up\n",
+            static_cast<unsigned long>((g_callLimitMs + 999) / 1000), step.c_str());
+        std::fflush(stdout);
+        std::fflush(stderr);
+        // Not ExitProcess: the system's clean-up would call the server again.
+        TerminateProcess(GetCurrentProcess(), 3);
+    });
+    return watchdog;
+}
+
 int Usage() {
     Err(
-                 "usage: ostrel_console servers\n"
+                 "usage: ostrel_console [--timeout <seconds>] <command>, the command one of\n"
+                 "       ostrel_console servers\n"
                  "       ostrel_console browse <ProgID>\n"
                  "       ostrel_console read <ProgID> <ItemID>...\n"
                  "       ostrel_console write <ProgID> <ItemID> <value>\n"
@@ -128,6 +150,10 @@ void PumpFor(DWORD ms) {
 class Session {
 public:
     Session() : connections_(ui_) {}
+    ~Session() {
+        WatchedStep step(Watchdog(), g_callLimitMs, "leaving the server");
+        connections_.DisconnectAll();
+    }
     ConsoleUi& Ui() { return ui_; }
 
     // Connects the server registered as progId; false (said why) when not.
@@ -140,7 +166,10 @@ public:
             Err("no OPC server is registered as %s\n", progId.c_str());
             return false;
         }
-        const HRESULT hr = connections_.Connect(index_);
+        const HRESULT hr = [&] {
+            WatchedStep step(Watchdog(), g_callLimitMs, "connecting");
+            return connections_.Connect(index_);
+        }();
         if (!Server()) {
             Err("%s could not be connected (HR = %s)\n", progId.c_str(), HresultText(hr).c_str());
             return false;
@@ -156,6 +185,7 @@ public:
     // Every item ID below the server's browse position; those this program
     // cannot pass on unchanged are counted on stderr.
     std::vector<std::string> AllItemIds() const {
+        WatchedStep step(Watchdog(), g_callLimitMs, "browsing");
         std::vector<std::string> ids;
         size_t unrepresentable = 0;
         fw::ComPtr<IOPCBrowseServerAddressSpace> browse;
@@ -170,6 +200,7 @@ public:
     // Makes the group and adds the items; false (said which) when the group
     // fails or no item was taken.
     CGroup* MakeGroup(const std::vector<std::string>& ids, DWORD rate, const char* name = "Console") {
+        WatchedStep step(Watchdog(), g_callLimitMs, "making the group and its items");
         GroupParameters parameters;
         parameters.name = name;
         parameters.updateRate = rate;
@@ -223,6 +254,7 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
     if (!io) return 2;
     std::vector<OPCHANDLE> handles;
     for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
+    WatchedStep step(Watchdog(), g_callLimitMs, "reading");
     fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> states;
     fw::TaskMemPtr<HRESULT> errors;
     const HRESULT hr = io->Read(OPC_DS_DEVICE, static_cast<DWORD>(handles.size()), handles.data(),
@@ -265,6 +297,7 @@ int Write(const std::string& progId, const std::string& id, const std::string& t
         return 1;
     }
     OPCHANDLE handle = group->m_items[0]->m_hServer;
+    WatchedStep step(Watchdog(), g_callLimitMs, "writing");
     fw::TaskMemPtr<HRESULT> errors;
     const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
     if (FAILED(hr) || !errors) {
@@ -300,7 +333,12 @@ int Watch(const std::string& progId, long seconds, std::vector<std::string> ids)
         const DWORD slice = left < kCheckEveryMs ? left : kCheckEveryMs;
         PumpFor(slice);
         left -= slice;
-        session.Connections().CheckConnections();
+        {
+            // The check has the limit of its own and says so itself; the
+            // watchdog is for a check that could not be limited.
+            WatchedStep step(Watchdog(), g_callLimitMs + 2000, "asking for the server's status");
+            session.Connections().CheckConnections(g_callLimitMs);
+        }
         if (session.Entry()->m_lost) return 3;  // the model has said why
     }
     return 0;
@@ -316,7 +354,12 @@ int Throughput(const std::string& progId, std::vector<std::string> ids) {
     std::vector<OPCHANDLE> handles;
     for (const auto& item : group->m_items) handles.push_back(item->m_hServer);
     for (OPCDATASOURCE source : {OPC_DS_CACHE, OPC_DS_DEVICE}) {
-        const ReadThroughput r = MeasureReads(io.get(), source, handles);
+        constexpr long kMeasureMs = 1000;
+        ReadThroughput r;
+        {
+            WatchedStep step(Watchdog(), g_callLimitMs + kMeasureMs, "measuring reads");
+            r = MeasureReads(io.get(), source, handles, kMeasureMs);
+        }
         if (r.lostWith != S_OK) {
             Err("%s does not answer any more (HR = %s)\n", progId.c_str(),
                          HresultText(r.lostWith).c_str());
@@ -349,6 +392,14 @@ int Save(const std::string& progId, const std::string& path, std::vector<std::st
 }
 
 int Run(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--timeout") == 0) {
+        char* end = nullptr;
+        const long seconds = std::strtol(argv[2], &end, 10);
+        if (*end != '\0' || seconds < 1 || seconds > 3600) return Usage();
+        g_callLimitMs = static_cast<DWORD>(seconds) * 1000;
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) return Usage();
     const std::string command = argv[1];
     std::vector<std::string> rest(argv + 2, argv + argc);

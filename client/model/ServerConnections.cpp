@@ -1,11 +1,9 @@
 #include "ServerConnections.h"
 
-#include "MtaServer.h"
-#include "TimeLimitedCall.h"
-
 #include "AdviseSink.h"
 #include "ConnectionLoss.h"
 #include "DataCallback.h"
+#include "MtaServer.h"
 #include "ShutdownSink.h"
 #include "ComPtr.h"
 #include "RegistryKey.h"
@@ -14,6 +12,7 @@
 #include "ValueText.h"
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -457,19 +456,53 @@ void ServerConnections::DeleteItem(CGroup& group, size_t n) {
     group.m_items.erase(group.m_items.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
-void ServerConnections::CheckConnections() {
-    for (auto& owned : table_) {
-        CServer& entry = *owned;
-        if (!entry.m_pServer || entry.m_lost || entry.m_groups.empty()) continue;
-        fw::ComPtr<IOPCServer> server;
-        if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) continue;
+namespace {
+
+// The server's status, asked on the time-limited call's own proxy.
+class StatusJob final : public ServerJob {
+public:
+    HRESULT Run(IUnknown* server) override {
+        fw::ComPtr<IOPCServer> opc;
+        const HRESULT queried = server->QueryInterface(IID_IOPCServer, opc.put_void());
+        // Only an answer that the server has gone counts; a server without
+        // the interface is not asked.
+        if (FAILED(queried)) return IsConnectionLost(queried) ? queried : S_OK;
         OPCSERVERSTATUS* status = nullptr;
-        const HRESULT hr = server->GetStatus(&status);
+        const HRESULT hr = opc->GetStatus(&status);
         if (status) {
             const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
             const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
         }
-        if (IsConnectionLost(hr)) MarkLost(entry, hr);
+        return hr;
+    }
+};
+
+}  // namespace
+
+void ServerConnections::CheckConnections(DWORD limitMs) {
+    for (auto& owned : table_) {
+        CServer& entry = *owned;
+        if (!entry.m_pServer || entry.m_lost || entry.m_groups.empty()) continue;
+        if (!entry.m_mta) {
+            // No proxy for other threads (it could not be made): asked
+            // directly, without a limit.
+            fw::ComPtr<IOPCServer> server;
+            if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) continue;
+            OPCSERVERSTATUS* status = nullptr;
+            const HRESULT hr = server->GetStatus(&status);
+            if (status) {
+                const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+                const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
+            }
+            if (IsConnectionLost(hr)) MarkLost(entry, hr);
+            continue;
+        }
+        const HRESULT hr = RunWithTimeLimit(entry.m_mta, limitMs, std::make_shared<StatusJob>());
+        if (hr == kCallTimedOut)
+            MarkLost(entry, entry.m_progId + " did not answer within " + std::to_string((limitMs + 999) / 1000) +
+                                " s: its values are no longer updated");
+        else if (IsConnectionLost(hr))
+            MarkLost(entry, hr);
     }
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ClientRecords.h"
+#include "TimeLimitedCall.h"
 
 #include <functional>
 #include <string>
@@ -92,11 +93,11 @@ public:
     // connected mark, and creates its groups and items again.
     void ReconnectOpened();
 
-    // Asks every connected server with groups for its status; one that no
-    // longer answers is marked lost (see MarkLost).  Call now and then (every
-    // few seconds): a server that died sends no more changes, and nothing
-    // else would notice.
-    void CheckConnections();
+    // Asks every connected server with groups for its status; one that has
+    // gone, or that does not answer within limitMs (its process frozen), is
+    // marked lost (see MarkLost).  Call now and then (every few seconds): a
+    // server that died sends no more changes, and nothing else would notice.
+    void CheckConnections(DWORD limitMs = kUserCallLimitMs);
     // The entry's server answered a call with `hr`, an RPC code of a server
     // that has gone: its items turn "Bad: not connected", this is said once,
     // and later clean-up no longer calls the server.

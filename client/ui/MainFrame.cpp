@@ -1,6 +1,7 @@
 #include "MainFrame.h"
 
 #include "ObjTree.h"
+#include "OstrelApp.h"
 #include "OstrelDoc.h"
 #include "OstrelResource.h"
 #include "OstrelView.h"
@@ -68,7 +69,12 @@ LRESULT CMainFrame::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
             if (auto* doc = dynamic_cast<COstrelDoc*>(list->GetDocument())) doc->Model().CheckConnections();
         return 0;
     }
-    if (msg == WM_DESTROY) KillTimer(hwnd(), kConnectionCheckTimer);
+    if (msg == WM_DESTROY) {
+        KillTimer(hwnd(), kConnectionCheckTimer);
+        // Before the views go, and the model's connections with them: a
+        // server that does not answer must not keep the program alive.
+        COstrelApp::StartExitLimit();
+    }
     return fw::SdiFrame::WindowProc(msg, wp, lp);
 }
 

@@ -1,5 +1,6 @@
 #include "OstrelApp.h"
 
+#include "CallWatchdog.h"
 #include "Dialog.h"
 #include "MainFrame.h"
 #include "ObjTree.h"
@@ -7,6 +8,7 @@
 #include "OstrelResource.h"
 #include "RegistryKey.h"
 #include "SingleDocTemplate.h"
+#include "TimeLimitedCall.h"
 
 #include <ole2.h>
 
@@ -88,6 +90,31 @@ bool COstrelApp::InitInstance() {
     return true;
 }
 
+namespace {
+
+CallWatchdog& ExitWatchdog() {
+    static CallWatchdog watchdog([](const std::string&) { TerminateProcess(GetCurrentProcess(), 0); });
+    return watchdog;
+}
+
+}  // namespace
+
+namespace {
+// Set from the first step of the way out: the limit is for the whole way.
+bool g_exitLimitStarted = false;
+}  // namespace
+
+void COstrelApp::StartExitLimit() {
+    if (g_exitLimitStarted) return;
+    g_exitLimitStarted = true;
+    ExitWatchdog().Arm(kUserCallLimitMs, "ending");
+}
+
+void COstrelApp::EndExitLimit() {
+    ExitWatchdog().Disarm();
+    g_exitLimitStarted = false;
+}
+
 int COstrelApp::ExitInstance() {
     // The windows (and with them the model's server references) go before OLE.
     if (fw::SingleDocTemplate* docTemplate = Template()) docTemplate->CloseAllDocuments();
@@ -96,7 +123,9 @@ int COstrelApp::ExitInstance() {
     m_treeImages = nullptr;
     if (m_oleInitialised) OleUninitialize();
     m_oleInitialised = false;
-    return fw::Application::ExitInstance();
+    const int exitCode = fw::Application::ExitInstance();
+    EndExitLimit();
+    return exitCode;
 }
 
 bool COstrelApp::OnCommand(UINT id) {

@@ -36,6 +36,13 @@ public:
     // COstrelDoc, first view CObjTree.
     fw::SingleDocTemplate* AddOstrelTemplate();
 
+    // The way out is bounded: from the main window's destruction to the end
+    // of ExitInstance (leaving every server, ending OLE) the program takes
+    // at most kUserCallLimitMs, whatever a server does; past that it ends
+    // without finishing its clean-up (the servers notice it has gone).
+    static void StartExitLimit();
+    static void EndExitLimit();
+
     // The command line InitInstance parses instead of the process's own.
     void SetCommandLine(const std::wstring& commandLine) { m_commandLine = commandLine; }
 

@@ -5,6 +5,7 @@
 #include "AddServerDialog.h"
 #include "AsyncRefresh.h"
 #include "InterfacesDialog.h"
+#include "OstrelApp.h"
 #include "PerformanceDialog.h"
 #include "ReadWriteDialog.h"
 #include "ValidateItem.h"
@@ -141,6 +142,8 @@ bool COstrelDoc::OnSaveDocument(const std::string& path) {
 }
 
 void COstrelDoc::OnCloseDocument() {
+    // The one document closes only as the program ends.
+    COstrelApp::StartExitLimit();
     m_model.DisconnectAll();
     fw::Document::OnCloseDocument();  // deletes this object
 }

@@ -259,6 +259,48 @@ TEST_F(Connections, AServerThatDiesIsNoticedOnceAndLeftWithoutCalls) {
     EXPECT_NE(std::string::npos, watched.output.find("does not answer any more")) << watched.output;
 }
 
+// A server whose process is frozen takes calls and never answers.  The
+// console's watch gives it up after its time limit with exit code 3, and
+// OSTREL, subscribed to it from a document, still ends within its limit
+// when it is closed.
+TEST_F(Connections, AFrozenServerHoldsUpNeitherTheConsoleNorOstrelsExit) {
+    testsupport::ScratchDir dir;
+    const std::string path = dir.path() + "frozen.ost";
+    ASSERT_EQ(0, RunConsole("save Velmora.VelmoraOPC.1 \"" + path + "\" Name0").exitCode);
+    ASSERT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 15000));
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION ostrel = {};
+    std::string command = "\"" + testsupport::BinPath("OSTREL.exe") + "\" \"" + path + "\"";
+    ASSERT_TRUE(CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &ostrel));
+    const fw::UniqueHandle ostrelProcess(ostrel.hProcess), ostrelThread(ostrel.hThread);
+    testsupport::CapturedRun watched;
+    std::thread watching([&] { watched = RunConsole("--timeout 2 watch Velmora.VelmoraOPC.1 60 Name0"); });
+    // Both have connected and subscribed well within this.
+    HWND frame = nullptr;
+    PumpUntil([&] { return (frame = FindWindowA(nullptr, "frozen.ost - Ostrel")) != nullptr; }, 20000);
+    testsupport::PumpMessages(3000);
+
+    DWORD consoleMs = 0, exitMs = 0;
+    {
+        testsupport::ProcessFreeze freeze(testsupport::FindProcessId("VELMORA_OPC.exe"));
+        const DWORD start = GetTickCount();
+        if (frame) PostMessageA(frame, WM_CLOSE, 0, 0);
+        watching.join();
+        consoleMs = GetTickCount() - start;
+        const bool ended = WaitForSingleObject(ostrelProcess.get(), 30000) == WAIT_OBJECT_0;
+        exitMs = GetTickCount() - start;
+        if (!ended) TerminateProcess(ostrelProcess.get(), 1);
+        ASSERT_TRUE(freeze.frozen());
+    }
+    ASSERT_NE(nullptr, frame) << "OSTREL did not open the document";
+    EXPECT_EQ(3, watched.exitCode) << watched.output;
+    EXPECT_NE(std::string::npos, watched.output.find("Velmora.VelmoraOPC.1 did not answer within 2 s")) << watched.output;
+    EXPECT_LT(consoleMs, 10000u) << watched.output;
+    EXPECT_LT(exitMs, 16000u) << "OSTREL's exit waited for the server";
+}
+
 TEST_F(Connections, ItemsAddedInOneCallKeepTheirOrderAndHandles) {
     CGroup* group = ConnectWithGroup(kVelmora, {}, 1000);
     ASSERT_NE(nullptr, group);

@@ -453,6 +453,18 @@ TEST_F(OstrelProgram, ClosingTheFrameEndsTheConnectionsAndTheMessageLoop) {
     EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
 }
 
+// A group at rate 0 keeps the server sending all the time; leaving it on the
+// way out is still a matter of moments.
+TEST_F(OstrelProgram, ExitWithARateZeroGroupIsPrompt) {
+    ASSERT_NE(nullptr, GroupWithItems({"Name0", "Name1"}, "0"));
+    testsupport::PumpMessages(1000);
+    const DWORD start = GetTickCount();
+    Command(ID_APP_EXIT);
+    EXPECT_FALSE(IsWindow(frame_->hwnd()));
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    EXPECT_TRUE(testsupport::WaitForNoProcess(kVelmoraExe, 20000));
+}
+
 // --- Start-up failure ---------------------------------------------------
 
 // A thread already in the multithreaded apartment cannot start OLE: the
