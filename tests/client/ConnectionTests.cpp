@@ -19,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 namespace {
@@ -221,8 +223,15 @@ TEST_F(Connections, ConsoleReadsWithoutDataObjectAndShowsItemResults) {
 TEST_F(Connections, ConsoleWritesReadsAndWatchesStringsWhole) {
     CGroup* group = ConnectWithGroup(kCallback, {"text"}, 1000);
     ASSERT_NE(nullptr, group);
+    // The console's write calls this test's callback before it returns: the
+    // test's thread pumps while the console runs.
+    auto runPumping = [](const std::string& arguments) {
+        std::future<testsupport::CapturedRun> run = std::async(std::launch::async, RunConsole, arguments);
+        PumpUntil([&] { return run.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 90000);
+        return run.get();
+    };
     for (const std::string& value : {kForeignText, kLongText}) {
-        const auto written = RunConsole("write Velmora.CallbackTest.1 text \"" + value + "\"");
+        const auto written = runPumping("write Velmora.CallbackTest.1 text \"" + value + "\"");
         EXPECT_EQ(0, written.exitCode) << written.output.substr(0, 400);
         EXPECT_EQ(Utf8ToWide(value), ServerText(*group));
         const auto read = RunConsole("read Velmora.CallbackTest.1 text");
@@ -409,7 +418,6 @@ TEST_F(Connections, ItemIdsADocumentCannotKeepAreRefusedWithAMessage) {
     // An ID the ANSI code page cannot hold is refused as well, by name, and
     // the server never sees it (it would answer "unknown item" otherwise).
     if (GetACP() != CP_UTF8) {
-        const int itemsBefore = ServerItemCount(*group);
         EXPECT_FALSE(connections_.AddItem(*group, "A." + kForeignText));
         ASSERT_EQ(3u, ui_.messages.size());
         EXPECT_EQ("The item ID \"A." + kForeignText +
@@ -422,7 +430,7 @@ TEST_F(Connections, ItemIdsADocumentCannotKeepAreRefusedWithAMessage) {
         EXPECT_EQ("1 item ID is longer than the 100 bytes a document keeps and was not added; 1 item ID is made of "
                   "characters that a document cannot keep (outside the ANSI code page) and was not added",
                   ui_.messages[3]);
-        EXPECT_EQ(itemsBefore + 1, ServerItemCount(*group));
+        EXPECT_EQ(Texts({"A.a1", "top", "A.B.b1"}), ItemIds(*group));
     }
     connections_.DisconnectServer(IndexOf(connections_.Table(), kBranch));
 }
