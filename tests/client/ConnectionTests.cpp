@@ -431,6 +431,15 @@ TEST_F(Connections, ItemIdsADocumentCannotKeepAreRefusedWithAMessage) {
                   "characters that a document cannot keep (outside the ANSI code page) and was not added",
                   ui_.messages[3]);
         EXPECT_EQ(Texts({"A.a1", "top", "A.B.b1"}), ItemIds(*group));
+
+        // So is a group name.
+        GroupParameters named;
+        named.name = kForeignText;
+        const int branch = IndexOf(connections_.Table(), kBranch);
+        connections_.CreateGroup(branch, named);
+        ASSERT_EQ(5u, ui_.messages.size());
+        EXPECT_EQ(0u, ui_.messages[4].find("The group name \"" + kForeignText + "\" has characters")) << ui_.messages[4];
+        EXPECT_EQ(1u, connections_.Entry(branch)->m_groups.size());
     }
     connections_.DisconnectServer(IndexOf(connections_.Table(), kBranch));
 }
