@@ -407,7 +407,7 @@ TEST_F(OstrelProgram, DocumentsAtPathsOutsideTheCodePageAreSavedAndOpened) {
     ASSERT_NE(nullptr, frame_);
     tree_ = frame_->Tree();
     EXPECT_EQ(path, Doc()->PathName());
-    EXPECT_EQ(Utf8ToWide(name) + L" - Ostrel", WideWindowText(frame_->hwnd()));
+    EXPECT_EQ(Utf8ToWide(name) + L" - Ostrel", frameworktest::WideText(frame_->hwnd()));
     EXPECT_EQ(std::vector<std::string>({"Velmora.BranchTest.1"}), Texts(Connections()));
     const int branch = clienttest::IndexOf(Model().Table(), "Velmora.BranchTest.1");
     ASSERT_GE(branch, 0);

@@ -119,13 +119,6 @@ inline std::string WindowText(HWND window) {
     return text;
 }
 
-// A window's whole text, wide.
-inline std::wstring WideWindowText(HWND window) {
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
 // The tests' own OPC servers (the branch server's classes), registered once.
 inline bool RegisterBranchServers() {
     static const bool registered =

@@ -154,14 +154,6 @@ TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
     EXPECT_TRUE(testsupport::NoMessageBoxFor(kWarningCaption, 100));
 }
 
-// A control's whole text, wide.
-std::wstring WideItemText(HWND dialog, int id) {
-    const HWND control = GetDlgItem(dialog, id);
-    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
-    text.resize(static_cast<size_t>(GetWindowTextW(control, &text[0], static_cast<int>(text.size()))));
-    return text;
-}
-
 // Strings outside the ANSI code page, and long ones, typed into the dialog:
 // the server receives them as typed (its own read is the judge), and the
 // dialog's read shows them whole.
@@ -177,7 +169,7 @@ TEST_F(ReadWriteTool, StringsOutsideTheCodePageAndLongOnesAreWrittenAndShownWhol
             SetDlgItemTextW(d, IDC_RW_NEW_VALUE, typed.c_str());
             Press(d, IDC_RW_WRITE);
             Press(d, IDC_RW_READ);
-            shown = WideItemText(d, IDC_RW_VALUE);
+            shown = frameworktest::WideText(GetDlgItem(d, IDC_RW_VALUE));
         });
         EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
         EXPECT_TRUE(watcher.Result().found);
