@@ -21,6 +21,7 @@
 #include "ComPtr.h"
 #include "DocumentCodec.h"
 #include "DocumentFile.h"
+#include "Handles.h"
 #include "ReadThroughput.h"
 #include "ResultText.h"
 #include "ServerConnections.h"
@@ -33,6 +34,7 @@
 #include "Variant.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -43,8 +45,8 @@
 
 namespace {
 
-// The console writes UTF-8: the model's ANSI texts are converted on the way
-// out, so that no character is lost to a console's or a pipe's code page.
+// The console writes UTF-8, the model's own text, so that no character is
+// lost to a console's or a pipe's code page.
 void Print(FILE* stream, const char* format, va_list args) {
     va_list measure;
     va_copy(measure, args);
@@ -53,7 +55,7 @@ void Print(FILE* stream, const char* format, va_list args) {
     if (needed < 0) return;
     std::vector<char> text(static_cast<size_t>(needed) + 1);
     std::vsnprintf(text.data(), text.size(), format, args);
-    std::fputs(AnsiToUtf8(std::string(text.data(), static_cast<size_t>(needed))).c_str(), stream);
+    std::fwrite(text.data(), 1, static_cast<size_t>(needed), stream);
 }
 
 void Out(const char* format, ...) {
@@ -68,13 +70,6 @@ void Err(const char* format, ...) {
     va_start(args, format);
     Print(stderr, format, args);
     va_end(args);
-}
-
-// A value's text as the console prints it: a string whole, in UTF-8 like
-// the rest (the model's display text is cut to the list's width).
-std::string ValueForConsole(const VARIANT& value) {
-    if (value.vt == VT_BSTR) return WideToUtf8(value.bstrVal, SysStringLen(value.bstrVal));
-    return AnsiToUtf8(VariantToText(value).text);
 }
 
 // The console's face of the model: messages and values go to the output,
@@ -275,7 +270,8 @@ int Read(const std::string& progId, const std::vector<std::string>& ids) {
                 continue;
             }
             Out("%s = ", id);
-            std::fputs(ValueForConsole(states[i].vDataValue).c_str(), stdout);
+            const std::string text = VariantToText(states[i].vDataValue).text;
+            std::fwrite(text.data(), 1, text.size(), stdout);
             Out(" (quality 0x%02X %s)", states[i].wQuality, QualityText(states[i].wQuality).c_str());
             if (error != S_OK) Out(" (item result %s)", ServerResultText(session.Server(), error).c_str());
             Out("\n");
@@ -380,7 +376,7 @@ int Save(const std::string& progId, const std::string& path, std::vector<std::st
     const CGroup* group = session.MakeGroup(ids, 500, "Group1");
     if (!group) return 2;
     // The whole path: a cut one would name, and overwrite, another file.
-    const HRESULT hr = WriteDocumentFile(AnsiToWideWhole(path), EncodeContents(session.Table()));
+    const HRESULT hr = WriteDocumentFile(Utf8ToWide(path), EncodeContents(session.Table()));
     if (FAILED(hr)) {
         Err("%s could not be written (HR = %s)\n", path.c_str(), HresultText(hr).c_str());
         return 2;
@@ -391,18 +387,30 @@ int Save(const std::string& progId, const std::string& path, std::vector<std::st
     return 0;
 }
 
-int Run(int argc, char** argv) {
-    if (argc >= 3 && std::strcmp(argv[1], "--timeout") == 0) {
+// The arguments as the system has them, in UTF-16, made UTF-8 like every
+// text of the model: the C runtime's argv would pass them through the ANSI
+// code page and turn the characters it lacks into "?".
+std::vector<std::string> Arguments() {
+    std::vector<std::string> args;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    const fw::UniqueLocal owner(reinterpret_cast<HLOCAL>(wide));
+    if (!wide) return args;
+    for (int i = 0; i < count; ++i) args.push_back(WideToUtf8(wide[i]));
+    return args;
+}
+
+int Run(std::vector<std::string> args) {
+    if (args.size() >= 3 && args[1] == "--timeout") {
         char* end = nullptr;
-        const long seconds = std::strtol(argv[2], &end, 10);
+        const long seconds = std::strtol(args[2].c_str(), &end, 10);
         if (*end != '\0' || seconds < 1 || seconds > 3600) return Usage();
         g_callLimitMs = static_cast<DWORD>(seconds) * 1000;
-        argc -= 2;
-        argv += 2;
+        args.erase(args.begin() + 1, args.begin() + 3);
     }
-    if (argc < 2) return Usage();
-    const std::string command = argv[1];
-    std::vector<std::string> rest(argv + 2, argv + argc);
+    if (args.size() < 2) return Usage();
+    const std::string command = args[1];
+    std::vector<std::string> rest(args.begin() + 2, args.end());
     if (command == "servers" && rest.empty()) return ListServers();
     if (command == "browse" && rest.size() == 1) return Browse(rest[0]);
     if (command == "read" && rest.size() >= 2) return Read(rest[0], {rest.begin() + 1, rest.end()});
@@ -420,12 +428,12 @@ int Run(int argc, char** argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     // A console shows the UTF-8 that is written to it (pipes and files get
     // the same bytes).
     SetConsoleOutputCP(CP_UTF8);
     if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) return 2;
-    const int rc = Run(argc, argv);
+    const int rc = Run(Arguments());
     CoUninitialize();
     return rc;
 }

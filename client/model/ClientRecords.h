@@ -23,13 +23,14 @@ class MtaServer;
 // model does not depend on the tree control.
 using NodeHandle = std::uintptr_t;
 
-// Texts of the model live in 100-byte fields in the document file.
+// Texts of the model are UTF-8; the document file keeps its names (ProgID,
+// CLSID, group name, item ID) in 100-byte fields of the ANSI code page.
 constexpr size_t kTextFieldSize = 100;
 
 class CItem {
 public:
-    std::string m_itemId;            // as passed to AddItems
-    std::string m_valueText = "?";   // the last value as display text
+    std::string m_itemId;            // as passed to AddItems; always fits a document field
+    std::string m_valueText = "?";   // the last value as display text, whole
     WORD m_quality = 0;              // the last quality received
     WORD m_shownQuality = 0;         // the quality the list shows
     OPCHANDLE m_hClient = 0;
@@ -103,7 +104,22 @@ public:
 
 using ServerTable = std::vector<std::unique_ptr<CServer>>;
 
-// Cuts a text to what a field of `fieldSize` bytes holds (a 100-byte field
-// of the document file by default), never inside a double-byte character of
-// the ANSI code page.
-std::string FitTextField(const std::string& text, size_t fieldSize = kTextFieldSize);
+// Cuts an ANSI text to what a field of `fieldSize` bytes holds (a 100-byte
+// field of the document file by default), never inside a double-byte
+// character of the ANSI code page.
+std::string FitTextField(const std::string& ansiText, size_t fieldSize = kTextFieldSize);
+
+// Whether a UTF-8 name can be kept in a document field as it is: the ANSI
+// code page must hold each of its characters, in at most kTextFieldSize
+// bytes.  A name that does not fit would be saved changed and name another
+// item, or none, when the document is opened again.
+enum class FieldFit { Fits, TooLong, NotAnsi };
+struct FieldCheck {
+    FieldFit fit = FieldFit::Fits;
+    size_t ansiBytes = 0;  // the length of its ANSI form, when it has one
+};
+FieldCheck CheckDocumentField(const std::string& text);
+
+// The start of a UTF-8 text for a message, at most `maxBytes` long and cut
+// between characters, with "..." when it was cut.
+std::string TextForMessage(const std::string& text, size_t maxBytes);

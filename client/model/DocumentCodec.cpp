@@ -1,5 +1,7 @@
 #include "DocumentCodec.h"
 
+#include "TextEncoding.h"
+
 #include <cstring>
 #include <type_traits>
 
@@ -20,8 +22,10 @@ public:
         out_.insert(out_.end(), bytes, bytes + sizeof bytes);
     }
     void Byte(uint8_t value) { out_.push_back(value); }
+    // The model's UTF-8 goes into the field in the ANSI code page; names are
+    // checked to fit when they enter the model (CheckDocumentField).
     void Text(const std::string& text) {
-        const std::string fitted = FitTextField(text);
+        const std::string fitted = FitTextField(WideToAnsi(Utf8ToWide(text)));
         out_.insert(out_.end(), fitted.begin(), fitted.end());
         // NUL and zero filling; a text of the full 100 bytes has no NUL.
         out_.insert(out_.end(), kTextFieldSize - fitted.size(), 0);
@@ -55,7 +59,7 @@ public:
         if (!Need(kTextFieldSize, what)) return false;
         const char* field = reinterpret_cast<const char*>(bytes_.data() + pos_);
         const void* nul = std::memchr(field, '\0', kTextFieldSize);
-        text.assign(field, nul ? static_cast<const char*>(nul) - field : kTextFieldSize);
+        text = AnsiToUtf8(std::string(field, nul ? static_cast<const char*>(nul) - field : kTextFieldSize));
         pos_ += kTextFieldSize;
         return true;
     }

@@ -7,7 +7,8 @@
 // percent deadband, locale ID and update rate (32 bits each), the name in a
 // 100-byte field, each item as 0x01 and its ID in a 100-byte field, and
 // 0x00.  A 100-byte field holds the text and a NUL, or exactly 100 bytes of
-// text and no NUL.
+// text and no NUL, in the ANSI code page; the model's texts are UTF-8 and
+// converted on the way in and out.
 #pragma once
 
 #include "ClientRecords.h"

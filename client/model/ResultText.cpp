@@ -13,7 +13,7 @@ std::string ServerResultText(IUnknown* server, HRESULT code) {
     if (server && SUCCEEDED(server->QueryInterface(IID_IOPCServer, opc.put_void())) &&
         SUCCEEDED(opc->GetErrorString(code, LOCALE_SYSTEM_DEFAULT, &words)) && words) {
         const fw::TaskMemPtr<wchar_t> owner(words);
-        text += ": " + WideToAnsi(words);
+        text += ": " + WideToUtf8(words);
     }
     return text;
 }

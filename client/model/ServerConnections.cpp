@@ -66,8 +66,8 @@ void WalkBelow(IOPCBrowseServerAddressSpace* browse, const std::function<void(co
         LPWSTR itemId = nullptr;
         if (FAILED(browse->GetItemID(const_cast<LPWSTR>(name), &itemId)) || !itemId) return;
         fw::TaskMemPtr<wchar_t> owner(itemId);
-        const std::string text = WideToAnsi(itemId);
-        if (AnsiToWide(text) == itemId)
+        const std::string text = WideToUtf8(itemId);
+        if (Utf8ToExactAnsi(text))
             leaf(text);
         else if (unrepresentable)
             ++*unrepresentable;
@@ -84,9 +84,21 @@ void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::functio
 namespace {
 
 // The start of an ID for a message: enough to recognise it.
-std::string IdForMessage(const std::string& itemId) {
-    constexpr size_t kShown = 40;
-    return itemId.size() <= kShown ? itemId : FitTextField(itemId, kShown) + "...";
+std::string IdForMessage(const std::string& itemId) { return TextForMessage(itemId, 40); }
+
+// Why a document could not keep this ID, for the message of a refused add.
+std::string WhyNotKept(const std::string& itemId, const FieldCheck& check) {
+    if (check.fit == FieldFit::NotAnsi)
+        return "The item ID \"" + IdForMessage(itemId) +
+               "\" has characters that a document cannot keep (outside the ANSI code page): the item was not added";
+    return "The item ID \"" + IdForMessage(itemId) + "\" is " + std::to_string(check.ansiBytes) +
+           " bytes long; a document keeps at most " + std::to_string(kTextFieldSize) + ": the item was not added";
+}
+
+// "1 item ID is ... and was not added" / "3 item IDs are ... and were not added".
+std::string CountedRefusal(size_t count, const std::string& what) {
+    return std::to_string(count) + (count == 1 ? " item ID " : " item IDs ") + (count == 1 ? "is " : "are ") + what +
+           " and " + (count == 1 ? "was" : "were") + " not added";
 }
 
 }  // namespace
@@ -126,7 +138,7 @@ CGroup* ServerConnections::FindGroupByNode(int index, NodeHandle node) const {
 
 HRESULT ServerConnections::CreateServerObject(const std::string& clsidText, IUnknown** out) {
     CLSID clsid;
-    const HRESULT parsed = CLSIDFromString(AnsiToWide(clsidText).c_str(), &clsid);
+    const HRESULT parsed = CLSIDFromString(Utf8ToWide(clsidText).c_str(), &clsid);
     if (FAILED(parsed)) return parsed;
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IUnknown,
                             reinterpret_cast<void**>(out));
@@ -139,7 +151,7 @@ void ServerConnections::RecordConnection(CServer& entry, fw::ComPtr<IUnknown> se
     // the server.  A failure leaves only the time-limited tools without the
     // server, and they say so.
     entry.m_mta = MtaServer::Make(entry.m_pServer.get(), kUserCallLimitMs, nullptr);
-    entry.m_clsidText = FitTextField(clsidText);
+    entry.m_clsidText = clsidText;  // a CLSID's text: 38 ASCII characters
     entry.m_lost = false;
     AdviseShutdown(entry);
 }
@@ -229,7 +241,7 @@ HRESULT ServerConnections::MakeGroupOnServer(CServer& entry, CGroup& group, DWOR
         *failedStep = hr;
         return E_NOINTERFACE;
     }
-    const std::wstring name = AnsiToWide(group.m_name);
+    const std::wstring name = Utf8ToWide(group.m_name);
     OPCHANDLE hServerGroup = 0;
     DWORD revisedRate = 0;
     FLOAT deadband = group.m_percentDeadband;
@@ -293,8 +305,20 @@ void ServerConnections::CreateGroup(int index, const GroupParameters& parameters
         ui_.ShowMessage(WithCode("Query Interface error", E_POINTER));
         return;
     }
+    // The name goes into a document field: one that does not fit would be
+    // saved changed and name no group on the server when reopened.
+    const FieldCheck nameCheck = CheckDocumentField(parameters.name);
+    if (nameCheck.fit != FieldFit::Fits) {
+        ui_.ShowMessage("The group name \"" + TextForMessage(parameters.name, 40) + "\" " +
+                        (nameCheck.fit == FieldFit::NotAnsi
+                             ? "has characters that a document cannot keep (outside the ANSI code page)"
+                             : "is " + std::to_string(nameCheck.ansiBytes) + " bytes long; a document keeps at most " +
+                                   std::to_string(kTextFieldSize)) +
+                        ": the group was not added");
+        return;
+    }
     auto group = std::make_unique<CGroup>();
-    group->m_name = FitTextField(parameters.name);
+    group->m_name = parameters.name;
     group->m_active = parameters.active;
     group->m_timeBias = parameters.timeBias;
     group->m_percentDeadband = parameters.percentDeadband;
@@ -333,7 +357,7 @@ std::vector<ServerConnections::ItemAdded> ServerConnections::AddItemsToServer(CG
     // AddItems far sooner than in thousands of calls.
     std::vector<std::wstring> wide;
     wide.reserve(itemIds.size());
-    for (const std::string& id : itemIds) wide.push_back(AnsiToWide(id));
+    for (const std::string& id : itemIds) wide.push_back(Utf8ToWide(id));
     std::vector<OPCITEMDEF> defs(itemIds.size());
     for (size_t i = 0; i < defs.size(); ++i) {
         defs[i].szAccessPath = const_cast<LPWSTR>(L"");
@@ -362,19 +386,19 @@ std::vector<ServerConnections::ItemAdded> ServerConnections::AddItemsToServer(CG
 }
 
 bool ServerConnections::AddItem(CGroup& group, const std::string& itemId) {
-    // A document keeps an ID in a field of 100 bytes: one that is longer
-    // would be saved cut and name another item, or none, when reopened.
-    if (itemId.size() > kTextFieldSize) {
-        ui_.ShowMessage("The item ID \"" + IdForMessage(itemId) + "\" is " + std::to_string(itemId.size()) +
-                        " bytes long; a document keeps at most " + std::to_string(kTextFieldSize) +
-                        ": the item was not added");
+    // A document keeps an ID in a 100-byte ANSI field: one that is longer,
+    // or has characters the code page lacks, would be saved changed and name
+    // another item, or none, when reopened.
+    const FieldCheck check = CheckDocumentField(itemId);
+    if (check.fit != FieldFit::Fits) {
+        ui_.ShowMessage(WhyNotKept(itemId, check));
         return false;
     }
     const OPCHANDLE hClient = group.m_nextClientHandle;
     const ItemAdded added = AddItemsToServer(group, {itemId}, hClient).front();
     if (added.result != S_OK) return false;
     auto item = std::make_unique<CItem>();
-    item->m_itemId = FitTextField(itemId);
+    item->m_itemId = itemId;
     item->m_hClient = hClient;
     item->m_hServer = added.hServer;
     item->m_canonicalType = added.type;
@@ -390,8 +414,11 @@ std::vector<HRESULT> ServerConnections::AddItems(CGroup& group, const std::vecto
     // (see AddItem), and said in one message for them all.
     std::vector<std::string> fitting;
     std::vector<size_t> positions;
+    size_t tooLong = 0, notAnsi = 0;
     for (size_t i = 0; i < itemIds.size(); ++i) {
-        if (itemIds[i].size() > kTextFieldSize) {
+        const FieldFit fit = CheckDocumentField(itemIds[i]).fit;
+        if (fit != FieldFit::Fits) {
+            ++(fit == FieldFit::TooLong ? tooLong : notAnsi);
             results[i] = kItemIdTooLong;
             continue;
         }
@@ -399,10 +426,15 @@ std::vector<HRESULT> ServerConnections::AddItems(CGroup& group, const std::vecto
         positions.push_back(i);
     }
     if (fitting.size() < itemIds.size()) {
-        const size_t refused = itemIds.size() - fitting.size();
-        ui_.ShowMessage(std::to_string(refused) + (refused == 1 ? " item ID is" : " item IDs are") +
-                        " longer than the " + std::to_string(kTextFieldSize) +
-                        " bytes a document keeps and " + (refused == 1 ? "was" : "were") + " not added");
+        std::string message;
+        if (tooLong)
+            message = CountedRefusal(tooLong, "longer than the " + std::to_string(kTextFieldSize) +
+                                                   " bytes a document keeps");
+        if (notAnsi)
+            message += (message.empty() ? "" : "; ") +
+                       CountedRefusal(notAnsi, "made of characters that a document cannot keep (outside the ANSI "
+                                               "code page)");
+        ui_.ShowMessage(message);
         if (fitting.empty()) return results;
         const std::vector<HRESULT> added = AddItems(group, fitting);
         for (size_t k = 0; k < added.size(); ++k) results[positions[k]] = added[k];
@@ -417,7 +449,7 @@ std::vector<HRESULT> ServerConnections::AddItems(CGroup& group, const std::vecto
         results[i] = added[i].result;
         if (FAILED(results[i])) continue;
         auto item = std::make_unique<CItem>();
-        item->m_itemId = FitTextField(itemIds[i]);
+        item->m_itemId = itemIds[i];
         item->m_hClient = first + static_cast<OPCHANDLE>(i);
         item->m_hServer = added[i].hServer;
         item->m_canonicalType = added[i].type;
@@ -554,7 +586,7 @@ bool ServerConnections::RemoveGroupAt(int index, size_t groupIndex) {
             group.m_callbackPoint.reset();
         } else {
             fw::ComPtr<IDataObject> data;
-            const std::wstring name = AnsiToWide(group.m_name);
+            const std::wstring name = Utf8ToWide(group.m_name);
             if (server->GetGroupByName(name.c_str(), IID_IDataObject, reinterpret_cast<LPUNKNOWN*>(data.put())) ==
                     S_OK &&
                 data)

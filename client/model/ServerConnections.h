@@ -50,7 +50,8 @@ void ForEachItemIdBelow(IOPCBrowseServerAddressSpace* browse, const std::functio
                         size_t* unrepresentable = nullptr);
 
 // The result of an item ID that a document could not keep (longer than its
-// 100-byte field): refused before anything is sent.
+// 100-byte field, or with characters the ANSI code page lacks): refused
+// before anything is sent.
 constexpr HRESULT kItemIdTooLong = HRESULT_FROM_WIN32(ERROR_BUFFER_OVERFLOW);
 
 // "%X" of an HRESULT: upper-case hexadecimal without leading zeros.
@@ -72,14 +73,15 @@ public:
     // result of the step that failed (the message shown is the user's),
     // S_FALSE when the entry was connected already.
     HRESULT Connect(int index);
-    // Creates a group on the connected entry and subscribes to its changes.
+    // Creates a group on the connected entry and subscribes to its changes;
+    // a name that a document could not keep is refused with a message.
     void CreateGroup(int index, const GroupParameters& parameters);
     // Adds one item; false when the server refused it (nothing is shown),
-    // or when the ID is longer than a document keeps (that is said).
+    // or when a document could not keep the ID (that is said).
     bool AddItem(CGroup& group, const std::string& itemId);
     // Adds the items in one AddItems call; each ID's result, in order (the
-    // accepted ones are in the group, in that order).  IDs longer than a
-    // document keeps get kItemIdTooLong and are said once, in one message.
+    // accepted ones are in the group, in that order).  IDs a document could
+    // not keep get kItemIdTooLong and are said once, in one message.
     std::vector<HRESULT> AddItems(CGroup& group, const std::vector<std::string>& itemIds);
     // Adds every item below the server's browse position, depth first.
     void AddAllItems(int index, CGroup& group);

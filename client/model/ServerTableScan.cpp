@@ -86,21 +86,25 @@ ServerTable ScanServerTable() {
     table.reserve(kept.size());
     for (const std::string& name : kept) {
         auto entry = std::make_unique<CServer>();
-        entry->m_progId = name;
+        entry->m_progId = AnsiToUtf8(name);  // the model's texts are UTF-8
         table.push_back(std::move(entry));
     }
     return table;
 }
 
 std::string ReadServerDescription(const std::string& progId) {
-    const fw::UniqueRegKey key = OpenKey(HKEY_CLASSES_ROOT, progId.c_str());
+    // Table entries have ANSI names (see ScanServerTable).
+    const std::optional<std::string> ansiName = Utf8ToExactAnsi(progId);
+    if (!ansiName) return std::string();
+    const fw::UniqueRegKey key = OpenKey(HKEY_CLASSES_ROOT, ansiName->c_str());
     if (!key) return std::string();
-    char text[kTextFieldSize] = {};
+    wchar_t text[kTextFieldSize] = {};
     DWORD type = 0;
     DWORD size = sizeof text;
-    if (RegQueryValueExA(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+    if (RegQueryValueExW(key.get(), nullptr, nullptr, &type, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
         (type != REG_SZ && type != REG_EXPAND_SZ))
         return std::string();
     // A value stored without its terminator still ends inside the buffer.
-    return std::string(text, strnlen(text, size < sizeof text ? size : sizeof text));
+    const size_t chars = size / sizeof(wchar_t);
+    return WideToUtf8(text, wcsnlen(text, chars < kTextFieldSize ? chars : kTextFieldSize));
 }

@@ -7,7 +7,7 @@ STDMETHODIMP CShutdownSink::ShutdownRequest(LPCWSTR reason) {
     const fw::ComPtr<CShutdownSink> self(this);  // the callback may let go of us
     if (onShutdown_) {
         const ShutdownCallback callback = onShutdown_;
-        callback(WideToAnsi(reason));
+        callback(WideToUtf8(reason));
     }
     return S_OK;
 }

@@ -34,9 +34,9 @@ private:
     std::unordered_map<OPCHANDLE, CItem*> index_;
 };
 
-// A value as the item's row shows it, cut to the item's field.
+// A value as the item's row shows it, whole.
 void StoreValue(CItem& item, const std::string& text, WORD quality) {
-    item.m_valueText = FitTextField(text);
+    item.m_valueText = text;
     item.m_quality = quality;
     item.m_changed = TRUE;
 }

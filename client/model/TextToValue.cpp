@@ -131,7 +131,7 @@ bool FloatValue(const std::string& text, VARTYPE type, VARIANT* out, std::string
 bool LocaleValue(const std::string& text, VARTYPE type, VARIANT* out, std::string* why) {
     VARIANT source;
     VariantInit(&source);
-    const std::wstring wide = AnsiToWide(Trimmed(text));
+    const std::wstring wide = Utf8ToWide(Trimmed(text));
     source.vt = VT_BSTR;
     source.bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
     if (!source.bstrVal) return Fail(why, "out of memory", out);
@@ -194,7 +194,7 @@ bool TextToValue(const std::string& text, VARTYPE type, VARIANT* out, std::strin
     case VT_DECIMAL: return LocaleValue(text, type, out, why);
     case VT_BSTR: {
         // Sent whole: a string value has no length limit of its own.
-        const std::wstring wide = AnsiToWideWhole(text);
+        const std::wstring wide = Utf8ToWide(text);
         BSTR value = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
         if (!value) return Fail(why, "out of memory", out);
         out->vt = VT_BSTR;

@@ -8,11 +8,6 @@
 
 namespace {
 
-// More input than this never matters: every character gives at least one
-// unit of output, and the output is cut at kMaxConvertedText anyway (four
-// units per character covers multi-byte code pages).
-constexpr size_t kMaxInputUnits = 4 * (kMaxConvertedText + 1);
-
 // Fields of the 32-bit VARIANT as it lies in a stream.
 constexpr size_t kVariantTypeOffset = 0;
 constexpr size_t kVariantDataOffset = 8;
@@ -25,10 +20,7 @@ std::string Printed(const char* format, T... values) {
     char buffer[512];
     const int n = std::snprintf(buffer, sizeof buffer, format, values...);
     if (n < 0) return "???";
-    std::string text(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
-    // Digits, signs and points only: any byte is a character boundary.
-    if (text.size() > kMaxConvertedText) text.resize(kMaxConvertedText);
-    return text;
+    return std::string(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
 std::string BoolText(SHORT value) { return value ? "TRUE" : "FALSE"; }
@@ -71,7 +63,7 @@ std::string LocaleText(const VARIANT& value) {
     VariantInit(&text);
     if (FAILED(VariantChangeTypeEx(&text, const_cast<VARIANT*>(&value), LOCALE_USER_DEFAULT, 0, VT_BSTR)))
         return "???";
-    std::string result = WideToAnsi(text.bstrVal, SysStringLen(text.bstrVal));
+    std::string result = WideToUtf8(text.bstrVal, SysStringLen(text.bstrVal));
     VariantClear(&text);
     return result;
 }
@@ -134,7 +126,7 @@ std::string ArrayText(const VARIANT& value) {
     LONG low = 0, high = -1;
     if (FAILED(SafeArrayGetLBound(array, 1, &low)) || FAILED(SafeArrayGetUBound(array, 1, &high))) return "???";
     std::string text = "{";
-    for (LONG i = low; i <= high && text.size() <= kMaxConvertedText; ++i) {
+    for (LONG i = low; i <= high; ++i) {
         VARIANT element;
         VariantInit(&element);
         if (FAILED(SafeArrayGetElement(array, &i, &element.llVal))) return "???";
@@ -144,8 +136,6 @@ std::string ArrayText(const VARIANT& value) {
         VariantClear(&element);
     }
     text += "}";
-    // Whole characters only: the cut may fall inside a multi-byte string.
-    if (text.size() > kMaxConvertedText) text = WideToAnsi(AnsiToWide(text.substr(0, kMaxConvertedText)));
     return text;
 }
 
@@ -155,7 +145,7 @@ VariantText VariantToText(const VARIANT& value) {
     VariantText result;
     result.type = value.vt;
     if (value.vt == VT_BSTR) {
-        result.text = value.bstrVal ? WideToAnsi(value.bstrVal, SysStringLen(value.bstrVal)) : std::string();
+        result.text = value.bstrVal ? WideToUtf8(value.bstrVal, SysStringLen(value.bstrVal)) : std::string();
         return result;
     }
     if ((value.vt & ~VT_TYPEMASK) == VT_ARRAY) {
@@ -186,84 +176,9 @@ std::optional<VariantText> VariantToText(const BYTE* value, size_t available) {
     std::memcpy(&byteLength, value + kStreamStringLengthOffset, sizeof byteLength);
     if (byteLength > available - kStreamStringCharsOffset) return std::nullopt;
     // Copied out, because the characters need not be aligned in the block.
-    const size_t chars = std::min<size_t>(byteLength / sizeof(wchar_t), kMaxInputUnits);
+    const size_t chars = byteLength / sizeof(wchar_t);
     std::wstring text(chars, L'\0');
     if (chars) std::memcpy(&text[0], value + kStreamStringCharsOffset, chars * sizeof(wchar_t));
-    result.text = WideToAnsi(text);
+    result.text = WideToUtf8(text);
     return result;
 }
-
-std::wstring CodePageToWide(UINT codePage, const std::string& text) {
-    const size_t length = std::min({std::strlen(text.c_str()), text.size(), kMaxInputUnits});
-    if (length == 0) return std::wstring();
-    const int needed = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(length), nullptr, 0);
-    if (needed <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(needed), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(length), &wide[0], needed);
-    if (wide.size() > kMaxConvertedText) {
-        size_t keep = kMaxConvertedText;
-        // Never keep half of a surrogate pair.
-        if (wide[keep - 1] >= 0xD800 && wide[keep - 1] <= 0xDBFF) --keep;
-        wide.resize(keep);
-    }
-    return wide;
-}
-
-std::string WideToCodePage(UINT codePage, const wchar_t* text, size_t length) {
-    if (!text) return std::string();
-    length = std::min(length, kMaxInputUnits);
-    length = static_cast<size_t>(std::find(text, text + length, L'\0') - text);
-    auto convert = [codePage, text](size_t units) {
-        const int needed =
-            WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), nullptr, 0, nullptr, nullptr);
-        if (needed <= 0) return std::string();
-        std::string bytes(static_cast<size_t>(needed), '\0');
-        WideCharToMultiByte(codePage, 0, text, static_cast<int>(units), &bytes[0], needed, nullptr, nullptr);
-        return bytes;
-    };
-    if (length == 0) return std::string();
-    std::string bytes = convert(length);
-    if (bytes.size() <= kMaxConvertedText) return bytes;
-    // Too long: the longest run of whole characters whose converted form
-    // fits.  Cutting the wide text (not the bytes) keeps every code page's
-    // multi-byte characters whole.
-    size_t units = std::min(length, kMaxConvertedText);
-    for (;;) {
-        if (units > 0 && text[units - 1] >= 0xD800 && text[units - 1] <= 0xDBFF) --units;
-        if (units == 0) return std::string();
-        bytes = convert(units);
-        if (bytes.size() <= kMaxConvertedText) return bytes;
-        --units;
-    }
-}
-
-std::wstring AnsiToWide(const std::string& text) { return CodePageToWide(CP_ACP, text); }
-
-std::wstring AnsiToWideWhole(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    if (needed <= 0) return std::wstring();
-    std::wstring wide(static_cast<size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], needed);
-    return wide;
-}
-
-std::string WideToUtf8(const wchar_t* text, size_t length) {
-    if (!text || length == 0) return std::string();
-    const int needed = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    if (needed <= 0) return std::string();
-    std::string bytes(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &bytes[0], needed, nullptr, nullptr);
-    return bytes;
-}
-
-std::string AnsiToUtf8(const std::string& text) {
-    const std::wstring wide = AnsiToWideWhole(text);
-    return WideToUtf8(wide.data(), wide.size());
-}
-
-std::string WideToAnsi(const wchar_t* text, size_t length) { return WideToCodePage(CP_ACP, text, length); }
-
-std::string WideToAnsi(const wchar_t* text) { return text ? WideToAnsi(text, wcslen(text)) : std::string(); }
-
-std::string WideToAnsi(const std::wstring& text) { return WideToAnsi(text.c_str(), text.size()); }

@@ -1,12 +1,12 @@
-// Display texts of values and the client's conversions between ANSI and
-// UTF-16 text.
+// Display texts of values, in UTF-8 like every text of the model.
 //
 // Every result is a string of its own, owned by the caller: the program runs
 // on one thread today, but a text that the next conversion overwrites is a
-// trap for the first caller who keeps two at once.  Results are cut to at
-// most kMaxConvertedText characters, never inside a character, which is as
-// long as a display text or converted name has ever been.
+// trap for the first caller who keeps two at once.  Texts are whole: a long
+// string value or array is shown as long as it is.
 #pragma once
+
+#include "TextEncoding.h"
 
 #include <windows.h>
 #include <oaidl.h>
@@ -14,8 +14,6 @@
 #include <cstddef>
 #include <optional>
 #include <string>
-
-constexpr size_t kMaxConvertedText = 199;
 
 // A value as the user sees it, with the type the value had.
 struct VariantText {
@@ -42,20 +40,3 @@ VariantText VariantToText(const VARIANT& value);
 // left in the VARIANT, which means nothing in this process.  Empty when the
 // value or its characters would run past the end of the block.
 std::optional<VariantText> VariantToText(const BYTE* value, size_t available);
-
-// ANSI code page <-> UTF-16.  The input ends at its first NUL.
-std::wstring AnsiToWide(const std::string& text);
-std::string WideToAnsi(const wchar_t* text);  // null gives ""
-std::string WideToAnsi(const wchar_t* text, size_t length);
-std::string WideToAnsi(const std::wstring& text);
-
-// Conversions that are never cut, for text that is data rather than a
-// display: values to write, paths, the console's output.
-std::wstring AnsiToWideWhole(const std::string& text);
-std::string WideToUtf8(const wchar_t* text, size_t length);
-std::string AnsiToUtf8(const std::string& text);
-
-// The same conversions for any code page (the ANSI ones pass CP_ACP), so
-// that the cutting of multi-byte text is the same on every machine.
-std::wstring CodePageToWide(UINT codePage, const std::string& text);
-std::string WideToCodePage(UINT codePage, const wchar_t* text, size_t length);

@@ -57,7 +57,9 @@ bool GroupGives(IOPCServer* server, const std::wstring& group, REFIID iid) {
     return server->GetGroupByName(group.c_str(), iid, obtained.put()) == S_OK;
 }
 
-void Warn(HWND owner, const std::string& text) { ::MessageBoxA(owner, text.c_str(), nullptr, MB_OK | MB_ICONWARNING); }
+void Warn(HWND owner, const std::string& text) {
+    ::MessageBoxW(owner, fw::Widen(text).c_str(), nullptr, MB_OK | MB_ICONWARNING);
+}
 
 void RegisterListClass() {
     static const bool registered = [] {
@@ -119,7 +121,7 @@ bool InterfacesDialog::OnInitDialog() {
     // questions.  A refused group is asked about by name all the same, so
     // every row says "No" rather than the list stopping short.
     const std::string groupName = firstGroup_ ? *firstGroup_ : kTemporaryGroup;
-    const std::wstring wideName = AnsiToWide(groupName);
+    const std::wstring wideName = fw::Widen(groupName);
     fw::ComPtr<IOPCItemMgt> made;
     OPCHANDLE madeHandle = 0;
     bool created = false;

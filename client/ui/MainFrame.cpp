@@ -20,13 +20,13 @@ const UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAP, ID_INDICATOR_NUM, ID
 bool IsHelpCommand(UINT id) { return id == ID_HELP_FINDER || id == ID_HELP || id == ID_CONTEXT_HELP; }
 
 // The help file beside the program, named after it.
-std::string HelpFilePath() {
-    char path[MAX_PATH] = {};
-    const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string help(path, length);
-    const size_t dot = help.find_last_of('.');
-    if (dot != std::string::npos && help.find_last_of("\\/") < dot) help.erase(dot);
-    return help + ".HLP";
+std::wstring HelpFilePath() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring help(path, length < MAX_PATH ? length : MAX_PATH);
+    const size_t dot = help.find_last_of(L'.');
+    if (dot != std::wstring::npos && help.find_last_of(L"\\/") < dot) help.erase(dot);
+    return help + L".HLP";
 }
 
 }  // namespace
@@ -45,7 +45,7 @@ bool CMainFrame::OnCommand(UINT id) {
     if (!IsHelpCommand(id)) return fw::SdiFrame::OnCommand(id);
     // The help content is not part of the program; the platform says so
     // when the file is missing.
-    ::WinHelpA(hwnd(), HelpFilePath().c_str(), id == ID_HELP_FINDER ? HELP_FINDER : HELP_CONTEXT, 0);
+    ::WinHelpW(hwnd(), HelpFilePath().c_str(), id == ID_HELP_FINDER ? HELP_FINDER : HELP_CONTEXT, 0);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "OstrelResource.h"
 #include "RegistryKey.h"
 #include "SingleDocTemplate.h"
+#include "Text.h"
 #include "TimeLimitedCall.h"
 
 #include <ole2.h>
@@ -34,8 +35,8 @@ COstrelApp::~COstrelApp() {
 bool COstrelApp::InitOle() {
     if (m_oleInitialised) return true;
     if (FAILED(OleInitialize(nullptr))) {
-        MessageBoxA(nullptr, LoadString(IDP_OLE_INIT_FAILED).c_str(), LoadString(IDS_APP_TITLE).c_str(),
-                    MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxW(nullptr, fw::Widen(LoadString(IDP_OLE_INIT_FAILED)).c_str(),
+                    fw::Widen(LoadString(IDS_APP_TITLE)).c_str(), MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
     m_oleInitialised = true;

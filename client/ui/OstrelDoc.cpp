@@ -65,7 +65,7 @@ CItem* COstrelDoc::SelectedItem() const {
 
 void COstrelDoc::ShowMessage(const std::string& text) {
     // No caption of our own: the system's default one.
-    ::MessageBoxA(MainWindow(), text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    ::MessageBoxW(MainWindow(), fw::Widen(text).c_str(), nullptr, MB_OK | MB_ICONWARNING);
 }
 
 NodeHandle COstrelDoc::InsertConnectionNode(const std::string& progId) {
@@ -99,7 +99,7 @@ void COstrelDoc::ReportFileError(const std::string& text) const {
         const std::string title = app->LoadString(IDS_APP_TITLE);
         if (!title.empty()) caption = title;
     }
-    ::MessageBoxA(MainWindow(), text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    ::MessageBoxW(MainWindow(), fw::Widen(text).c_str(), fw::Widen(caption).c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
 bool COstrelDoc::OnNewDocument() {

@@ -2,6 +2,7 @@
 
 #include "DataExchange.h"
 #include "SyncItemCalls.h"
+#include "Text.h"
 #include "TextToValue.h"
 #include "ToolResource.h"
 #include "ValueText.h"
@@ -20,14 +21,16 @@ ReadWriteDialog::ReadWriteDialog(std::shared_ptr<MtaServer> server, const CGroup
       row_(row) {}
 
 bool ReadWriteDialog::OnInitDialog() {
+    // A string value may be as long as the user likes: no edit limit.
+    ::SendDlgItemMessageW(hwnd(), IDC_RW_NEW_VALUE, EM_LIMITTEXT, 0, 0);
     Read();
     return true;
 }
 
 void ReadWriteDialog::DoDataExchange(fw::DataExchange& dx) {
     dx.Text(IDC_RW_ITEM_NAME, itemName, kMaxItemName);
-    dx.Text(IDC_RW_VALUE, valueText, kMaxValueText);
-    dx.Text(IDC_RW_NEW_VALUE, newValueText, kMaxNewValue);
+    dx.Text(IDC_RW_VALUE, valueText);
+    dx.Text(IDC_RW_NEW_VALUE, newValueText);
 }
 
 bool ReadWriteDialog::OnCommand(UINT id) {
@@ -49,7 +52,7 @@ const CItem* ReadWriteDialog::Item() const {
 }
 
 void ReadWriteDialog::Warn(const std::string& text) {
-    ::MessageBoxA(hwnd(), text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+    ::MessageBoxW(hwnd(), fw::Widen(text).c_str(), nullptr, MB_OK | MB_ICONWARNING);
 }
 
 void ReadWriteDialog::Read() {
@@ -72,16 +75,14 @@ void ReadWriteDialog::Read() {
                                       : "Reading Error\n\nItem error " + outcome.itemErrorText);
         } else {
             const VariantText read = VariantToText(job->value.get());
-            // Cut to its field: a long string value must not keep the
-            // dialog's texts from being taken for a write.
-            valueText = FitTextField(read.text, kMaxValueText);
+            valueText = read.text;  // whole, however long
             valueType = read.type;
             valueTypeKnown = true;
         }
     }
     // Only the value field: a new value typed before "Read" stays.
     fw::DataExchange dx(hwnd(), fw::DataExchange::Direction::ToControls);
-    dx.Text(IDC_RW_VALUE, valueText, kMaxValueText);
+    dx.Text(IDC_RW_VALUE, valueText);
 }
 
 void ReadWriteDialog::Write() {

@@ -22,13 +22,12 @@ public:
     ReadWriteDialog(std::shared_ptr<MtaServer> server, const CGroup& group, int row, std::string itemName,
                     DWORD limitMs = kUserCallLimitMs);
 
-    // Field sizes in ANSI characters.
+    // The item name's field size in characters; the value and the new value
+    // are whole, however long.
     static constexpr size_t kMaxItemName = 100;
-    static constexpr size_t kMaxValueText = 20;
-    static constexpr size_t kMaxNewValue = 100;
 
-    std::string itemName;
-    std::string valueText;       // of the last successful read, cut to kMaxValueText
+    std::string itemName;        // UTF-8, like the texts below
+    std::string valueText;       // of the last successful read
     std::string newValueText;
     VARTYPE valueType = VT_EMPTY;  // of the last successful read
     bool valueTypeKnown = false;   // a read has succeeded

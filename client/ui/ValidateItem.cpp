@@ -5,6 +5,7 @@
 #include "DataExchange.h"
 #include "ServerConnections.h"
 #include "TaskMemResults.h"
+#include "Text.h"
 #include "ToolResource.h"
 #include "ValueText.h"
 
@@ -26,7 +27,7 @@ void ValidateItem(HWND owner, IUnknown* server, const CGroup& group) {
     browse.reset();
     if (answer != IDOK || ask.addAll) return;
 
-    std::wstring id = AnsiToWide(ask.itemId);
+    std::wstring id = fw::Widen(ask.itemId);
     OPCITEMDEF def{};
     def.szAccessPath = const_cast<LPWSTR>(L"");
     def.szItemID = &id[0];
@@ -47,11 +48,11 @@ void ValidateItem(HWND owner, IUnknown* server, const CGroup& group) {
     const HRESULT itemError = errors ? errors.get()[0] : hr;
     if (hr != S_OK || itemError != S_OK || !results) {
         const std::string text = "Validate Item error (HR = " + HresultText(hr) + ", PHR = " + HresultText(itemError) + ")";
-        ::MessageBoxA(owner, text.c_str(), nullptr, MB_OK | MB_ICONWARNING);
+        ::MessageBoxW(owner, fw::Widen(text).c_str(), nullptr, MB_OK | MB_ICONWARNING);
         return;
     }
     ValidateResultDialog shown;
-    shown.itemId = WideToAnsi(id);
+    shown.itemId = fw::Narrow(id);
     shown.canonicalType = std::to_string(static_cast<int>(results->vtCanonicalDataType));
     shown.serverHandle = std::to_string(static_cast<int>(results->hServer));
     shown.DoModal(owner);

@@ -2,6 +2,7 @@
 
 #include "GlobalMemory.h"
 #include "Text.h"
+#include "TextEncoding.h"
 
 #include <cstring>
 #include <memory>
@@ -62,7 +63,10 @@ UniqueMetafile TextPicture(const std::wstring& text) {
 
 bool CopyValueText(HWND owner, const std::string& valueText) {
     const std::wstring wide = fw::Widen(valueText);
-    fw::UniqueGlobal ansi = GlobalCopy(valueText.c_str(), valueText.size() + 1);
+    // CF_TEXT is the ANSI code page's: a program that reads only it gets
+    // what the code page can show, and CF_UNICODETEXT has every character.
+    const std::string ansiText = WideToAnsi(wide);
+    fw::UniqueGlobal ansi = GlobalCopy(ansiText.c_str(), ansiText.size() + 1);
     fw::UniqueGlobal unicode = GlobalCopy(wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
     UniqueMetafile picture = TextPicture(wide);
     if (!ansi || !unicode || !picture) return false;

@@ -148,12 +148,16 @@ void DataExchange::Text(int id, std::string& value, size_t maxChars) {
         if (maxChars > 0 && IsEdit(control)) ::SendMessageW(control, EM_LIMITTEXT, maxChars, 0);
         return;
     }
-    std::string text = WindowText(control);
-    if (maxChars > 0 && text.size() > maxChars) {
+    // Characters as the control counts them (UTF-16 units), not the bytes
+    // of the UTF-8 text.
+    const int length = ::GetWindowTextLengthW(control);
+    std::wstring wide(static_cast<size_t>(length) + 1, L'\0');
+    wide.resize(static_cast<size_t>(::GetWindowTextW(control, &wide[0], length + 1)));
+    if (maxChars > 0 && wide.size() > maxChars) {
         Fail(id, Replace(kMaxCharsMessage, "%1", std::to_string(maxChars)));
         return;
     }
-    Store(value, std::move(text));
+    Store(value, Narrow(wide));
 }
 
 void DataExchange::Int(int id, LONG& value) {

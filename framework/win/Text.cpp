@@ -6,9 +6,9 @@ namespace fw {
 
 std::wstring Widen(const std::string& text) {
     if (text.empty()) return std::wstring();
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
     return wide;
 }
 
@@ -16,9 +16,9 @@ std::string Narrow(const wchar_t* text, int length) {
     if (!text) return std::string();
     if (length < 0) length = static_cast<int>(::lstrlenW(text));
     if (length == 0) return std::string();
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, text, length, &narrow[0], n, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, &narrow[0], n, nullptr, nullptr);
     return narrow;
 }
 

@@ -1,6 +1,8 @@
-// The framework keeps text in std::string in the ANSI code page (what the
-// programs' resources and driver labels use) and talks to the window system
-// in UTF-16; these convert between the two.
+// The framework keeps text in std::string as UTF-8, so that every character
+// survives, and talks to the window system in UTF-16; these convert between
+// the two, whole.  Text that a third party hands over in the ANSI code page
+// (a driver's labels) is converted from CP_ACP by its receiver, never
+// passed in as if it were UTF-8.
 #pragma once
 
 #include <windows.h>

@@ -10,6 +10,7 @@
 #include "Registration.h"
 #include "RegistryKey.h"
 #include "ServerIdentity.h"
+#include "Text.h"
 #include "resource.h"
 
 #include <ole2.h>
@@ -85,7 +86,7 @@ CHalyardApp::~CHalyardApp() { g_app = nullptr; }
 
 bool CHalyardApp::InitInstance() {
     if (FAILED(OleInitialize(nullptr))) {
-        MessageBoxA(nullptr, LoadString(kIdsOleInitFailed).c_str(), LoadString(IDS_APP_TITLE).c_str(),
+        MessageBoxW(nullptr, fw::Widen(LoadString(kIdsOleInitFailed)).c_str(), fw::Widen(LoadString(IDS_APP_TITLE)).c_str(),
                     MB_OK | MB_ICONEXCLAMATION);
         return false;
     }
@@ -107,8 +108,8 @@ bool CHalyardApp::InitInstance() {
     }
     if (command.unregister) {
         const HRESULT hr = UnregisterServer(exePath);
-        MessageBoxA(nullptr, LoadString(SUCCEEDED(hr) ? IDS_UNREG_DONE : IDS_UNREG_FAILED).c_str(),
-                    LoadString(IDS_APP_TITLE).c_str(), MB_OK | MB_ICONINFORMATION);
+        MessageBoxW(nullptr, fw::Widen(LoadString(SUCCEEDED(hr) ? IDS_UNREG_DONE : IDS_UNREG_FAILED)).c_str(),
+                    fw::Widen(LoadString(IDS_APP_TITLE)).c_str(), MB_OK | MB_ICONINFORMATION);
         m_commandExitCode = SUCCEEDED(hr) ? 0 : 1;
         return false;
     }

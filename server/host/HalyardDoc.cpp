@@ -7,6 +7,7 @@
 #include "Enumer.h"
 #include "Group.h"
 #include "HResult.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -99,7 +100,8 @@ bool CHalyardDoc::OnNewDocument() {
         TheApp().m_scadaLabel.clear();
         MessageBoxA(nullptr, kNoDriverText, kServerCaption, MB_ICONERROR | MB_OK);
     }
-    SetTitle(Title() + " - " + m_label);
+    // The label is the driver's ANSI text; the framework's titles are UTF-8.
+    SetTitle(Title() + " - " + fw::Narrow(AnsiToWide(m_label.c_str())));
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "OpcErrorText.h"
 #include "TaskMem.h"
+#include "Text.h"
 #include "TextConversion.h"
 
 #include <olectl.h>
@@ -53,7 +54,7 @@ STDMETHODIMP CHalyardDoc::SetClientName(LPCWSTR szName) {
     if (!szName) return E_INVALIDARG;
     // The window shows whose object it is; the name is the client's own text.
     if (m_baseTitle.empty()) m_baseTitle = Title();
-    const std::string name = WideToAnsi(szName);
+    const std::string name = fw::Narrow(szName);  // the framework's titles are UTF-8
     SetTitle(name.empty() ? m_baseTitle : m_baseTitle + " (" + name + ")");
     return S_OK;
 }

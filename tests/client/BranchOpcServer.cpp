@@ -7,7 +7,9 @@
 //
 // Item IDs are the dotted paths ("A.a1", "A.B.b1", "top"); every item is a
 // VT_I4 in the cache, 0 until it is written ("top" refuses writes, values
-// above 1000 are clamped).  Groups accept advises but send no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
+// above 1000 are clamped).  One more item, "text", is not in the browsed
+// space: a VT_BSTR, empty until written, whose value the whole server
+// process shares, so that what one client writes another reads back.  Groups accept advises but send no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
 // but refuses every AddGroup, as a server out of resources would.  A third,
 // "Velmora.CallbackTest.1", has groups of the OPC DA 2.0 kind only: no
 // IDataObject, an IOPCDataCallback connection point, IOPCAsyncIO2.  They
@@ -117,8 +119,18 @@ std::vector<std::wstring> AllItemIds() {
     return ids;
 }
 
+// The string item and its value, shared by every group of the process.
+constexpr const wchar_t* kTextItem = L"text";
+std::wstring& SharedText() {
+    static std::wstring text;
+    return text;
+}
+
+bool IsTextItem(const std::wstring& id) { return id == kTextItem; }
+
 bool IsItemId(const wchar_t* id) {
     if (!id) return false;
+    if (IsTextItem(id)) return true;
     for (const std::wstring& known : AllItemIds())
         if (known == id) return true;
     return false;
@@ -141,17 +153,37 @@ FILETIME Now() {
     return now;
 }
 
+VARTYPE TypeOfItem(const Item& item) { return IsTextItem(item.id) ? VT_BSTR : VT_I4; }
+
+// The item's value into an empty VARIANT, which the caller then owns.
+HRESULT PutValue(const Item& item, VARIANT& value) {
+    if (!IsTextItem(item.id)) {
+        value.vt = VT_I4;
+        value.lVal = item.value;
+        return S_OK;
+    }
+    const std::wstring& text = SharedText();
+    value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!value.bstrVal) return E_OUTOFMEMORY;
+    value.vt = VT_BSTR;
+    return S_OK;
+}
+
+// A written string kept whole, embedded NULs and all.
+void StoreText(const VARIANT& value) { SharedText().assign(value.bstrVal, SysStringLen(value.bstrVal)); }
+
 class Group final : public testserver::TestGroup<Group, Item, IDataObject> {
 public:
     using TestGroup::TestGroup;
 
-    // The items are VT_I4 values, read from the cache.
+    // The items are VT_I4 values (and "text" a VT_BSTR), read from the cache.
     static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, Item& item) {
         if (!IsItemId(def.szItemID)) return OPC_E_UNKNOWNITEMID;
-        if (def.vtRequestedDataType != VT_EMPTY && def.vtRequestedDataType != VT_I4) return OPC_E_BADTYPE;
-        result.vtCanonicalDataType = VT_I4;
-        result.dwAccessRights = OPC_READABLE | OPC_WRITEABLE;
         item.id = def.szItemID;
+        const VARTYPE type = TypeOfItem(item);
+        if (def.vtRequestedDataType != VT_EMPTY && def.vtRequestedDataType != type) return OPC_E_BADTYPE;
+        result.vtCanonicalDataType = type;
+        result.dwAccessRights = OPC_READABLE | OPC_WRITEABLE;
         item.time = Now();
         return S_OK;
     }
@@ -159,14 +191,17 @@ public:
         state.hClient = item.hClient;
         state.ftTimeStamp = item.time;
         state.wQuality = OPC_QUALITY_GOOD;
-        state.vDataValue.vt = VT_I4;
-        state.vDataValue.lVal = item.value;
-        return S_OK;
+        return PutValue(item, state.vDataValue);
     }
-    VARTYPE TypeOf(const Item&) { return VT_I4; }
+    VARTYPE TypeOf(const Item& item) { return TypeOfItem(item); }
     // "top" is read-only, and values above 1000 are kept as 1000.
     HRESULT Store(Item& item, const VARIANT& value) {
         if (item.id == L"top") return OPC_E_BADRIGHTS;
+        if (IsTextItem(item.id)) {
+            StoreText(value);
+            item.time = Now();
+            return S_OK;
+        }
         item.value = value.lVal > 1000 ? 1000 : value.lVal;
         item.time = Now();
         return value.lVal > 1000 ? OPC_S_CLAMP : S_OK;
@@ -211,14 +246,20 @@ private:
 };
 
 // An OPC DA 2.0 group: values reach the client only through its data
-// callback, which is called on this (the server's) thread.
+// callback, which is called on this (the server's) thread.  The string
+// item's value is the process's: a write of it is a change for every group
+// of the process that holds it, so each of them calls its callback.
 class CallbackGroup final
     : public testserver::TestGroup<CallbackGroup, Item, IConnectionPointContainer, IOPCAsyncIO2> {
 public:
     explicit CallbackGroup(testserver::GroupState state) : TestGroup(std::move(state)) {
         point_.attach(new fw::ConnectionPoint<IOPCDataCallback>(this, 1));
+        Living().insert(this);
     }
-    ~CallbackGroup() override { point_->Detach(); }
+    ~CallbackGroup() override {
+        Living().erase(this);
+        point_->Detach();
+    }
 
     static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, Item& item) {
         return Group::Lookup(def, result, item);
@@ -227,15 +268,21 @@ public:
         state.hClient = item.hClient;
         state.ftTimeStamp = item.time;
         state.wQuality = QualityOf(item);
-        state.vDataValue.vt = VT_I4;
-        state.vDataValue.lVal = item.value;
-        return S_OK;
+        return PutValue(item, state.vDataValue);
     }
-    VARTYPE TypeOf(const Item&) { return VT_I4; }
+    VARTYPE TypeOf(const Item& item) { return TypeOfItem(item); }
     HRESULT Store(Item& item, const VARIANT& value) {
-        item.value = value.lVal;
         item.time = Now();
-        Send(0, {&item});
+        if (!IsTextItem(item.id)) {
+            item.value = value.lVal;
+            Send(0, {&item});
+            return S_OK;
+        }
+        StoreText(value);
+        // A copy: a client's callback may release a group on the way.
+        const std::set<CallbackGroup*> groups = Living();
+        for (CallbackGroup* group : groups)
+            if (Living().count(group)) group->SendTextItems();
         return S_OK;
     }
 
@@ -277,6 +324,19 @@ public:
 private:
     static WORD QualityOf(const Item& item) { return item.id == L"top" ? 0x14 : OPC_QUALITY_GOOD; }
 
+    static std::set<CallbackGroup*>& Living() {
+        static std::set<CallbackGroup*> groups;
+        return groups;
+    }
+
+    void SendTextItems() {
+        const fw::ComPtr<CallbackGroup> self(this);  // kept while its callback runs
+        std::vector<const Item*> texts;
+        for (const Item& item : items_.items())
+            if (IsTextItem(item.id)) texts.push_back(&item);
+        Send(0, texts);
+    }
+
     void Send(DWORD transaction, const std::vector<const Item*>& items) {
         if (items.empty()) return;
         std::vector<OPCHANDLE> handles;
@@ -287,8 +347,7 @@ private:
         for (size_t i = 0; i < items.size(); ++i) {
             handles.push_back(items[i]->hClient);
             VariantInit(&values[i]);
-            values[i].vt = VT_I4;
-            values[i].lVal = items[i]->value;
+            errors[i] = PutValue(*items[i], values[i]);  // the item's error when its value cannot be made
             qualities.push_back(QualityOf(*items[i]));
             times.push_back(items[i]->time);
         }
@@ -296,6 +355,7 @@ private:
         for (const auto& sink : point_->Sinks())
             sink->OnDataChange(transaction, state_.hClient, S_OK, S_OK, n, handles.data(), values.data(),
                                qualities.data(), times.data(), errors.data());
+        for (VARIANT& value : values) VariantClear(&value);
     }
 
     fw::ComPtr<fw::ConnectionPoint<IOPCDataCallback>> point_;

@@ -4,6 +4,8 @@
 #include "Processes.h"
 #include "ServerTableScan.h"
 #include "TaskMem.h"
+#include "TaskMemResults.h"
+#include "Variant.h"
 
 #include <iterator>
 
@@ -71,6 +73,39 @@ int ServerItemCount(CGroup& group) {
         ++count;
     }
     return count;
+}
+
+HRESULT WriteServerText(CGroup& group, const std::wstring& text) {
+    fw::ComPtr<IOPCSyncIO> io;
+    if (!group.m_pItemMgt || group.m_items.empty()) return E_POINTER;
+    const HRESULT queried = group.m_pItemMgt->QueryInterface(IID_IOPCSyncIO, io.put_void());
+    if (FAILED(queried)) return queried;
+    fw::Variant value;
+    VARIANT* raw = value.put();
+    raw->vt = VT_BSTR;
+    raw->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+    if (!value.in()->bstrVal) return E_OUTOFMEMORY;
+    OPCHANDLE handle = group.m_items[0]->m_hServer;
+    fw::TaskMemPtr<HRESULT> errors;
+    const HRESULT hr = io->Write(1, &handle, value.in(), fw::OutPtr(errors));
+    if (FAILED(hr)) return hr;
+    return errors ? errors.get()[0] : E_POINTER;
+}
+
+std::wstring ServerText(CGroup& group) {
+    const std::wstring none = L"(no value)";
+    fw::ComPtr<IOPCSyncIO> io;
+    if (!group.m_pItemMgt || group.m_items.empty() ||
+        FAILED(group.m_pItemMgt->QueryInterface(IID_IOPCSyncIO, io.put_void())))
+        return none;
+    OPCHANDLE handle = group.m_items[0]->m_hServer;
+    fw::TaskMemResults<OPCITEMSTATE, &OPCITEMSTATE::vDataValue> states;
+    fw::TaskMemPtr<HRESULT> errors;
+    if (io->Read(OPC_DS_DEVICE, 1, &handle, states.put(1), fw::OutPtr(errors)) != S_OK || !states ||
+        states[0].vDataValue.vt != VT_BSTR)
+        return none;
+    const BSTR text = states[0].vDataValue.bstrVal;
+    return std::wstring(text, SysStringLen(text));
 }
 
 void ConnectionsTest::SetUp() {

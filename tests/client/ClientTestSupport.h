@@ -52,6 +52,13 @@ int ServerItemCount(CGroup& group);
 // none.
 DWORD ServerGroupCount(IUnknown* server);
 
+// The string item of the branch servers ("text", shared by the server's
+// whole process), written and read back through the group's first item, from
+// the device: what the server itself received.  ServerText is "(no value)"
+// when the read fails or gives no string.
+HRESULT WriteServerText(CGroup& group, const std::wstring& text);
+std::wstring ServerText(CGroup& group);
+
 // ostrel_console.exe run with these arguments to its end, its output caught.
 testsupport::CapturedRun RunConsole(const std::string& arguments);
 

@@ -10,6 +10,7 @@
 #include "ServerConnections.h"
 #include "ServerTableScan.h"
 #include "TaskMemResults.h"
+#include "TextEncoding.h"
 #include "UniqueHandle.h"
 
 #include "Processes.h"
@@ -18,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <chrono>
 #include <functional>
+#include <future>
 #include <thread>
 
 namespace {
@@ -27,12 +30,19 @@ using clienttest::IndexOf;
 using clienttest::RunConsole;
 using clienttest::ServerGroupCount;
 using clienttest::ServerItemCount;
+using clienttest::ServerText;
+using clienttest::WriteServerText;
 using testsupport::PumpUntil;
 
 constexpr const char* kVelmora = "Velmora.VelmoraOPC.1";
 constexpr const char* kBranch = "Velmora.BranchTest.1";
 constexpr const char* kCallback = "Velmora.CallbackTest.1";
 constexpr const char* kDying = "Velmora.DyingTest.1";
+
+// String values in UTF-8: Cyrillic and CJK that no one ANSI code page holds
+// together, and 30,000 characters that begin and end outside ASCII.
+const std::string kForeignText = "\xD0\x96\xD0\xB8\xD1\x82\xD0\xBE \xE4\xB8\xAD";  // "Zhito zhong"
+const std::string kLongText = "\xD0\x96" + std::string(29998, 'l') + "\xE4\xB8\xAD";
 
 using Texts = std::vector<std::string>;
 
@@ -203,6 +213,48 @@ TEST_F(Connections, ConsoleReadsWithoutDataObjectAndShowsItemResults) {
     const auto refused = RunConsole("write Velmora.BranchTest.1 top 5");
     EXPECT_EQ(2, refused.exitCode) << refused.output;
     EXPECT_NE(std::string::npos, refused.output.find("Write failed: item error C0040006")) << refused.output;
+}
+
+// String values outside the ANSI code page, and long ones, through the
+// console: written as typed (the server's own read is the judge), and shown
+// whole, in UTF-8, by read and by watch.  The string item's value is the
+// server process's, so this test's group sees what the console wrote, and
+// each write of it reaches the console's watching group too.
+TEST_F(Connections, ConsoleWritesReadsAndWatchesStringsWhole) {
+    CGroup* group = ConnectWithGroup(kCallback, {"text"}, 1000);
+    ASSERT_NE(nullptr, group);
+    // The console's write calls this test's callback before it returns: the
+    // test's thread pumps while the console runs.
+    auto runPumping = [](const std::string& arguments) {
+        std::future<testsupport::CapturedRun> run = std::async(std::launch::async, RunConsole, arguments);
+        PumpUntil([&] { return run.wait_for(std::chrono::seconds(0)) == std::future_status::ready; }, 90000);
+        return run.get();
+    };
+    for (const std::string& value : {kForeignText, kLongText}) {
+        const auto written = runPumping("write Velmora.CallbackTest.1 text \"" + value + "\"");
+        EXPECT_EQ(0, written.exitCode) << written.output.substr(0, 400);
+        EXPECT_EQ(Utf8ToWide(value), ServerText(*group));
+        const auto read = RunConsole("read Velmora.CallbackTest.1 text");
+        EXPECT_EQ(0, read.exitCode) << read.output.substr(0, 400);
+        EXPECT_NE(std::string::npos, read.output.find("text = " + value + " (quality 0xC0 Good)"))
+            << read.output.substr(0, 400);
+    }
+
+    testsupport::CapturedRun watched;
+    std::thread watching([&] { watched = RunConsole("watch Velmora.CallbackTest.1 8 text"); });
+    // Written again and again: the console subscribes at a time of its own.
+    for (int i = 0; i < 7; ++i) {
+        testsupport::PumpMessages(1000);
+        EXPECT_EQ(S_OK, WriteServerText(*group, Utf8ToWide(kForeignText)));
+        EXPECT_EQ(S_OK, WriteServerText(*group, Utf8ToWide(kLongText)));
+    }
+    watching.join();
+    EXPECT_EQ(0, watched.exitCode) << watched.output.substr(0, 400);
+    for (const std::string& value : {kForeignText, kLongText})
+        EXPECT_NE(std::string::npos, watched.output.find("text = " + value + " (quality 0xC0 Good)"))
+            << watched.output.substr(0, 400);
+    // And this test's own group got the same through its callback.
+    EXPECT_TRUE(PumpUntil([&] { return group->m_items[0]->m_valueText == kLongText; }, 5000));
 }
 
 // Ends every process of the test servers; true once none runs.
@@ -404,6 +456,33 @@ TEST_F(Connections, ItemIdsADocumentCannotKeepAreRefusedWithAMessage) {
     EXPECT_EQ("1 item ID is longer than the 100 bytes a document keeps and was not added", ui_.messages[1]);
     EXPECT_EQ(Texts({"A.a1", "top"}), ItemIds(*group));
     ExpectClientHandlesInOrder(*group);
+
+    // An ID the ANSI code page cannot hold is refused as well, by name, and
+    // the server never sees it (it would answer "unknown item" otherwise).
+    if (GetACP() != CP_UTF8) {
+        EXPECT_FALSE(connections_.AddItem(*group, "A." + kForeignText));
+        ASSERT_EQ(3u, ui_.messages.size());
+        EXPECT_EQ("The item ID \"A." + kForeignText +
+                      "\" has characters that a document cannot keep (outside the ANSI code page): the item was not "
+                      "added",
+                  ui_.messages[2]);
+        const std::vector<HRESULT> mixed = connections_.AddItems(*group, {"A." + kForeignText, tooLong, "A.B.b1"});
+        EXPECT_EQ(std::vector<HRESULT>({kItemIdTooLong, kItemIdTooLong, S_OK}), mixed);
+        ASSERT_EQ(4u, ui_.messages.size());
+        EXPECT_EQ("1 item ID is longer than the 100 bytes a document keeps and was not added; 1 item ID is made of "
+                  "characters that a document cannot keep (outside the ANSI code page) and was not added",
+                  ui_.messages[3]);
+        EXPECT_EQ(Texts({"A.a1", "top", "A.B.b1"}), ItemIds(*group));
+
+        // So is a group name.
+        GroupParameters named;
+        named.name = kForeignText;
+        const int branch = IndexOf(connections_.Table(), kBranch);
+        connections_.CreateGroup(branch, named);
+        ASSERT_EQ(5u, ui_.messages.size());
+        EXPECT_EQ(0u, ui_.messages[4].find("The group name \"" + kForeignText + "\" has characters")) << ui_.messages[4];
+        EXPECT_EQ(1u, connections_.Entry(branch)->m_groups.size());
+    }
     connections_.DisconnectServer(IndexOf(connections_.Table(), kBranch));
 }
 

@@ -154,11 +154,14 @@ TEST_F(DataChangeSink, StringsAreReadFromTheBlockNotThroughThePointer) {
     EXPECT_EQ("5", Item(1).m_valueText) << "the value after a string is found through its own offset";
 
     // The length bounds the string: characters after it are not part of it;
-    // and a long one is cut to the row's field.
+    // a long one and one outside any ANSI code page are kept whole, in UTF-8.
+    const wchar_t cyrillicAndCjk[] = {0x0416, 0x4E2D, 0};
     Deliver(Stream({{2, 0xC0, StreamString(L"abcdef", 3 * sizeof(wchar_t))},
-                    {0, 0xC0, StreamString(std::wstring(150, L'w'))}}));
+                    {0, 0xC0, StreamString(std::wstring(30000, L'w'))},
+                    {1, 0xC0, StreamString(cyrillicAndCjk)}}));
     EXPECT_EQ("abc", Item(2).m_valueText);
-    EXPECT_EQ(std::string(kTextFieldSize, 'w'), Item(0).m_valueText);
+    EXPECT_EQ(std::string(30000, 'w'), Item(0).m_valueText);
+    EXPECT_EQ("\xD0\x96\xE4\xB8\xAD", Item(1).m_valueText);
 }
 
 TEST_F(DataChangeSink, UnknownClientHandlesAreSkippedAndAnEmptyStreamStillAsksForARefresh) {

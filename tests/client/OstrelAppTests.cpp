@@ -1,7 +1,9 @@
 // The OSTREL program's start-up, tree, connection commands and document
 // file, driven through its main window.
+#include "ClientTestSupport.h"
 #include "OstrelProgram.h"
 #include "RegistryKey.h"
+#include "TextEncoding.h"
 
 #include <gtest/gtest.h>
 
@@ -371,6 +373,61 @@ TEST_F(OstrelProgram, SavedDocumentOpensWithItsConnectionGroupsAndItems) {
     EXPECT_EQ(Model().Table().size(), Children(Tree(), tree_->ServersNode()).size());
     ASSERT_EQ(1u, Velmora()->m_groups.size());
     EXPECT_EQ(2u, Velmora()->m_groups.front()->m_items.size());
+}
+
+// A document at a path outside the ANSI code page: the console saves it and
+// OSTREL opens it from its command line, with a neighbour file left alone;
+// a path that cannot be used is refused by both with a message that names
+// it.
+TEST_F(OstrelProgram, DocumentsAtPathsOutsideTheCodePageAreSavedAndOpened) {
+    ASSERT_TRUE(RegisterBranchServers());
+    testsupport::ScratchDir dir;
+    const std::string name = "\xD0\x97\xD0\xB0\xD0\xB2\xD0\xBE\xD0\xB4 \xE5\xB7\xA5.ost";  // "Zavod gong.ost"
+    const std::string path = dir.path() + name;
+    const std::wstring widePath = Utf8ToWide(path);
+    if (GetACP() != CP_UTF8) {
+        ASSERT_NE(widePath, AnsiToWide(WideToAnsi(widePath))) << "a name outside the code page";
+    }
+    const std::string neighbour = dir.path() + "plant.ost";
+    dir.WriteFile("plant.ost", "keep me");
+    const std::string console = "\"" + testsupport::BinPath("ostrel_console.exe") + "\" save Velmora.BranchTest.1 ";
+
+    const auto saved = testsupport::RunCaptured(console + "\"" + path + "\" A.a1 top", 60000);
+    EXPECT_EQ(0, saved.exitCode) << saved.output;
+    EXPECT_NE(std::string::npos, saved.output.find(path + " written")) << saved.output;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(widePath.c_str()));
+    EXPECT_EQ("keep me", ReadBytes(neighbour));
+
+    app_->ExitInstance();
+    TakeQuitMessage();
+    app_ = std::make_unique<COstrelApp>();
+    app_->SetCommandLine(L"OSTREL.exe \"" + widePath + L"\"");
+    ASSERT_TRUE(app_->InitInstance());
+    frame_ = dynamic_cast<CMainFrame*>(app_->MainFrame());
+    ASSERT_NE(nullptr, frame_);
+    tree_ = frame_->Tree();
+    EXPECT_EQ(path, Doc()->PathName());
+    EXPECT_EQ(Utf8ToWide(name) + L" - Ostrel", frameworktest::WideText(frame_->hwnd()));
+    EXPECT_EQ(std::vector<std::string>({"Velmora.BranchTest.1"}), Texts(Connections()));
+    const int branch = clienttest::IndexOf(Model().Table(), "Velmora.BranchTest.1");
+    ASSERT_GE(branch, 0);
+    ASSERT_EQ(1u, Model().Entry(branch)->m_groups.size());
+    EXPECT_EQ(std::vector<std::string>({"A.a1", "top"}), ItemIds(*Model().Entry(branch)->m_groups.front()));
+
+    // A folder that does not exist: nothing is written, and both say where.
+    const std::string unusable = dir.path() + "\xD0\x9D\xD0\xB5\xD1\x82\\" + name;
+    const auto refused = testsupport::RunCaptured(console + "\"" + unusable + "\" A.a1", 60000);
+    EXPECT_EQ(2, refused.exitCode) << refused.output;
+    EXPECT_NE(std::string::npos, refused.output.find(unusable + " could not be written")) << refused.output;
+    auto box = WatchBox(kProgramTitle, 20000);
+    EXPECT_EQ(nullptr, app_->Template()->OpenDocumentFile(unusable));
+    const auto message = box.get();
+    ASSERT_TRUE(message.has_value());
+    EXPECT_EQ(0u, message->text.find("Cannot open \"" + unusable + "\"")) << message->text;
+    EXPECT_EQ(path, Doc()->PathName()) << "the open document stays";
+
+    EXPECT_EQ("keep me", ReadBytes(neighbour));
+    DeleteFileW(widePath.c_str());
 }
 
 TEST_F(OstrelProgram, ADamagedFileIsRefusedAndTheOpenDocumentStays) {

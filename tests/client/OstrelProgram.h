@@ -119,6 +119,13 @@ inline std::string WindowText(HWND window) {
     return text;
 }
 
+// The tests' own OPC servers (the branch server's classes), registered once.
+inline bool RegisterBranchServers() {
+    static const bool registered =
+        testsupport::RunToEnd("\"" + testsupport::BinPath("branch_opc_server.exe") + "\" /RegServer", 60000) == 0;
+    return registered;
+}
+
 // Removes a pending quit message (a destroyed main frame posts one).
 inline void TakeQuitMessage() {
     MSG msg;
@@ -281,6 +288,16 @@ protected:
             rows.push_back(cells);
         }
         return rows;
+    }
+    // One list cell's whole text, read wide.
+    std::wstring WideCell(int row, int column) const {
+        std::wstring text(40000, L'\0');
+        LVITEMW cell = {};
+        cell.iSubItem = column;
+        cell.pszText = &text[0];
+        cell.cchTextMax = static_cast<int>(text.size());
+        text.resize(static_cast<size_t>(SendMessageW(List(), LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell))));
+        return text;
     }
     void SelectRow(int row) {
         LVITEMA state = {};

@@ -1,8 +1,10 @@
 // OSTREL's main window at work: which commands the selection enables, what
 // the item list shows for each selection and how it follows data changes,
 // and the item commands: Delete, Copy and the tools.
+#include "ClientTestSupport.h"
 #include "OstrelProgram.h"
 #include "RegistryKey.h"
+#include "ServerTableScan.h"
 #include "ToolResource.h"
 
 #include <gtest/gtest.h>
@@ -195,6 +197,33 @@ TEST_F(OstrelWindow, DataChangesRedrawOnlyTheChangedRowsOnScreen) {
     EXPECT_EQ("7", rows[0][1]);
     EXPECT_EQ("Bad: comm failure", rows[1][2]);
     EXPECT_EQ("8", rows[2][1]);
+}
+
+// String values outside the ANSI code page, and long ones, show whole in
+// the item list, as the server sent them through the group's callback.
+TEST_F(OstrelWindow, StringValuesShowWholeInTheList) {
+    ASSERT_TRUE(RegisterBranchServers());
+    Command(ID_FILE_NEW);  // the table again, with the branch servers
+    const int index = clienttest::IndexOf(Model().Table(), "Velmora.CallbackTest.1");
+    ASSERT_GE(index, 0);
+    Model().Connect(index);
+    ASSERT_NE(nullptr, Model().Entry(index)->m_pServer.get());
+    Model().CreateGroup(index, GroupParameters{});
+    CServer& entry = *Model().Entry(index);
+    ASSERT_EQ(1u, entry.m_groups.size());
+    CGroup& group = *entry.m_groups.front();
+    ASSERT_TRUE(Model().AddItem(group, "text"));
+    Select(reinterpret_cast<HTREEITEM>(group.m_node));
+    ASSERT_EQ(1u, ListRows().size());
+
+    const std::wstring foreign = L"\x0416\x0438\x0442\x043E \x4E2D";
+    const std::wstring longText = L"\x0416" + std::wstring(29998, L'l') + L"\x4E2D";
+    for (const std::wstring& value : {foreign, longText}) {
+        ASSERT_EQ(S_OK, clienttest::WriteServerText(group, value));
+        EXPECT_TRUE(testsupport::PumpUntil([&] { return WideCell(0, 1) == value; }, 10000))
+            << "shown: " << WideCell(0, 1).size() << " characters";
+    }
+    EXPECT_EQ(L"text", WideCell(0, 0));
 }
 
 TEST_F(OstrelWindow, DeleteAndCopyActOnTheSelectedItemRow) {

@@ -155,6 +155,31 @@ TEST_F(ReadWriteTool, ShowsEveryTypeFromTheDeviceAndWritesTypedText) {
     EXPECT_TRUE(testsupport::NoMessageBoxFor(kWarningCaption, 100));
 }
 
+// Strings outside the ANSI code page, and long ones, typed into the dialog:
+// the server receives them as typed (its own read is the judge), and the
+// dialog's read shows them whole.
+TEST_F(ReadWriteTool, StringsOutsideTheCodePageAndLongOnesAreWrittenAndShownWhole) {
+    CGroup* group = ConnectWithGroup(kBranch, {"text"}, 1000);
+    ASSERT_NE(nullptr, group);
+    const std::wstring foreign = L"\x0416\x0438\x0442\x043E \x4E2D";
+    const std::wstring longText = L"\x0416" + std::wstring(29998, L'l') + L"\x4E2D";
+    for (const std::wstring& typed : {foreign, longText}) {
+        std::wstring shown;
+        ReadWriteDialog dialog(mtaServer_, *group, 0, "text");
+        DialogWatcher watcher("Read/Write", IDOK, [&](HWND d) {
+            SetDlgItemTextW(d, IDC_RW_NEW_VALUE, typed.c_str());
+            Press(d, IDC_RW_WRITE);
+            Press(d, IDC_RW_READ);
+            shown = frameworktest::WideText(GetDlgItem(d, IDC_RW_VALUE));
+        });
+        EXPECT_EQ(IDOK, dialog.DoModal(nullptr));
+        EXPECT_TRUE(watcher.Result().found);
+        EXPECT_TRUE(clienttest::ServerText(*group) == typed) << "the server received something else";
+        EXPECT_TRUE(shown == typed) << "shown: " << shown.size() << " characters";
+    }
+    EXPECT_TRUE(testsupport::NoMessageBoxFor(kWarningCaption, 100));
+}
+
 TEST_F(ReadWriteTool, RefusedReadsAndWritesAreReportedAndUnknownTypesSendNothing) {
     // The branch server fails a whole read or write for a handle it does not
     // know; the model's handle is changed behind the dialog's back.

@@ -1,5 +1,5 @@
-// Display texts of values in memory and in stream blocks, the ANSI/UTF-16
-// conversions and the 100-byte text fields.
+// Display texts of values in memory and in stream blocks, the UTF-8, ANSI
+// and UTF-16 conversions and the 100-byte text fields.
 #include "ClientRecords.h"
 #include "QualityText.h"
 #include "TextToValue.h"
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -241,37 +242,40 @@ TEST(VariantToText, StreamValuesAreReadOnlyFromTheBlock) {
     EXPECT_EQ("", shown->text);
 }
 
-// Text ends at its first NUL, as in the fields it comes from, and stops at
-// the conversion limit.
-TEST(TextConversion, RoundTripsThroughUtf16UpToTheLimit) {
+// Text ends at its first NUL, as in the fields it comes from, and is never
+// cut: a long name, value or path converts whole.
+TEST(TextConversion, RoundTripsThroughUtf16Whole) {
     EXPECT_EQ(L"Group1", AnsiToWide("Group1"));
     EXPECT_EQ("Random.Int4", WideToAnsi(L"Random.Int4"));
     EXPECT_EQ("Random.Int4", WideToAnsi(std::wstring(L"Random.Int4")));
     EXPECT_EQ("", WideToAnsi(static_cast<const wchar_t*>(nullptr)));
+    EXPECT_EQ("", WideToUtf8(static_cast<const wchar_t*>(nullptr)));
     EXPECT_EQ(L"", AnsiToWide(""));
     EXPECT_EQ(L"ab", AnsiToWide(std::string("ab\0cd", 5)));
+    EXPECT_EQ(L"ab", Utf8ToWide(std::string("ab\0cd", 5)));
     EXPECT_EQ("ab", WideToAnsi(L"ab\0cd", 5));
     EXPECT_EQ("abc", WideToAnsi(L"abcdef", 3));
 
-    EXPECT_EQ(std::wstring(kMaxConvertedText, L'a'), AnsiToWide(std::string(500, 'a')));
-    EXPECT_EQ(std::string(kMaxConvertedText, 'b'), WideToAnsi(std::wstring(500, L'b')));
-    EXPECT_EQ(std::string(kMaxConvertedText, 'c'), WideToAnsi(std::wstring(kMaxConvertedText, L'c')));
-    EXPECT_EQ(std::string(kMaxConvertedText - 1, 'd'), WideToAnsi(std::wstring(kMaxConvertedText - 1, L'd')));
-    EXPECT_EQ(std::wstring(kMaxConvertedText, L'e'), AnsiToWide(std::string(kMaxConvertedText, 'e')));
+    EXPECT_EQ(std::wstring(500, L'a'), AnsiToWide(std::string(500, 'a')));
+    EXPECT_EQ(std::string(500, 'b'), WideToAnsi(std::wstring(500, L'b')));
+    EXPECT_EQ(std::wstring(30000, L'p'), Utf8ToWide(std::string(30000, 'p')));
+    EXPECT_EQ(std::string(5000, 'z'), AnsiToUtf8(std::string(5000, 'z')));
 }
 
-// Text that is data (a value to write, a path, the console's output) is
-// never cut: a long string value goes whole, and so does its UTF-8 form.
+// Text that is data (a value to write, a path, the console's output) keeps
+// every character: a long string value goes whole, in UTF-8 and back.
 TEST(TextConversion, DataIsConvertedWhole) {
-    const std::string typed(30000, 'q');
+    const std::string typed = "\xD0\x96" + std::string(30000, 'q') + "\xE4\xB8\xAD";  // Zhe ... zhong
     fw::Variant value;
     std::string why;
     ASSERT_TRUE(TextToValue(typed, VT_BSTR, value.put(), &why)) << why;
-    EXPECT_EQ(30000u, SysStringLen(value.in()->bstrVal));
-    EXPECT_EQ(std::wstring(30000, L'p'), AnsiToWideWhole(std::string(30000, 'p')));
+    const BSTR sent = value.in()->bstrVal;
+    ASSERT_EQ(30002u, SysStringLen(sent));
+    EXPECT_EQ(0x0416, sent[0]);
+    EXPECT_EQ(0x4E2D, sent[30001]);
+    EXPECT_EQ(typed, VariantToText(*value.in()).text) << "shown as it was written";
     const wchar_t omega[] = {0x03A9, L'!', 0};
     EXPECT_EQ("\xCE\xA9!", WideToUtf8(omega, 2));
-    EXPECT_EQ(std::string(5000, 'z'), AnsiToUtf8(std::string(5000, 'z')));
 }
 
 TEST(TextConversion, UsesTheAnsiCodePage) {
@@ -286,30 +290,44 @@ TEST(TextConversion, UsesTheAnsiCodePage) {
     EXPECT_EQ(std::wstring(eAcute), AnsiToWide(std::string(expected, n)));
 }
 
-TEST(TextConversion, CutsNeverSplitACharacter) {
-    // Shift-JIS: HIRAGANA A takes two bytes.  After one single byte, 99 of
-    // them fill 199 bytes; the hundredth would need 201.
+TEST(TextConversion, MultiByteCharactersAndSurrogatePairsStayWhole) {
+    // Shift-JIS: HIRAGANA A takes two bytes; 150 of them after one single
+    // byte are 301 bytes, all kept.
     if (!IsValidCodePage(932)) GTEST_SKIP() << "no Shift-JIS tables";
     const wchar_t hiragana = 0x3042;
     const std::wstring wide = L"x" + std::wstring(150, hiragana);
-    const std::string cut = WideToCodePage(932, wide.c_str(), wide.size());
-    EXPECT_EQ(1 + 2 * 99u, cut.size());
-    EXPECT_EQ(L"x" + std::wstring(99, hiragana), CodePageToWide(932, cut));
-    // Without the single byte: 99 characters, 198 bytes, not 199.
-    const std::wstring even(150, hiragana);
-    EXPECT_EQ(198u, WideToCodePage(932, even.c_str(), even.size()).size());
+    const std::string bytes = WideToCodePage(932, wide.c_str(), wide.size());
+    EXPECT_EQ(1 + 2 * 150u, bytes.size());
+    EXPECT_EQ(wide, CodePageToWide(932, bytes));
 
     // UTF-8 to UTF-16: characters outside the basic plane are surrogate
-    // pairs, and an odd limit must not keep the first half of one.
+    // pairs, kept as pairs both ways.
     std::string faces;
     for (int i = 0; i < 150; ++i) faces += "\xF0\x9F\x98\x80";  // U+1F600
-    const std::wstring pairs = CodePageToWide(CP_UTF8, faces);
-    ASSERT_EQ(kMaxConvertedText - 1, pairs.size());
-    EXPECT_EQ(0xDE00, pairs.back()) << "ends with a whole pair";
-    const std::wstring one = CodePageToWide(CP_UTF8, "\xF0\x9F\x98\x80");
-    EXPECT_EQ(std::wstring({0xD83D, 0xDE00}), one);
-    // And back: 4 bytes per pair, 49 pairs fit in 199 bytes.
-    EXPECT_EQ(4 * 49u, WideToCodePage(CP_UTF8, pairs.c_str(), pairs.size()).size());
+    const std::wstring pairs = Utf8ToWide(faces);
+    ASSERT_EQ(300u, pairs.size());
+    EXPECT_EQ(std::wstring({0xD83D, 0xDE00}), pairs.substr(298));
+    EXPECT_EQ(faces, WideToUtf8(pairs));
+}
+
+// Names go into the document's 100-byte ANSI fields: only those the code
+// page holds exactly, in at most 100 bytes, fit.
+TEST(TextConversion, DocumentFieldsTakeExactAnsiOfAtMostOneHundredBytes) {
+    EXPECT_EQ(std::optional<std::string>("Random.Int4"), Utf8ToExactAnsi("Random.Int4"));
+    EXPECT_EQ(FieldFit::Fits, CheckDocumentField(std::string(100, 'x')).fit);
+    const FieldCheck tooLong = CheckDocumentField(std::string(101, 'x'));
+    EXPECT_EQ(FieldFit::TooLong, tooLong.fit);
+    EXPECT_EQ(101u, tooLong.ansiBytes);
+    EXPECT_EQ(FieldFit::NotAnsi, CheckDocumentField(std::string("a\0b", 3)).fit) << "a NUL ends a field";
+    if (GetACP() == CP_UTF8) GTEST_SKIP() << "a UTF-8 ANSI code page holds every character";
+    // Cyrillic ZHE and CJK "middle" are in no single code page together.
+    const std::string foreign = "Tag.\xD0\x96\xE4\xB8\xAD";
+    EXPECT_FALSE(Utf8ToExactAnsi(foreign).has_value());
+    EXPECT_EQ(FieldFit::NotAnsi, CheckDocumentField(foreign).fit);
+
+    // A message shows the start of a long name, never half a character.
+    EXPECT_EQ("ab", TextForMessage("ab", 2));
+    EXPECT_EQ("a...", TextForMessage("a\xD0\x96", 2));
 }
 
 TEST(FitTextField, CutsToOneHundredBytes) {

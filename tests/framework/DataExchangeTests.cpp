@@ -95,6 +95,22 @@ TEST_F(DataExchangeDialog, ShowsTheFieldsAndOkStoresThem) {
     });
     EXPECT_EQ(IDOK, dialog_.DoModal(nullptr));
     EXPECT_EQ(-1, dialog_.choice) << "nothing selected";
+
+    // Ten characters are ten, however many bytes their UTF-8 takes: stored
+    // as UTF-8 and shown again as they were, outside any ANSI code page too.
+    const std::wstring typed = L"\x0416\x0416\x0416\x0416\x0416\x4E2D\x4E2D\x4E2D\x4E2D\x4E2D";
+    DialogWatcher wide(kCaption, IDOK, [&typed](HWND dialog) { SetDlgItemTextW(dialog, IDC_DX_TEXT, typed.c_str()); });
+    EXPECT_EQ(IDOK, dialog_.DoModal(nullptr));
+    EXPECT_EQ("\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xD0\x96\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD\xE4\xB8\xAD",
+              dialog_.text);
+    std::wstring reshown;
+    DialogWatcher again(kCaption, IDOK, [&reshown](HWND dialog) {
+        wchar_t text[32] = {};
+        GetDlgItemTextW(dialog, IDC_DX_TEXT, text, 32);
+        reshown = text;
+    });
+    EXPECT_EQ(IDOK, dialog_.DoModal(nullptr));
+    EXPECT_TRUE(reshown == typed);
 }
 
 constexpr const char* kInteger = "Please enter an integer.";

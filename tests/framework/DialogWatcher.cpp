@@ -61,6 +61,12 @@ std::string ItemText(HWND dialog, int id) {
     return text;
 }
 
+std::wstring WideText(HWND window) {
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, &text[0], static_cast<int>(text.size()))));
+    return text;
+}
+
 std::string ClassOf(HWND window) {
     char cls[64] = {};
     GetClassNameA(window, cls, sizeof cls);

@@ -53,6 +53,8 @@ private:
 
 // Reading a dialog from the watcher's thread.
 std::string ItemText(HWND dialog, int id);
+// A window's whole text, wide (what the ANSI form would show as "?").
+std::wstring WideText(HWND window);
 std::string ClassOf(HWND window);
 // The focus window of the dialog's thread once it is `wanted`, or whatever
 // it is when the time is up.

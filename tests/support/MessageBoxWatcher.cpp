@@ -21,8 +21,12 @@ BOOL CALLBACK ScanChild(HWND child, LPARAM param) {
     auto* scan = reinterpret_cast<ChildScan*>(param);
     char cls[64] = {};
     GetClassNameA(child, cls, sizeof cls);
-    char text[2048] = {};
-    GetWindowTextA(child, text, sizeof text);
+    // Read wide and kept as UTF-8: a message may name a file whose name the
+    // ANSI code page cannot show.
+    wchar_t wide[2048] = {};
+    const int length = GetWindowTextW(child, wide, 2048);
+    char text[3 * 2048 + 1] = {};
+    WideCharToMultiByte(CP_UTF8, 0, wide, length, text, sizeof text - 1, nullptr, nullptr);
     if (lstrcmpiA(cls, "Button") == 0) {
         ++scan->buttons;
         if (!scan->anyButton) scan->anyButton = child;

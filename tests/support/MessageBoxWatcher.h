@@ -12,7 +12,7 @@ namespace testsupport {
 
 struct MessageBoxSeen {
     std::string caption;
-    std::string text;
+    std::string text;  // UTF-8
     UINT icon = 0;  // MB_ICONWARNING, MB_ICONERROR, ... when recognisable; 0 otherwise
 };
 

@@ -129,6 +129,18 @@ int RunToEnd(const std::string& commandLine, DWORD timeoutMs) {
     return static_cast<int>(code);
 }
 
+namespace {
+
+// A UTF-8 command line as the system takes it.
+std::wstring WideCommandLine(const std::string& commandLine) {
+    const int n = MultiByteToWideChar(CP_UTF8, 0, commandLine.data(), static_cast<int>(commandLine.size()), nullptr, 0);
+    std::wstring line(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, commandLine.data(), static_cast<int>(commandLine.size()), &line[0], n);
+    return line;
+}
+
+}  // namespace
+
 CapturedRun RunCaptured(const std::string& commandLine, DWORD timeoutMs) {
     CapturedRun run;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -136,15 +148,16 @@ CapturedRun RunCaptured(const std::string& commandLine, DWORD timeoutMs) {
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
     fw::UniqueHandle reader(readEnd), writer(writeEnd);
     SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
-    std::string line = commandLine;
-    STARTUPINFOA si{};
+    std::wstring line = WideCommandLine(commandLine);
+    STARTUPINFOW si{};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = nullptr;
     si.hStdOutput = writer.get();
     si.hStdError = writer.get();
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return run;
+    if (line.empty() || !CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return run;
     const fw::UniqueHandle process(pi.hProcess);
     const fw::UniqueHandle thread(pi.hThread);  // only the process is waited on
     writer.reset();  // the child's copy is the only writer left: its end ends the reads

@@ -58,8 +58,8 @@ private:
 // start or did not end in time (it is then terminated).
 int RunToEnd(const std::string& commandLine, DWORD timeoutMs);
 
-// A command line run to its end with its standard output and error caught
-// together; exitCode -1 when it could not start or did not end in time (it
+// A command line (UTF-8) run to its end with its standard output and error
+// caught together; exitCode -1 when it could not start or did not end in time (it
 // is then terminated).
 struct CapturedRun {
     int exitCode = -1;

@@ -2,6 +2,7 @@
 
 #include <objbase.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -48,13 +49,17 @@ ScratchDir::ScratchDir() {
 
 ScratchDir::~ScratchDir() {
     if (path_.empty()) return;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((path_ + "*").c_str(), &found);
+    // Wide: a test may leave a file whose name the ANSI code page lacks.
+    std::wstring folder(MAX_PATH, L'\0');  // the folder was made with the ANSI path
+    folder.resize(static_cast<size_t>(
+        std::max(0, MultiByteToWideChar(CP_ACP, 0, path_.c_str(), -1, &folder[0], MAX_PATH) - 1)));
+    WIN32_FIND_DATAW found;
+    HANDLE h = FindFirstFileW((folder + L"*").c_str(), &found);
     if (h != INVALID_HANDLE_VALUE) {
         do {
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA((path_ + found.cFileName).c_str());
-        } while (FindNextFileA(h, &found));
+                DeleteFileW((folder + found.cFileName).c_str());
+        } while (FindNextFileW(h, &found));
         FindClose(h);
     }
     RemoveDirectoryA(path_.c_str());
