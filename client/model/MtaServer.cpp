@@ -103,6 +103,16 @@ std::shared_ptr<MtaServer> MtaServer::Make(IUnknown* server, DWORD limitMs, HRES
     return std::make_shared<MtaServer>(std::exchange(work->proxy, nullptr));
 }
 
+void MtaServer::Release(std::shared_ptr<MtaServer> server, DWORD waitMs) {
+    if (!server || server.use_count() != 1 || !server->proxy_) return;
+    fw::UniqueHandle thread(CreateThread(nullptr, 0, ReleaseThread, server->proxy_, 0, nullptr));
+    if (!thread) return;  // the destructor tries again
+    server->proxy_ = nullptr;
+    HANDLE released = thread.get();
+    DWORD signalled = 0;
+    CoWaitForMultipleHandles(0, waitMs, 1, &released, &signalled);
+}
+
 MtaServer::~MtaServer() {
     if (!proxy_) return;
     // Released on a thread of the proxy's apartment; nobody waits for it,

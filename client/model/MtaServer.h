@@ -25,6 +25,12 @@ public:
     // Usable on any thread of the multithreaded apartment.
     IUnknown* get() const { return proxy_; }
 
+    // Lets go of `server` and, when nothing else holds it (no call given up
+    // on still runs with it), waits up to waitMs for its proxy to be
+    // released, so that a server that ends with its last client has ended,
+    // or is ending, when this returns.
+    static void Release(std::shared_ptr<MtaServer> server, DWORD waitMs);
+
 private:
     IUnknown* proxy_;
 };

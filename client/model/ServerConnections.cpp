@@ -511,31 +511,45 @@ public:
 
 }  // namespace
 
+bool ServerConnections::CheckAnswer(CServer& entry, DWORD limitMs) {
+    if (!entry.m_mta) {
+        // No proxy for other threads (it could not be made): asked
+        // directly, without a limit.
+        fw::ComPtr<IOPCServer> server;
+        if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) return true;
+        OPCSERVERSTATUS* status = nullptr;
+        const HRESULT hr = server->GetStatus(&status);
+        if (status) {
+            const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
+            const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
+        }
+        if (IsConnectionLost(hr)) MarkLost(entry, hr);
+        return !entry.m_lost;
+    }
+    const HRESULT hr = RunWithTimeLimit(entry.m_mta, limitMs, std::make_shared<StatusJob>());
+    if (hr == kCallTimedOut)
+        MarkLost(entry, entry.m_progId + " did not answer within " + std::to_string((limitMs + 999) / 1000) +
+                            " s: its values are no longer updated");
+    else if (IsConnectionLost(hr))
+        MarkLost(entry, hr);
+    return !entry.m_lost;
+}
+
 void ServerConnections::CheckConnections(DWORD limitMs) {
     for (auto& owned : table_) {
         CServer& entry = *owned;
-        if (!entry.m_pServer || entry.m_lost || entry.m_groups.empty()) continue;
-        if (!entry.m_mta) {
-            // No proxy for other threads (it could not be made): asked
-            // directly, without a limit.
-            fw::ComPtr<IOPCServer> server;
-            if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) continue;
-            OPCSERVERSTATUS* status = nullptr;
-            const HRESULT hr = server->GetStatus(&status);
-            if (status) {
-                const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
-                const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
-            }
-            if (IsConnectionLost(hr)) MarkLost(entry, hr);
-            continue;
-        }
-        const HRESULT hr = RunWithTimeLimit(entry.m_mta, limitMs, std::make_shared<StatusJob>());
-        if (hr == kCallTimedOut)
-            MarkLost(entry, entry.m_progId + " did not answer within " + std::to_string((limitMs + 999) / 1000) +
-                                " s: its values are no longer updated");
-        else if (IsConnectionLost(hr))
-            MarkLost(entry, hr);
+        if (entry.m_pServer && !entry.m_lost && !entry.m_groups.empty()) CheckAnswer(entry, limitMs);
     }
+}
+
+bool ServerConnections::Answers(int index) {
+    CServer* entry = Entry(index);
+    if (!entry || !entry->m_pServer) return false;
+    if (entry->m_lost) {
+        ui_.ShowMessage(entry->m_progId + " does not answer any more: disconnect it and connect it again");
+        return false;
+    }
+    return CheckAnswer(*entry, callLimitMs_);
 }
 
 void ServerConnections::MarkLost(CServer& entry, HRESULT hr) {
@@ -648,7 +662,11 @@ void ServerConnections::DisconnectServer(int index) {
     entry->m_pShutdownSink.reset();
     if (entry->m_node) ui_.DeleteNode(entry->m_node);
     entry->m_node = 0;
-    entry->m_mta.reset();
+    // Waited for, so that a server ending with its last client is on its
+    // way out before anything connects again; briefly for one that was
+    // lost, which may have frozen.
+    constexpr DWORD kLostReleaseMs = 2000;
+    MtaServer::Release(std::move(entry->m_mta), entry->m_lost ? std::min(kLostReleaseMs, callLimitMs_) : callLimitMs_);
     entry->m_pServer.reset();
 }
 

@@ -100,6 +100,14 @@ public:
     // marked lost (see MarkLost).  Call now and then (every few seconds): a
     // server that died sends no more changes, and nothing else would notice.
     void CheckConnections(DWORD limitMs = kUserCallLimitMs);
+    // Asked before a command that calls entry `index`'s server while the
+    // user waits: true when the server answers its status within the call
+    // limit.  One that does not is marked lost (said once); a lost one is
+    // refused with a word, and nothing is asked of it.
+    bool Answers(int index);
+    // The limit of the calls a user waits for (kUserCallLimitMs unless set).
+    void SetCallLimit(DWORD limitMs) { callLimitMs_ = limitMs; }
+    DWORD CallLimit() const { return callLimitMs_; }
     // The entry's server answered a call with `hr`, an RPC code of a server
     // that has gone: its items turn "Bad: not connected", this is said once,
     // and later clean-up no longer calls the server.
@@ -135,7 +143,11 @@ private:
     std::vector<ItemAdded> AddItemsToServer(CGroup& group, const std::vector<std::string>& itemIds,
                                             OPCHANDLE firstClient);
     bool RemoveGroupAt(int index, size_t groupIndex);
+    // The entry's status within limitMs; false (and the entry marked lost)
+    // when it has gone or did not answer.
+    bool CheckAnswer(CServer& entry, DWORD limitMs);
 
     ModelUi& ui_;
     ServerTable table_;
+    DWORD callLimitMs_ = kUserCallLimitMs;
 };

@@ -253,7 +253,7 @@ void COstrelDoc::ReadWrite() {
     if (!group || !server || !item) return;
     const CServer* entry = m_model.Entry(m_selection.serverIndex);
     if (!entry) return;
-    ReadWriteDialog dialog(entry->m_mta, *group, m_selectedItem, item->m_itemId);
+    ReadWriteDialog dialog(entry->m_mta, *group, m_selectedItem, item->m_itemId, m_model.CallLimit());
     dialog.DoModal(MainWindow());
 }
 
@@ -268,6 +268,21 @@ void COstrelDoc::ShowInterfaces() {
 }
 
 bool COstrelDoc::OnCommand(UINT id) {
+    // The commands that call the selected server while the user waits start
+    // only once it has answered within the call limit: a server that froze
+    // is found here, said, and left, instead of holding the window.
+    switch (id) {
+    case ID_EDIT_ADD_GROUP:
+    case ID_EDIT_ADD_ITEM:
+    case ID_VIEW_PROPERTIES:
+    case ID_TOOLS_PERFORMANCE:
+    case ID_GROUP_VALIDATE_ITEM:
+    case ID_GROUP_ASYNC_REFRESH:
+        if (!m_model.Answers(m_selection.serverIndex)) return true;
+        break;
+    default:
+        break;
+    }
     switch (id) {
     case ID_EDIT_ADD_SERVER:
         AddServer();

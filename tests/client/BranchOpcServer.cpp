@@ -7,9 +7,10 @@
 //
 // Item IDs are the dotted paths ("A.a1", "A.B.b1", "top"); every item is a
 // VT_I4 in the cache, 0 until it is written ("top" refuses writes, values
-// above 1000 are clamped).  One more item, "text", is not in the browsed
-// space: a VT_BSTR, empty until written, whose value the whole server
-// process shares, so that what one client writes another reads back.  Groups accept advises but send no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
+// above 1000 are clamped).  Two more items are not in the browsed space:
+// "text", a VT_BSTR, and "array", a one-dimensional VT_ARRAY|VT_R8, empty
+// until written, whose values the whole server process shares, so that
+// what one client writes another reads back.  Groups accept advises but send no streams.  A second class, "Velmora.RefusingTest.1", serves the same address space
 // but refuses every AddGroup, as a server out of resources would.  A third,
 // "Velmora.CallbackTest.1", has groups of the OPC DA 2.0 kind only: no
 // IDataObject, an IOPCDataCallback connection point, IOPCAsyncIO2.  They
@@ -119,18 +120,38 @@ std::vector<std::wstring> AllItemIds() {
     return ids;
 }
 
-// The string item and its value, shared by every group of the process.
-constexpr const wchar_t* kTextItem = L"text";
-std::wstring& SharedText() {
-    static std::wstring text;
-    return text;
+// The items whose values every group of the process shares, with their
+// canonical types.
+struct SharedItem {
+    const wchar_t* id;
+    VARTYPE type;
+};
+constexpr SharedItem kSharedItems[] = {{L"text", VT_BSTR}, {L"array", VT_ARRAY | VT_R8}};
+
+const SharedItem* FindSharedItem(const std::wstring& id) {
+    for (const SharedItem& shared : kSharedItems)
+        if (id == shared.id) return &shared;
+    return nullptr;
 }
 
-bool IsTextItem(const std::wstring& id) { return id == kTextItem; }
+// The shared item's value: an empty string or array until written.
+VARIANT& SharedValue(const SharedItem& shared) {
+    static VARIANT values[ARRAYSIZE(kSharedItems)];
+    VARIANT& value = values[&shared - kSharedItems];
+    if (value.vt == VT_EMPTY) {
+        if (shared.type == VT_BSTR) {
+            value.bstrVal = SysAllocString(L"");
+        } else {
+            value.parray = SafeArrayCreateVector(shared.type & VT_TYPEMASK, 0, 0);
+        }
+        value.vt = shared.type;
+    }
+    return value;
+}
 
 bool IsItemId(const wchar_t* id) {
     if (!id) return false;
-    if (IsTextItem(id)) return true;
+    if (FindSharedItem(id)) return true;
     for (const std::wstring& known : AllItemIds())
         if (known == id) return true;
     return false;
@@ -153,30 +174,32 @@ FILETIME Now() {
     return now;
 }
 
-VARTYPE TypeOfItem(const Item& item) { return IsTextItem(item.id) ? VT_BSTR : VT_I4; }
+VARTYPE TypeOfItem(const Item& item) {
+    const SharedItem* shared = FindSharedItem(item.id);
+    return shared ? shared->type : static_cast<VARTYPE>(VT_I4);
+}
 
 // The item's value into an empty VARIANT, which the caller then owns.
 HRESULT PutValue(const Item& item, VARIANT& value) {
-    if (!IsTextItem(item.id)) {
-        value.vt = VT_I4;
-        value.lVal = item.value;
-        return S_OK;
-    }
-    const std::wstring& text = SharedText();
-    value.bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    if (!value.bstrVal) return E_OUTOFMEMORY;
-    value.vt = VT_BSTR;
+    if (const SharedItem* shared = FindSharedItem(item.id)) return VariantCopy(&value, &SharedValue(*shared));
+    value.vt = VT_I4;
+    value.lVal = item.value;
     return S_OK;
 }
 
-// A written string kept whole, embedded NULs and all.
-void StoreText(const VARIANT& value) { SharedText().assign(value.bstrVal, SysStringLen(value.bstrVal)); }
+// A written string or array kept whole (a string with its embedded NULs);
+// a value of another type is refused.
+HRESULT StoreShared(const SharedItem& shared, const VARIANT& value) {
+    if (value.vt != shared.type) return OPC_E_BADTYPE;
+    return VariantCopy(&SharedValue(shared), const_cast<VARIANT*>(&value));
+}
 
 class Group final : public testserver::TestGroup<Group, Item, IDataObject> {
 public:
     using TestGroup::TestGroup;
 
-    // The items are VT_I4 values (and "text" a VT_BSTR), read from the cache.
+    // The items are VT_I4 values (and the shared ones their own), read from
+    // the cache.
     static HRESULT Lookup(const OPCITEMDEF& def, OPCITEMRESULT& result, Item& item) {
         if (!IsItemId(def.szItemID)) return OPC_E_UNKNOWNITEMID;
         item.id = def.szItemID;
@@ -197,10 +220,9 @@ public:
     // "top" is read-only, and values above 1000 are kept as 1000.
     HRESULT Store(Item& item, const VARIANT& value) {
         if (item.id == L"top") return OPC_E_BADRIGHTS;
-        if (IsTextItem(item.id)) {
-            StoreText(value);
+        if (const SharedItem* shared = FindSharedItem(item.id)) {
             item.time = Now();
-            return S_OK;
+            return StoreShared(*shared, value);
         }
         item.value = value.lVal > 1000 ? 1000 : value.lVal;
         item.time = Now();
@@ -273,16 +295,18 @@ public:
     VARTYPE TypeOf(const Item& item) { return TypeOfItem(item); }
     HRESULT Store(Item& item, const VARIANT& value) {
         item.time = Now();
-        if (!IsTextItem(item.id)) {
+        const SharedItem* shared = FindSharedItem(item.id);
+        if (!shared) {
             item.value = value.lVal;
             Send(0, {&item});
             return S_OK;
         }
-        StoreText(value);
+        const HRESULT stored = StoreShared(*shared, value);
+        if (FAILED(stored)) return stored;
         // A copy: a client's callback may release a group on the way.
         const std::set<CallbackGroup*> groups = Living();
         for (CallbackGroup* group : groups)
-            if (Living().count(group)) group->SendTextItems();
+            if (Living().count(group)) group->SendSharedItems();
         return S_OK;
     }
 
@@ -329,12 +353,12 @@ private:
         return groups;
     }
 
-    void SendTextItems() {
+    void SendSharedItems() {
         const fw::ComPtr<CallbackGroup> self(this);  // kept while its callback runs
-        std::vector<const Item*> texts;
+        std::vector<const Item*> shared;
         for (const Item& item : items_.items())
-            if (IsTextItem(item.id)) texts.push_back(&item);
-        Send(0, texts);
+            if (FindSharedItem(item.id)) shared.push_back(&item);
+        Send(0, shared);
     }
 
     void Send(DWORD transaction, const std::vector<const Item*>& items) {

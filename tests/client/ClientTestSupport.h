@@ -79,7 +79,7 @@ protected:
     RecordingUi ui_;
     ServerConnections connections_{ui_};
     IUnknown* server_ = nullptr;  // the last server connected with a group
-    std::shared_ptr<MtaServer> mtaServer_;  // the same for other threads
+    std::weak_ptr<MtaServer> mtaServer_;  // the same for other threads, while connected
 };
 
 }  // namespace clienttest

@@ -215,6 +215,22 @@ TEST_F(Connections, ConsoleReadsWithoutDataObjectAndShowsItemResults) {
     EXPECT_NE(std::string::npos, refused.output.find("Write failed: item error C0040006")) << refused.output;
 }
 
+// A one-dimensional array travels both ways: written from the console in
+// the {...} form the client shows, and read back as the server keeps it.
+// This test's group keeps the server, and with it the value, alive.
+TEST_F(Connections, ConsoleWritesAndReadsArrays) {
+    ASSERT_NE(nullptr, ConnectWithGroup(kBranch, {"array"}, 1000));
+    const auto written = RunConsole("write Velmora.BranchTest.1 array \"{1, 2.5, -3e-50}\"");
+    EXPECT_EQ(0, written.exitCode) << written.output;
+    const auto read = RunConsole("read Velmora.BranchTest.1 array");
+    EXPECT_EQ(0, read.exitCode) << read.output;
+    EXPECT_NE(std::string::npos, read.output.find("array = {1.000000, 2.500000, -3e-50} (quality 0xC0 Good)"))
+        << read.output;
+    const auto refused = RunConsole("write Velmora.BranchTest.1 array \"{1, x}\"");
+    EXPECT_EQ(1, refused.exitCode) << refused.output;
+    EXPECT_NE(std::string::npos, refused.output.find("nothing written")) << refused.output;
+}
+
 // String values outside the ANSI code page, and long ones, through the
 // console: written as typed (the server's own read is the judge), and shown
 // whole, in UTF-8, by read and by watch.  The string item's value is the

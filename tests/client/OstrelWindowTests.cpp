@@ -226,6 +226,35 @@ TEST_F(OstrelWindow, StringValuesShowWholeInTheList) {
     EXPECT_EQ(L"text", WideCell(0, 0));
 }
 
+// A server whose process froze: a command that would call it asks for its
+// status first, gives up after the limit and says so once, the items turn
+// "Bad: not connected", and the next command is refused at once.
+TEST_F(OstrelWindow, AFrozenServerIsFoundBeforeACommandCallsIt) {
+    const HTREEITEM group = GroupWithItems({"Name0"});
+    ASSERT_NE(nullptr, group);
+    Select(group);
+    Model().SetCallLimit(1500);
+    std::optional<testsupport::MessageBoxSeen> first, second;
+    DWORD waitedMs = 0;
+    {
+        testsupport::ProcessFreeze freeze(testsupport::FindProcessId(kVelmoraExe));
+        ASSERT_TRUE(freeze.frozen());
+        auto box = WatchBox(kDefaultCaption, 10000);
+        const DWORD start = GetTickCount();
+        Command(ID_GROUP_VALIDATE_ITEM);
+        waitedMs = GetTickCount() - start;
+        first = box.get();
+        auto again = WatchBox(kDefaultCaption, 5000);
+        Command(ID_GROUP_ASYNC_REFRESH);
+        second = again.get();
+    }
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ("Velmora.VelmoraOPC.1 did not answer within 2 s: its values are no longer updated", first->text);
+    EXPECT_EQ("Velmora.VelmoraOPC.1 does not answer any more: disconnect it and connect it again", second->text);
+    EXPECT_LT(waitedMs, 8000u);
+    EXPECT_EQ("Bad: not connected", ListRows()[0][2]);
+}
+
 TEST_F(OstrelWindow, DeleteAndCopyActOnTheSelectedItemRow) {
     const HTREEITEM group = GroupWithItems({"Name0", "Name2"});
     ASSERT_NE(nullptr, group);
