@@ -561,6 +561,10 @@ void ServerConnections::MarkLost(CServer& entry, const std::string& why) {
     if (entry.m_lost) return;
     entry.m_lost = true;
     for (auto& group : entry.m_groups) {
+        // What a server that only froze sends when it wakes is not shown:
+        // the connection stays lost until the user connects again.
+        if (group->m_pSink) group->m_pSink->DetachGroup();
+        if (group->m_pCallback) group->m_pCallback->DetachGroup();
         for (auto& item : group->m_items) {
             item->m_quality = kQualityNotConnected;
             item->m_changed = TRUE;

@@ -10,6 +10,7 @@
 #include "SingleDocTemplate.h"
 #include "Text.h"
 #include "TimeLimitedCall.h"
+#include "UniqueHandle.h"
 
 #include <ole2.h>
 
@@ -93,6 +94,8 @@ bool COstrelApp::InitInstance() {
 
 namespace {
 
+constexpr DWORD kLateCallsMs = 300;
+
 CallWatchdog& ExitWatchdog() {
     static CallWatchdog watchdog([](const std::string&) { TerminateProcess(GetCurrentProcess(), 0); });
     return watchdog;
@@ -122,7 +125,17 @@ int COstrelApp::ExitInstance() {
     if (MainFrame() && MainFrame()->hwnd()) DestroyWindow(MainFrame()->hwnd());
     if (m_treeImages) ImageList_Destroy(m_treeImages);
     m_treeImages = nullptr;
-    if (m_oleInitialised) OleUninitialize();
+    if (m_oleInitialised) {
+        // Servers let go of this program's sinks a moment after the last
+        // connection ends; those calls are taken now, while the apartment
+        // stands, rather than meeting it half torn down, which Wine's COM
+        // does not survive.
+        fw::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        HANDLE wait = never.get();
+        DWORD signalled = 0;
+        if (wait) CoWaitForMultipleHandles(0, kLateCallsMs, 1, &wait, &signalled);
+        OleUninitialize();
+    }
     m_oleInitialised = false;
     const int exitCode = fw::Application::ExitInstance();
     EndExitLimit();
