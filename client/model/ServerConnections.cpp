@@ -512,21 +512,10 @@ public:
 }  // namespace
 
 bool ServerConnections::CheckAnswer(CServer& entry, DWORD limitMs) {
-    if (!entry.m_mta) {
-        // No proxy for other threads (it could not be made): asked
-        // directly, without a limit.
-        fw::ComPtr<IOPCServer> server;
-        if (FAILED(entry.m_pServer->QueryInterface(IID_IOPCServer, server.put_void()))) return true;
-        OPCSERVERSTATUS* status = nullptr;
-        const HRESULT hr = server->GetStatus(&status);
-        if (status) {
-            const fw::TaskMemPtr<OPCSERVERSTATUS> owner(status);
-            const fw::TaskMemPtr<wchar_t> vendor(status->szVendorInfo);
-        }
-        if (IsConnectionLost(hr)) MarkLost(entry, hr);
-        return !entry.m_lost;
-    }
-    const HRESULT hr = RunWithTimeLimit(entry.m_mta, limitMs, std::make_shared<StatusJob>());
+    // Without a proxy for other threads (it could not be made) the server
+    // is asked on this thread, without a limit.
+    const HRESULT hr = entry.m_mta ? RunWithTimeLimit(entry.m_mta, limitMs, std::make_shared<StatusJob>())
+                                   : StatusJob().Run(entry.m_pServer.get());
     if (hr == kCallTimedOut)
         MarkLost(entry, entry.m_progId + " did not answer within " + std::to_string((limitMs + 999) / 1000) +
                             " s: its values are no longer updated");

@@ -367,6 +367,11 @@ TEST_F(Connections, AFrozenServerHoldsUpNeitherTheConsoleNorOstrelsExit) {
     EXPECT_NE(std::string::npos, watched.output.find("Velmora.VelmoraOPC.1 did not answer within 2 s")) << watched.output;
     EXPECT_LT(consoleMs, 10000u) << watched.output;
     EXPECT_LT(exitMs, 16000u) << "OSTREL's exit waited for the server";
+    // Woken, the server serves what its two clients left queued before it
+    // learns that both have gone.
+    const DWORD thawed = GetTickCount();
+    EXPECT_TRUE(testsupport::WaitForNoProcess("VELMORA_OPC.exe", 60000));
+    std::printf("VELMORA_OPC ended %lu ms after it woke\n", static_cast<unsigned long>(GetTickCount() - thawed));
 }
 
 TEST_F(Connections, ItemsAddedInOneCallKeepTheirOrderAndHandles) {
