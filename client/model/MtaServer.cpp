@@ -1,5 +1,6 @@
 #include "MtaServer.h"
 
+#include "TimeLimitedCall.h"
 #include "UniqueHandle.h"
 
 #include <objbase.h>
@@ -93,10 +94,7 @@ std::shared_ptr<MtaServer> MtaServer::Make(IUnknown* server, DWORD limitMs, HRES
         CoReleaseMarshalData(work->stream);
         return nullptr;
     }
-    HANDLE done = work->done.get();
-    DWORD signalled = 0;
-    *result = CoWaitForMultipleHandles(0, limitMs, 1, &done, &signalled);
-    if (*result == RPC_S_CALLPENDING) *result = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    *result = WaitDispatchingCalls(work->done.get(), limitMs);
     if (FAILED(*result)) return nullptr;
     *result = work->result;
     if (FAILED(*result) || !work->proxy) return nullptr;
@@ -108,9 +106,8 @@ void MtaServer::Release(std::shared_ptr<MtaServer> server, DWORD waitMs) {
     fw::UniqueHandle thread(CreateThread(nullptr, 0, ReleaseThread, server->proxy_, 0, nullptr));
     if (!thread) return;  // the destructor tries again
     server->proxy_ = nullptr;
-    HANDLE released = thread.get();
-    DWORD signalled = 0;
-    CoWaitForMultipleHandles(0, waitMs, 1, &released, &signalled);
+    // A release still under way after waitMs finishes on its own thread.
+    (void)WaitDispatchingCalls(thread.get(), waitMs);
 }
 
 MtaServer::~MtaServer() {

@@ -34,6 +34,12 @@ DWORD WINAPI CallThread(void* parameter) {
 
 }  // namespace
 
+HRESULT WaitDispatchingCalls(HANDLE handle, DWORD limitMs) {
+    DWORD signalled = 0;
+    const HRESULT waited = CoWaitForMultipleHandles(0, limitMs, 1, &handle, &signalled);
+    return waited == RPC_S_CALLPENDING ? kCallTimedOut : waited;
+}
+
 HRESULT RunWithTimeLimit(std::shared_ptr<MtaServer> server, DWORD limitMs, std::shared_ptr<ServerJob> job) {
     if (!job || !server) return E_POINTER;
     auto state = std::make_shared<CallState>();
@@ -48,12 +54,6 @@ HRESULT RunWithTimeLimit(std::shared_ptr<MtaServer> server, DWORD limitMs, std::
         delete forThread;
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    // Incoming calls and paint go on while this thread waits; input does
-    // not, so no other command can start on top of this one.
-    HANDLE done = state->done.get();
-    DWORD signalled = 0;
-    const HRESULT waited = CoWaitForMultipleHandles(0, limitMs, 1, &done, &signalled);
-    if (waited == RPC_S_CALLPENDING) return kCallTimedOut;
-    if (FAILED(waited)) return waited;
-    return state->result;
+    const HRESULT waited = WaitDispatchingCalls(state->done.get(), limitMs);
+    return FAILED(waited) ? waited : state->result;
 }

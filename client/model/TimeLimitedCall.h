@@ -31,6 +31,12 @@ public:
     virtual HRESULT Run(IUnknown* server) = 0;
 };
 
+// Waits up to limitMs for `handle` while this thread's apartment goes on
+// dispatching incoming COM calls and paint; input waits, so no other
+// command starts meanwhile.  S_OK once signalled, kCallTimedOut after the
+// limit.
+HRESULT WaitDispatchingCalls(HANDLE handle, DWORD limitMs);
+
 // Runs `job` with the server object, and waits at most `limitMs` for it.
 // The job's result, or kCallTimedOut (E_POINTER without a server).
 HRESULT RunWithTimeLimit(std::shared_ptr<MtaServer> server, DWORD limitMs, std::shared_ptr<ServerJob> job);

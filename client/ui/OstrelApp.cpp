@@ -130,10 +130,8 @@ int COstrelApp::ExitInstance() {
         // connection ends; those calls are taken now, while the apartment
         // stands, rather than meeting it half torn down, which Wine's COM
         // does not survive.
-        fw::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        HANDLE wait = never.get();
-        DWORD signalled = 0;
-        if (wait) CoWaitForMultipleHandles(0, kLateCallsMs, 1, &wait, &signalled);
+        const fw::UniqueHandle never(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (never) WaitDispatchingCalls(never.get(), kLateCallsMs);
         OleUninitialize();
     }
     m_oleInitialised = false;
